@@ -1,0 +1,41 @@
+# Test registration shared by every folder.
+#   orvex_add_test(<name> LABEL <label> SOURCES <files...> [LIBS <libs...>])
+# builds one GoogleTest executable and registers each of its tests with CTest under
+# the label; cross-built .exe tests run through CMAKE_CROSSCOMPILING_EMULATOR (Wine).
+if(ORVEX_TESTS)
+  enable_testing()
+  include(GoogleTest)
+  if(CMAKE_CROSSCOMPILING)
+    # Debian ships GoogleTest as source only for foreign toolchains: build it here.
+    set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+    add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+    foreach(t gtest gtest_main gmock gmock_main)
+      target_compile_options(${t} PRIVATE -Wno-error)
+    endforeach()
+    add_library(GTest::gtest ALIAS gtest)
+    add_library(GTest::gtest_main ALIAS gtest_main)
+    add_library(GTest::gmock ALIAS gmock)
+  else()
+    find_package(GTest REQUIRED)
+  endif()
+endif()
+
+function(orvex_add_test name)
+  if(NOT ORVEX_TESTS)
+    return()
+  endif()
+  cmake_parse_arguments(T "" "LABEL" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} orvex_test_support GTest::gmock GTest::gtest)
+  gtest_discover_tests(${name}
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES LABELS ${T_LABEL} TIMEOUT 120
+    DISCOVERY_MODE PRE_TEST)
+endfunction()
+
+# A helper program started by multi-process tests; tests find it beside themselves.
+function(orvex_add_test_helper name)
+  add_executable(${name} ${ARGN})
+endfunction()

@@ -1,0 +1,60 @@
+#include "platform/debug_output.h"
+
+#include <fcntl.h>
+#include <syslog.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string>
+
+namespace orvex::platform {
+namespace {
+
+// The sink is looked up on every call so a test (or a user) can point it elsewhere
+// while the process runs; the file stays open until the name changes.
+struct Sink {
+  std::mutex lock;
+  std::string path;
+  int fd = -1;
+};
+
+Sink& TheSink() {
+  static Sink* sink = new Sink;  // lives until the process ends
+  return *sink;
+}
+
+void WriteAll(int fd, const char* text, size_t length) {
+  while (length > 0) {
+    const ssize_t n = write(fd, text, length);
+    if (n <= 0) return;  // nobody listens: lost without error
+    text += n;
+    length -= static_cast<size_t>(n);
+  }
+}
+
+}  // namespace
+
+void DebugOutput(const char* text) {
+  if (text == nullptr) return;
+  const char* target = std::getenv("ORVEX_DEBUG_OUTPUT");
+  if (target == nullptr || *target == '\0') {
+    syslog(LOG_DEBUG, "%s", text);
+    return;
+  }
+  Sink& sink = TheSink();
+  std::lock_guard<std::mutex> guard(sink.lock);
+  if (std::strcmp(target, "-") == 0) {
+    WriteAll(STDERR_FILENO, text, std::strlen(text));
+    return;
+  }
+  if (sink.fd < 0 || sink.path != target) {
+    if (sink.fd >= 0) close(sink.fd);
+    sink.path = target;
+    sink.fd = open(target, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+  }
+  if (sink.fd >= 0) WriteAll(sink.fd, text, std::strlen(text));
+}
+
+}  // namespace orvex::platform

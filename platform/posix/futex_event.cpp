@@ -1,0 +1,71 @@
+#include "futex_event.h"
+
+#include <linux/futex.h>
+#include <sys/syscall.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+
+#include "platform/clock.h"
+
+namespace orvex::platform::posix {
+namespace {
+
+// Shared (not FUTEX_PRIVATE) operations: the word may live in a mapping of several
+// processes.
+long FutexWait(std::atomic<uint32_t>* word, uint32_t expected, const timespec* relative) {
+  return syscall(SYS_futex, reinterpret_cast<uint32_t*>(word), FUTEX_WAIT, expected, relative,
+                 nullptr, 0);
+}
+
+void FutexWakeAll(std::atomic<uint32_t>* word) {
+  syscall(SYS_futex, reinterpret_cast<uint32_t*>(word), FUTEX_WAKE, INT_MAX, nullptr, nullptr, 0);
+}
+
+uint64_t MonotonicMs() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<uint64_t>(ts.tv_sec) * 1000u + ts.tv_nsec / 1000000;
+}
+
+}  // namespace
+
+void SetFutexEvent(FutexEvent* event) {
+  uint32_t old = event->word.load(std::memory_order_relaxed);
+  // Count the Set and raise the flag in one step.
+  while (!event->word.compare_exchange_weak(old, ((old | 1u) + 2u), std::memory_order_acq_rel)) {
+  }
+  FutexWakeAll(&event->word);
+}
+
+void ResetFutexEvent(FutexEvent* event) {
+  event->word.fetch_and(~1u, std::memory_order_acq_rel);
+}
+
+WaitResult WaitFutexEvent(FutexEvent* event, uint32_t timeout_ms) {
+  const uint32_t seen = event->word.load(std::memory_order_acquire);
+  if (seen & 1u) return WaitResult::kSignalled;
+  const uint64_t start = MonotonicMs();
+  for (;;) {
+    timespec relative{};
+    timespec* limit = nullptr;
+    if (timeout_ms != kInfinite) {
+      const uint64_t elapsed = MonotonicMs() - start;
+      if (elapsed >= timeout_ms) return WaitResult::kTimedOut;
+      const uint64_t left = timeout_ms - elapsed;
+      relative.tv_sec = static_cast<time_t>(left / 1000);
+      relative.tv_nsec = static_cast<long>(left % 1000) * 1000000L;
+      limit = &relative;
+    }
+    const long rc = FutexWait(&event->word, seen, limit);
+    const uint32_t now = event->word.load(std::memory_order_acquire);
+    if ((now & ~1u) != (seen & ~1u) || (now & 1u)) return WaitResult::kSignalled;
+    if (rc != 0 && errno != EINTR && errno != EAGAIN && errno != ETIMEDOUT) {
+      return WaitResult::kFailed;
+    }
+  }
+}
+
+}  // namespace orvex::platform::posix

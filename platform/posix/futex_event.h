@@ -1,0 +1,21 @@
+#pragma once
+// The word behind every POSIX event: bit 0 is the signalled state, the bits above
+// count the Set calls. A waiter sleeps on the futex while the word is unchanged, and
+// a waiter that slept through a Set sees the count move even if a Reset followed,
+// so it is released as a Windows waiter would be.
+#include <atomic>
+#include <cstdint>
+
+#include "platform/event.h"
+
+namespace orvex::platform::posix {
+
+struct FutexEvent {
+  std::atomic<uint32_t> word{0};
+};
+
+void SetFutexEvent(FutexEvent* event);
+void ResetFutexEvent(FutexEvent* event);
+WaitResult WaitFutexEvent(FutexEvent* event, uint32_t timeout_ms);
+
+}  // namespace orvex::platform::posix

@@ -1,0 +1,41 @@
+#pragma once
+// Shared-memory objects with Windows kernel-object lifetime, for the POSIX backend.
+//
+// An object is a POSIX shared-memory file "/orvex.<uid>.<kind>.<escaped name>". Every
+// holder keeps a shared flock on its own descriptor of the file, which the kernel
+// drops when the holder ends, however it ends. A file that nobody holds is stale: it
+// is removed when its name is next created or opened, and by the last holder's close.
+// All name operations run under one per-user lock file, so testing for holders,
+// creating, initialising and removing never interleave between processes.
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace orvex::platform::posix {
+
+enum class ObjectKind : char { kMapping = 'm', kMutex = 'x', kEvent = 'e' };
+
+struct SharedObject {
+  int fd = -1;
+  size_t size = 0;  // size of the object as its creator set it
+  std::string shm_name;
+};
+
+// The shared-memory name used for the Windows-style `name` of an object of `kind`.
+std::string ShmNameFor(ObjectKind kind, const std::string& name);
+
+// Creates the object with `size` bytes (calling `init` on a mapping of the new,
+// zero-filled object before anyone else can open it) or attaches to the live object
+// of that name. Returns false on failure.
+bool CreateOrAttach(ObjectKind kind, const std::string& name, size_t size,
+                    const std::function<void(void*)>& init, SharedObject* object,
+                    bool* already_existed);
+
+// Attaches to the live object of that name; false (creating nothing) when none exists.
+bool OpenExisting(ObjectKind kind, const std::string& name, SharedObject* object);
+
+// Drops this holder's hold; removes the name when no other holder remains.
+void Release(SharedObject* object);
+
+}  // namespace orvex::platform::posix

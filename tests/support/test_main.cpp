@@ -1,0 +1,10 @@
+#include <gtest/gtest.h>
+
+#include "tests/support/child_process.h"
+
+int main(int argc, char** argv) {
+  int exit_code = 0;
+  if (orvex::test::RunChildRoleIfRequested(argc, argv, &exit_code)) return exit_code;
+  testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
