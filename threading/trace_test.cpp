@@ -99,3 +99,15 @@ TEST(TraceNoListenerTest, ALineWithoutListenerIsLostWithoutError) {
 
 }  // namespace
 }  // namespace orvex
+
+// Emits one composed and one direct line for the debugger-output checks that CTest
+// runs on this binary (trace_debug_output): under Wine through its debug channel,
+// natively through ORVEX_DEBUG_OUTPUT.
+ORVEX_CHILD_ROLE(emit_trace) {
+  orvex::TraceLine(orvex::kTraceDbg, "Connected");
+  orvex::BusLog().Begin();
+  orvex::BusLog().Append("A");
+  orvex::BusLog().Append("B");
+  orvex::BusLog().Flush();
+  return 0;
+}
