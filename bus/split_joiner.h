@@ -1,0 +1,39 @@
+#pragma once
+// The receiving side of split messages: one joiner per sending client collects the
+// parts of a topic text (MSG_TOPIC_PART, MSG_TOPIC_LAST) and of a value
+// (MSG_VALUE_PART, MSG_VALUE_LAST) until the last part completes them.
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "bus/rtd_value.h"
+
+namespace orvex {
+
+class SplitJoiner {
+ public:
+  // A joined text or value never grows beyond this many bytes (the largest V2
+  // payload); a peer that keeps sending parts cannot exhaust memory, and the excess
+  // of its parts is dropped.
+  static constexpr size_t kMaxJoinedBytes = 16777215;
+
+  // Appends a part of a topic text (up to its first NUL).
+  void AppendTopicText(std::string_view part);
+  // Returns the joined topic text and empties the buffer.
+  std::string TakeTopicText();
+  const std::string& PendingTopicText() const { return topic_text_; }
+
+  // Appends a part of a value: texts, wide texts and bytes are appended when the
+  // buffer holds the same type, otherwise the buffer restarts with the part's type;
+  // every other type replaces the buffer.
+  void AppendValue(const RtdValue& part);
+  // Returns the joined value and empties the buffer.
+  RtdValue TakeValue();
+  const RtdValue& PendingValue() const { return value_; }
+
+ private:
+  std::string topic_text_;
+  RtdValue value_;
+};
+
+}  // namespace orvex
