@@ -1,0 +1,131 @@
+#include "client/classic_client.h"
+
+#include <cstring>
+
+#include "platform/clock.h"
+#include "transport/named_event.h"
+#include "transport/sf_mutex.h"
+#include "transport/sf_shared_memory.h"
+#include "transport/smf_acceptor.h"
+
+namespace orvex::client {
+
+using namespace smf_acceptor;
+
+namespace {
+
+uint32_t LoadU32(const uint8_t* p) {
+  uint32_t v;
+  std::memcpy(&v, p, 4);
+  return v;
+}
+
+void StoreU32(uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); }
+
+uint32_t TimeLeft(uint32_t start, uint32_t timeout_ms) {
+  const uint32_t used = platform::TickCount() - start;
+  return used >= timeout_ms ? 0 : timeout_ms - used;
+}
+
+// The acceptor's objects as a client opens them.
+struct AcceptorObjects {
+  SfSharedMemory block;
+  SfMutex request_mutex;
+  SfMutex response_mutex;
+  platform::EventObject* request_event = nullptr;
+  platform::EventObject* response_event = nullptr;
+
+  ~AcceptorObjects() {
+    platform::CloseEvent(request_event);
+    platform::CloseEvent(response_event);
+  }
+  bool Open(const std::string& base) {
+    block.OpenOrCreate(false, base, kBlockSize);
+    request_mutex.Open(base + "_MTRQ", false);
+    response_mutex.Open(base + "_MTRP", false);
+    request_event = MakeNamedEvent(base + "_EVRQ", true);
+    response_event = MakeNamedEvent(base + "_EVRP", true);
+    return block.IsValid() && request_mutex.IsOpen() && response_mutex.IsOpen() &&
+           request_event != nullptr && response_event != nullptr;
+  }
+};
+
+}  // namespace
+
+ClassicResult ClassicClient::Connect(const std::string& base, uint32_t word, uint32_t slot_size,
+                                     uint32_t slot_count, uint32_t timeout_ms) {
+  channel_.reset();
+  const uint32_t start = platform::TickCount();
+  AcceptorObjects acceptor;
+  if (!acceptor.Open(base)) return ClassicResult::kNoBus;
+  // Clients are serialised by the request mutex; the bus never takes it after start-up.
+  if (!acceptor.request_mutex.Acquire(TimeLeft(start, timeout_ms))) return ClassicResult::kTimedOut;
+  uint8_t* block = acceptor.block.view();
+  platform::ResetEvent(acceptor.response_event);
+  StoreU32(block + kRequestWord, word);
+  StoreU32(block + kRequestSlotSize, slot_size);
+  StoreU32(block + kRequestSlotCount, slot_count);
+  platform::SetEvent(acceptor.request_event);
+  if (platform::WaitEvent(acceptor.response_event, TimeLeft(start, timeout_ms)) !=
+      platform::WaitResult::kSignalled) {
+    // Withdraw the request so the bus does not serve a client that left.
+    platform::ResetEvent(acceptor.request_event);
+    return ClassicResult::kTimedOut;
+  }
+  // The bus sets "_EVRP" just before it releases "_MTRP": taking the mutex waits for
+  // the response to be complete.
+  if (!acceptor.response_mutex.Acquire(TimeLeft(start, timeout_ms))) {
+    return ClassicResult::kTimedOut;
+  }
+  uint16_t name_length = 0;
+  std::memcpy(&name_length, block + kResponseNameLength, 2);
+  const uint32_t granted_size = LoadU32(block + kResponseSlotSize);
+  const uint32_t granted_count = LoadU32(block + kResponseSlotCount);
+  const bool ours = LoadU32(block + kResponseWord) == word;
+  char name[kResponseNameMax + 1] = {};
+  std::memcpy(name, block + kResponseName, std::min<size_t>(name_length, kResponseNameMax));
+  acceptor.response_mutex.Release();
+  acceptor.request_mutex.Release();
+  if (name_length == 0 || !ours) return ClassicResult::kRefused;
+
+  auto channel = std::make_unique<SfSMFChannel>(false, granted_count, granted_size, name);
+  if (!channel->IsValid()) return ClassicResult::kChannelFailed;
+  channel_ = std::move(channel);
+  channel_name_ = name;
+  return ClassicResult::kConnected;
+}
+
+void ClassicClient::Disconnect() {
+  Flush(1000);
+  channel_.reset();
+}
+
+bool ClassicClient::Flush(uint32_t timeout_ms) {
+  if (channel_ == nullptr) return true;
+  const uint32_t start = platform::TickCount();
+  while (channel_->queue().pending_count() > 0) {
+    if (channel_->broken() || platform::TickCount() - start >= timeout_ms) return false;
+    platform::SleepMs(1);
+  }
+  return true;
+}
+
+bool ClassicClient::Send(const void* data, size_t length) {
+  if (channel_ == nullptr || length > channel_->slot_size()) return false;
+  uint8_t* buffer = channel_->BeginMessage();
+  if (buffer == nullptr) return false;
+  std::memcpy(buffer, data, length);
+  std::memset(buffer + length, 0, channel_->slot_size() - length);
+  return channel_->CommitMessage();
+}
+
+bool ClassicClient::Receive(uint8_t* slot, uint32_t timeout_ms) {
+  if (channel_ == nullptr || !channel_->WaitData(timeout_ms)) return false;
+  const uint8_t* incoming = channel_->Peek();
+  if (incoming == nullptr) return false;
+  std::memcpy(slot, incoming, channel_->slot_size());
+  channel_->Pop();
+  return true;
+}
+
+}  // namespace orvex::client

@@ -1,0 +1,156 @@
+// The classic handshake with the acceptor here and clients in their own processes,
+// including clients that die in the middle of it.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "client/classic_client.h"
+#include "platform/clock.h"
+#include "tests/support/child_process.h"
+#include "transport/named_event.h"
+#include "transport/smf_acceptor.h"
+#include "transport/smf_channel.h"
+
+namespace orvex {
+namespace {
+
+using test::UniqueName;
+
+ORVEX_CHILD_ROLE(classic_echo) {
+  client::ClassicClient c;
+  const auto result = c.Connect(args[0], std::stoul(args[1]), std::stoul(args[2]),
+                                std::stoul(args[3]), 10000);
+  if (result == client::ClassicResult::kRefused) return 20;
+  if (result != client::ClassicResult::kConnected) return 10 + static_cast<int>(result);
+  std::printf("%u %u\n", c.slot_size(), c.slot_count());
+  const uint32_t count = std::stoul(args[4]);
+  std::vector<uint8_t> slot(c.slot_size());
+  for (uint32_t i = 0; i < count; ++i) {
+    if (!c.Receive(slot.data(), 10000)) return 3;
+    uint32_t got;
+    std::memcpy(&got, slot.data(), 4);
+    if (got != i) return 4;
+    const uint32_t reply = i * 3;
+    while (!c.Send(&reply, 4)) platform::SleepMs(1);
+  }
+  // The granted geometry is the exit code's last check.
+  return (c.slot_size() == std::stoul(args[5]) && c.slot_count() == std::stoul(args[6])) ? 0 : 5;
+}
+
+// Serves the acceptor until `child` ends; returns the channel it accepted.
+std::unique_ptr<SfSMFChannel> AcceptOne(SfSMFAcceptor& acceptor, uint32_t timeout_ms = 10000) {
+  const uint32_t start = platform::TickCount();
+  while (platform::TickCount() - start < timeout_ms) {
+    if (auto channel = acceptor.Accept(128, 1000)) return channel;
+    platform::SleepMs(1);
+  }
+  return nullptr;
+}
+
+void EchoRoundTrips(SfSMFChannel& channel, uint32_t count) {
+  uint32_t sent = 0;
+  uint32_t received = 0;
+  while (received < count) {
+    // Keep a bounded window in flight both ways.
+    while (sent < count && sent - received < 200) {
+      uint8_t* buffer = channel.BeginMessage();
+      ASSERT_NE(buffer, nullptr);
+      std::memcpy(buffer, &sent, 4);
+      ASSERT_TRUE(channel.CommitMessage());
+      ++sent;
+    }
+    ASSERT_TRUE(channel.WaitData(3000))
+        << received << " sent " << sent << " pending " << channel.queue().pending_count()
+        << " broken " << channel.broken() << " inHas " << channel.HasData();
+    uint32_t got;
+    std::memcpy(&got, channel.Peek(), 4);
+    ASSERT_EQ(got, received * 3);
+    channel.Pop();
+    ++received;
+  }
+}
+
+TEST(SfSMFAcceptorTest, NegotiatesSlotsAndCarriesMessagesInOrderBothWays) {
+  const std::string base = UniqueName("Local\\OrvexBus");
+  SfSMFAcceptor acceptor(base, true);
+  ASSERT_TRUE(acceptor.IsValid());
+  struct Case {
+    uint32_t size, count, granted_size, granted_count, messages;
+  };
+  for (const Case c : {Case{100, 50, 128, 1000, 5000}, Case{130, 5000, 136, 5000, 20000}}) {
+    platform::ProcessObject* child = test::SpawnChild(
+        "classic_echo", {base, "6700", std::to_string(c.size), std::to_string(c.count),
+                         std::to_string(c.messages), std::to_string(c.granted_size),
+                         std::to_string(c.granted_count)});
+    ASSERT_NE(child, nullptr);
+    auto channel = AcceptOne(acceptor);
+    ASSERT_NE(channel, nullptr);
+    EXPECT_EQ(channel->slot_size(), c.granted_size);
+    EXPECT_EQ(channel->slot_count(), c.granted_count);
+    EXPECT_EQ(channel->name().rfind(base + "_1A2C_", 0), 0u) << channel->name();
+    EchoRoundTrips(*channel, c.messages);
+    int code = -1;
+    EXPECT_TRUE(platform::WaitProcess(child, 20000, &code));
+    EXPECT_EQ(code, 0);
+    platform::CloseProcess(child);
+  }
+}
+
+TEST(SfSMFAcceptorTest, AChannelThatCannotBeBuiltIsRefusedWithNameLengthZero) {
+  const std::string base = UniqueName("Local\\OrvexBus");
+  SfSMFAcceptor acceptor(base, true);
+  ASSERT_TRUE(acceptor.IsValid());
+  // 0x7FFFFFF8-byte slots cannot be mapped: the client is told no.
+  platform::ProcessObject* child = test::SpawnChild(
+      "classic_echo", {base, "1", std::to_string(0x7FFFFFF8u), "1000", "0", "0", "0"});
+  ASSERT_NE(child, nullptr);
+  const uint32_t start = platform::TickCount();
+  int code = -1;
+  while (!platform::WaitProcess(child, 0, &code) && platform::TickCount() - start < 20000) {
+    EXPECT_EQ(acceptor.Accept(128, 1000), nullptr);
+    platform::SleepMs(1);
+  }
+  EXPECT_EQ(code, 20);
+  platform::CloseProcess(child);
+}
+
+// Takes one acceptor mutex and dies there (killed by the parent).
+ORVEX_CHILD_ROLE(die_holding) {
+  SfMutex mutex;
+  if (!mutex.Open(args[0], true)) return 2;
+  platform::EventObject* ready = MakeNamedEvent(args[1], true);
+  platform::SetEvent(ready);
+  platform::SleepMs(60000);
+  return 0;
+}
+
+TEST(SfSMFAcceptorTest, AClientKilledInTheHandshakeDoesNotBlockTheNext) {
+  const std::string base = UniqueName("Local\\OrvexBus");
+  SfSMFAcceptor acceptor(base, true);
+  ASSERT_TRUE(acceptor.IsValid());
+  for (const char* suffix : {"_MTRQ", "_MTRP"}) {
+    const std::string ready_name = UniqueName("Local\\OrvexReady");
+    platform::EventObject* ready = MakeNamedEvent(ready_name, false);
+    platform::ProcessObject* dying = test::SpawnChild("die_holding", {base + suffix, ready_name});
+    ASSERT_EQ(platform::WaitEvent(ready, 20000), platform::WaitResult::kSignalled);
+    platform::CloseEvent(ready);
+    ASSERT_TRUE(platform::KillProcess(dying));
+    platform::CloseProcess(dying);
+
+    platform::ProcessObject* next =
+        test::SpawnChild("classic_echo", {base, "2", "128", "1000", "10", "128", "1000"});
+    auto channel = AcceptOne(acceptor);
+    ASSERT_NE(channel, nullptr) << suffix;
+    EchoRoundTrips(*channel, 10);
+    int code = -1;
+    EXPECT_TRUE(platform::WaitProcess(next, 20000, &code));
+    EXPECT_EQ(code, 0) << suffix;
+    platform::CloseProcess(next);
+  }
+}
+
+}  // namespace
+}  // namespace orvex

@@ -1,0 +1,100 @@
+#include "transport/smf_acceptor.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "platform/clock.h"
+#include "transport/named_event.h"
+
+namespace orvex {
+
+using namespace smf_acceptor;
+
+namespace {
+
+uint32_t LoadU32(const uint8_t* p) {
+  uint32_t v;
+  std::memcpy(&v, p, 4);
+  return v;
+}
+
+void StoreU32(uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); }
+
+}  // namespace
+
+SfSMFAcceptor::SfSMFAcceptor(const std::string& name, bool create) : name_(name) {
+  block_.OpenOrCreate(create, name, kBlockSize);
+  if (create) {
+    request_mutex_.Create(name + "_MTRQ", true);
+    response_mutex_.Create(name + "_MTRP", false);
+  } else {
+    request_mutex_.Open(name + "_MTRQ", false);
+    response_mutex_.Open(name + "_MTRP", false);
+  }
+  request_event_ = MakeNamedEvent(name + "_EVRQ", !create);
+  response_event_ = MakeNamedEvent(name + "_EVRP", !create);
+  if (create && block_.IsValid()) {
+    std::memset(block_.view(), 0, kBlockSize);
+    request_mutex_.Release();
+  }
+}
+
+SfSMFAcceptor::~SfSMFAcceptor() {
+  platform::CloseEvent(request_event_);
+  platform::CloseEvent(response_event_);
+  request_mutex_.Close();
+  response_mutex_.Close();
+  block_.Close();
+}
+
+bool SfSMFAcceptor::IsValid() const {
+  return block_.IsValid() && request_mutex_.IsOpen() && response_mutex_.IsOpen() &&
+         request_event_ != nullptr && response_event_ != nullptr;
+}
+
+bool SfSMFAcceptor::HasRequest() {
+  return IsValid() && platform::WaitEvent(request_event_, 0) == platform::WaitResult::kSignalled;
+}
+
+std::unique_ptr<SfSMFChannel> SfSMFAcceptor::Accept(uint32_t default_size,
+                                                    uint32_t default_count) {
+  if (!HasRequest()) return nullptr;
+  // Busy: the request stays posted and the next pass tries again.
+  if (!response_mutex_.Acquire(0)) return nullptr;
+  uint8_t* block = block_.view();
+  platform::ResetEvent(request_event_);
+  std::memset(block + kResponseWord, 0, 96);
+
+  const uint32_t word = LoadU32(block + kRequestWord);
+  const uint32_t tick = platform::TickCount();
+  uint32_t size = std::max(LoadU32(block + kRequestSlotSize), default_size);
+  // Raised to a multiple of 8 in 64 bits: a request near 4 GiB must not wrap to a
+  // small size.
+  uint64_t size64 = (static_cast<uint64_t>(size) + 7) & ~uint64_t{7};
+  if (size64 <= 16) size64 = 16;
+  uint32_t count = std::max(LoadU32(block + kRequestSlotCount), default_count);
+  if (count <= 10) count = 10;
+  size = size64 > 0xFFFFFFFFu ? 0 : static_cast<uint32_t>(size64);  // 0 is refused below
+
+  char channel_name[256];
+  std::snprintf(channel_name, sizeof channel_name, "%s_%X_%X", name_.c_str(), word, tick);
+  auto channel = std::make_unique<SfSMFChannel>(true, count, size, channel_name);
+  if (size != 0 && channel->IsValid()) {
+    const size_t length = std::min(std::strlen(channel_name), kResponseNameMax);
+    StoreU32(block + kResponseWord, word);
+    StoreU32(block + kResponseSlotSize, size);
+    StoreU32(block + kResponseSlotCount, count);
+    const uint16_t length16 = static_cast<uint16_t>(length);
+    std::memcpy(block + kResponseNameLength, &length16, 2);
+    std::memcpy(block + kResponseName, channel_name, length);
+    block[kResponseName + length] = 0;
+    StoreU32(block + kResponseEnd, 0);
+  } else {
+    channel.reset();  // the zero response marks the refusal
+  }
+  platform::SetEvent(response_event_);
+  response_mutex_.Release();
+  return channel;
+}
+
+}  // namespace orvex

@@ -1,0 +1,137 @@
+#include "transport/smf_queue.h"
+
+#include <cstring>
+
+#include "platform/clock.h"
+
+namespace orvex {
+
+struct SfSMFQueueInternal::Item {
+  Item* next;
+  // The message buffer follows the 8-byte link area.
+  uint8_t* buffer() { return reinterpret_cast<uint8_t*>(this) + 8; }
+  static Item* FromBuffer(uint8_t* buffer) { return reinterpret_cast<Item*>(buffer - 8); }
+};
+static_assert(sizeof(void*) <= 8);
+
+SfSMFQueueInternal::SfSMFQueueInternal(const std::string& name, uint32_t slot_size,
+                                       uint32_t slot_count, bool create)
+    : pool_(slot_size + 8, 1024),
+      slot_size_(slot_size),
+      commit_event_(platform::CreateUnnamedEvent()) {
+  ring_.Open(name, slot_size, slot_count, create);
+  Start();
+}
+
+SfSMFQueueInternal::~SfSMFQueueInternal() {
+  stop_.store(true, std::memory_order_release);
+  platform::SetEvent(commit_event_);
+  if (!WaitFinished(3000)) ForceStop();
+  Destroy();
+  {
+    SfScopedLock guard(&pool_lock_);
+    DropPending();
+  }
+  ring_.Close();
+  platform::CloseEvent(commit_event_);
+}
+
+uint8_t* SfSMFQueueInternal::BeginMessage() {
+  if (current_ != nullptr) return current_->buffer();
+  SfScopedLock guard(&pool_lock_);
+  void* raw = pool_.Allocate();
+  if (raw == nullptr) return nullptr;
+  current_ = static_cast<Item*>(raw);
+  return current_->buffer();
+}
+
+bool SfSMFQueueInternal::CommitMessage() {
+  if (current_ == nullptr) return false;
+  {
+    SfScopedLock guard(&pool_lock_);
+    current_->next = nullptr;
+    if (tail_ != nullptr) {
+      tail_->next = current_;
+    } else {
+      head_ = current_;
+    }
+    tail_ = current_;
+    ++count_;
+  }
+  current_ = nullptr;
+  platform::SetEvent(commit_event_);
+  return true;
+}
+
+bool SfSMFQueueInternal::IsValid() { return ring_.IsValid() && WaitStarted(); }
+
+uint32_t SfSMFQueueInternal::pending_count() {
+  SfScopedLock guard(&pool_lock_);
+  return count_;
+}
+
+void SfSMFQueueInternal::DropPending() {
+  while (head_ != nullptr) {
+    Item* item = head_;
+    head_ = item->next;
+    pool_.Free(item);
+  }
+  tail_ = nullptr;
+  count_ = 0;
+}
+
+// Copies the oldest pending message into the ring; false when the ring's header
+// turned out inconsistent (the pump must stop).
+bool SfSMFQueueInternal::MoveOne() {
+  Item* item;
+  {
+    SfScopedLock guard(&pool_lock_);
+    item = head_;
+    head_ = item->next;
+    if (head_ == nullptr) tail_ = nullptr;
+    --count_;
+  }
+  uint8_t* slot = ring_.WriteSlot();
+  if (slot != nullptr) std::memcpy(slot, item->buffer(), slot_size_);
+  {
+    SfScopedLock guard(&pool_lock_);
+    pool_.Free(item);
+  }
+  // HasSpace re-reads both indexes: a peer that moved the read index onto the next
+  // write position, or out of range, has broken the ring.
+  if (slot == nullptr || !ring_.HasSpace()) return false;
+  ring_.Publish();
+  return !ring_.broken();
+}
+
+void SfSMFQueueInternal::Run() {
+  for (;;) {
+    while (!stop_.load(std::memory_order_acquire) && ring_.HasSpace() && pending_count() > 0) {
+      if (!MoveOne()) {
+        broken_.store(true, std::memory_order_release);
+        stop_.store(true, std::memory_order_release);
+      }
+    }
+    if (stop_.load(std::memory_order_acquire)) {
+      SfScopedLock guard(&pool_lock_);
+      DropPending();
+      return;
+    }
+    if (ring_.broken()) {
+      broken_.store(true, std::memory_order_release);
+      stop_.store(true, std::memory_order_release);
+      continue;
+    }
+    if (pending_count() > 0) {
+      ring_.WaitSpace();
+    } else {
+      // Reset first, then look: a commit between the two still ends the wait.
+      platform::ResetEvent(commit_event_);
+      if (pending_count() == 0 && !stop_.load(std::memory_order_acquire)) {
+        platform::WaitEvent(commit_event_, 10);
+      }
+    }
+  }
+}
+
+}  // namespace orvex

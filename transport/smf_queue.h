@@ -1,0 +1,60 @@
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "platform/event.h"
+#include "threading/critical_section.h"
+#include "threading/sf_thread.h"
+#include "transport/block_pool.h"
+#include "transport/smf_ring.h"
+
+namespace orvex {
+
+// The outgoing side of a classic link: messages are composed in pool buffers,
+// committed to a first-in first-out pending list and copied into the shared ring by
+// the queue's own pump thread as slots come free, so a full ring loses nothing and
+// the composing thread never waits for the peer.
+class SfSMFQueueInternal : public SfThreadBase {
+ public:
+  // Opens the ring (see SfSMFRing::Open) and starts the pump.
+  SfSMFQueueInternal(const std::string& name, uint32_t slot_size, uint32_t slot_count,
+                     bool create);
+  // Stops the pump (3000 ms, then by force), drops undelivered messages, closes the ring.
+  ~SfSMFQueueInternal() override;
+
+  // A slot-size buffer to compose the next message in; the same buffer again until it
+  // is committed. Null when the pool cannot grow.
+  uint8_t* BeginMessage();
+  // Appends the composed message to the pending list; false without a buffer.
+  bool CommitMessage();
+  // The ring is valid and the pump has started.
+  bool IsValid();
+  // The pump has stopped because the peer corrupted the ring's shared header.
+  bool broken() const { return broken_.load(std::memory_order_acquire); }
+  // Messages committed and not yet in the ring.
+  uint32_t pending_count();
+
+ protected:
+  void Run() override;
+
+ private:
+  struct Item;  // pool payload: link, padding, then the message buffer
+  bool MoveOne();
+  void DropPending();
+
+  SfSMFRing ring_;
+  SfCriticalSection pool_lock_;
+  Item* head_ = nullptr;
+  Item* tail_ = nullptr;
+  uint32_t count_ = 0;
+  SfBlockPool pool_;
+  uint32_t slot_size_;
+  Item* current_ = nullptr;
+  std::atomic<bool> stop_{false};
+  std::atomic<bool> broken_{false};
+  // Set by CommitMessage so an idle pump wakes at once instead of after its 10 ms.
+  platform::EventObject* commit_event_;
+};
+
+}  // namespace orvex
