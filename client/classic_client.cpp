@@ -20,7 +20,9 @@ uint32_t LoadU32(const uint8_t* p) {
   return v;
 }
 
-void StoreU32(uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); }
+void StoreU32(uint8_t* p, uint32_t v) {
+  std::memcpy(p, &v, 4);
+}
 
 uint32_t TimeLeft(uint32_t start, uint32_t timeout_ms) {
   const uint32_t used = platform::TickCount() - start;

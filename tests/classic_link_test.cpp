@@ -21,8 +21,8 @@ using test::UniqueName;
 
 ORVEX_CHILD_ROLE(classic_echo) {
   client::ClassicClient c;
-  const auto result = c.Connect(args[0], std::stoul(args[1]), std::stoul(args[2]),
-                                std::stoul(args[3]), 10000);
+  const auto result =
+      c.Connect(args[0], std::stoul(args[1]), std::stoul(args[2]), std::stoul(args[3]), 10000);
   if (result == client::ClassicResult::kRefused) return 20;
   if (result != client::ClassicResult::kConnected) return 10 + static_cast<int>(result);
   std::printf("%u %u\n", c.slot_size(), c.slot_count());
@@ -82,9 +82,9 @@ TEST(SfSMFAcceptorTest, NegotiatesSlotsAndCarriesMessagesInOrderBothWays) {
   };
   for (const Case c : {Case{100, 50, 128, 1000, 5000}, Case{130, 5000, 136, 5000, 20000}}) {
     platform::ProcessObject* child = test::SpawnChild(
-        "classic_echo", {base, "6700", std::to_string(c.size), std::to_string(c.count),
-                         std::to_string(c.messages), std::to_string(c.granted_size),
-                         std::to_string(c.granted_count)});
+        "classic_echo",
+        {base, "6700", std::to_string(c.size), std::to_string(c.count), std::to_string(c.messages),
+         std::to_string(c.granted_size), std::to_string(c.granted_count)});
     ASSERT_NE(child, nullptr);
     auto channel = AcceptOne(acceptor);
     ASSERT_NE(channel, nullptr);

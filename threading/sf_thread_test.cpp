@@ -68,7 +68,9 @@ TEST(SfThreadTest, WaitFinishedWaitsItsTime) {
   EXPECT_GE(MsSince(start), 140);
 }
 
-void CallbackCounter(void* context) { ++*static_cast<std::atomic<int>*>(context); }
+void CallbackCounter(void* context) {
+  ++*static_cast<std::atomic<int>*>(context);
+}
 
 TEST(SfThreadTest, CallbackThreadPassesItsContext) {
   std::atomic<int> calls{0};

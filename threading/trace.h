@@ -53,6 +53,8 @@ TraceStream& TraceDbg();
 TraceStream& TraceInf();
 
 // The bus's own "DBG" stream.
-inline TraceStream& BusLog() { return TraceDbg(); }
+inline TraceStream& BusLog() {
+  return TraceDbg();
+}
 
 }  // namespace orvex

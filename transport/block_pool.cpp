@@ -16,7 +16,6 @@ struct SfBlockPool::BlockHeader {
   uint16_t free_head;  // most recently freed item; == capacity when the list is empty
 };
 
-
 namespace {
 
 // Every item starts with its tag (block index while allocated, next free item while
@@ -26,7 +25,9 @@ struct ItemHeader {
   uint16_t own_index;
 };
 
-uint8_t* ItemArea(void* block) { return static_cast<uint8_t*>(block) + 16; }
+uint8_t* ItemArea(void* block) {
+  return static_cast<uint8_t*>(block) + 16;
+}
 
 }  // namespace
 
@@ -39,9 +40,13 @@ SfBlockPool::~SfBlockPool() {
   for (BlockHeader* block : blocks_) std::free(block);
 }
 
-uint16_t SfBlockPool::block_capacity(size_t block) const { return blocks_[block]->capacity; }
+uint16_t SfBlockPool::block_capacity(size_t block) const {
+  return blocks_[block]->capacity;
+}
 
-uint16_t SfBlockPool::free_items(size_t block) const { return blocks_[block]->free_items; }
+uint16_t SfBlockPool::free_items(size_t block) const {
+  return blocks_[block]->free_items;
+}
 
 bool SfBlockPool::AddBlock() {
   uint32_t capacity = first_capacity_;
@@ -51,8 +56,7 @@ bool SfBlockPool::AddBlock() {
   }
   uint32_t stride = item_size_ + 4;
   stride = (stride + 3) & ~3u;
-  if (stride < 4 || stride > 65534 || capacity < 1 || capacity > 65534 ||
-      blocks_.size() >= 65536) {
+  if (stride < 4 || stride > 65534 || capacity < 1 || capacity > 65534 || blocks_.size() >= 65536) {
     return false;
   }
   const size_t bytes = 16 + static_cast<size_t>(capacity) * stride;

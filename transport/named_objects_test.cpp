@@ -69,8 +69,8 @@ platform::ProcessObject* StartHolder(const char* role, const std::string& name) 
   const std::string ready_name = UniqueName("Local\\OrvexTestReady");
   platform::EventObject* ready = MakeNamedEvent(ready_name, false);
   platform::ProcessObject* child = test::SpawnChild(role, {name, ready_name});
-  const bool ok = child != nullptr && platform::WaitEvent(ready, 20000) ==
-                                          platform::WaitResult::kSignalled;
+  const bool ok =
+      child != nullptr && platform::WaitEvent(ready, 20000) == platform::WaitResult::kSignalled;
   platform::CloseEvent(ready);
   if (!ok && child != nullptr) {
     platform::KillProcess(child);
@@ -181,7 +181,7 @@ TEST(SfMutexTest, CountsRecursionPerObjectAndReleasesOnClose) {
   EXPECT_EQ(a.count(), 0u);
   EXPECT_EQ(a.created_new(), 0);
   EXPECT_EQ(test::RunChild("probe_free_mutex", {name}), 0);
-  a.Release();  // count 0: nothing happens
+  a.Release();                 // count 0: nothing happens
   EXPECT_FALSE(a.Acquire(0));  // no handle
 }
 

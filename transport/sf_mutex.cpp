@@ -12,8 +12,8 @@ bool SfMutex::Attach(platform::MutexObject* handle, bool acquire) {
 
 bool SfMutex::Create(const std::string& name, bool acquire) {
   Close();
-  return Attach(
-      platform::CreateNamedMutex(name, platform::SharedSecurityAttributes(), nullptr), acquire);
+  return Attach(platform::CreateNamedMutex(name, platform::SharedSecurityAttributes(), nullptr),
+                acquire);
 }
 
 bool SfMutex::Open(const std::string& name, bool acquire) {

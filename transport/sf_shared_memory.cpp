@@ -10,9 +10,9 @@ bool SfSharedMemory::OpenOrCreate(bool create, const std::string& name, uint32_t
   name_ = name;
   size_ = size;
   created_ = create ? 1 : 0;
-  mapping_ = create ? platform::CreateMapping(name, size, platform::SharedSecurityAttributes(),
-                                              nullptr)
-                    : platform::OpenMapping(name);
+  mapping_ =
+      create ? platform::CreateMapping(name, size, platform::SharedSecurityAttributes(), nullptr)
+             : platform::OpenMapping(name);
   if (mapping_ != nullptr) view_ = platform::MapView(mapping_, size);
   if (IsValid()) return true;
   Close();

@@ -18,7 +18,9 @@ uint32_t LoadU32(const uint8_t* p) {
   return v;
 }
 
-void StoreU32(uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); }
+void StoreU32(uint8_t* p, uint32_t v) {
+  std::memcpy(p, &v, 4);
+}
 
 }  // namespace
 
@@ -56,8 +58,7 @@ bool SfSMFAcceptor::HasRequest() {
   return IsValid() && platform::WaitEvent(request_event_, 0) == platform::WaitResult::kSignalled;
 }
 
-std::unique_ptr<SfSMFChannel> SfSMFAcceptor::Accept(uint32_t default_size,
-                                                    uint32_t default_count) {
+std::unique_ptr<SfSMFChannel> SfSMFAcceptor::Accept(uint32_t default_size, uint32_t default_count) {
   if (!HasRequest()) return nullptr;
   // Busy: the request stays posted and the next pass tries again.
   if (!response_mutex_.Acquire(0)) return nullptr;

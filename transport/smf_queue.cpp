@@ -63,7 +63,9 @@ bool SfSMFQueueInternal::CommitMessage() {
   return true;
 }
 
-bool SfSMFQueueInternal::IsValid() { return ring_.IsValid() && WaitStarted(); }
+bool SfSMFQueueInternal::IsValid() {
+  return ring_.IsValid() && WaitStarted();
+}
 
 uint32_t SfSMFQueueInternal::pending_count() {
   SfScopedLock guard(&pool_lock_);

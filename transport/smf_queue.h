@@ -18,8 +18,7 @@ namespace orvex {
 class SfSMFQueueInternal : public SfThreadBase {
  public:
   // Opens the ring (see SfSMFRing::Open) and starts the pump.
-  SfSMFQueueInternal(const std::string& name, uint32_t slot_size, uint32_t slot_count,
-                     bool create);
+  SfSMFQueueInternal(const std::string& name, uint32_t slot_size, uint32_t slot_count, bool create);
   // Stops the pump (3000 ms, then by force), drops undelivered messages, closes the ring.
   ~SfSMFQueueInternal() override;
 

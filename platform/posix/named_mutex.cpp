@@ -51,8 +51,8 @@ struct MutexObject {
 };
 
 static MutexObject* Attach(MutexObject* mutex) {
-  void* view = mmap(nullptr, sizeof(SharedMutex), PROT_READ | PROT_WRITE, MAP_SHARED,
-                    mutex->object.fd, 0);
+  void* view =
+      mmap(nullptr, sizeof(SharedMutex), PROT_READ | PROT_WRITE, MAP_SHARED, mutex->object.fd, 0);
   if (mutex->object.size < sizeof(SharedMutex) || view == MAP_FAILED) {
     if (view != MAP_FAILED) munmap(view, sizeof(SharedMutex));
     posix::Release(&mutex->object);
@@ -67,8 +67,8 @@ MutexObject* CreateNamedMutex(const std::string& name, const SecurityAttributes*
                               bool* already_existed) {
   auto* mutex = new MutexObject;
   bool existed = false;
-  if (!posix::CreateOrAttach(posix::ObjectKind::kMutex, name, sizeof(SharedMutex),
-                             InitSharedMutex, &mutex->object, &existed)) {
+  if (!posix::CreateOrAttach(posix::ObjectKind::kMutex, name, sizeof(SharedMutex), InitSharedMutex,
+                             &mutex->object, &existed)) {
     delete mutex;
     return nullptr;
   }

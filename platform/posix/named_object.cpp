@@ -14,8 +14,8 @@ namespace orvex::platform::posix {
 namespace {
 
 bool KeepAsIs(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-         c == '.' || c == '_' || c == '-';
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+         c == '_' || c == '-';
 }
 
 // Serialises name operations: flock for other processes, a mutex for this one's

@@ -51,7 +51,9 @@ void* Trampoline(void* raw) {
 // Second resort of a forced stop, for a thread that reaches no cancellation point.
 const int kStopSignal = SIGRTMIN + 3;
 
-void OnStopSignal(int) { pthread_exit(nullptr); }
+void OnStopSignal(int) {
+  pthread_exit(nullptr);
+}
 
 void InstallStopHandler() {
   static const bool installed = [] {
@@ -106,8 +108,12 @@ void CloseThread(ThreadObject* thread) {
   Unref(thread);
 }
 
-uint32_t CurrentThreadId() { return static_cast<uint32_t>(syscall(SYS_gettid)); }
+uint32_t CurrentThreadId() {
+  return static_cast<uint32_t>(syscall(SYS_gettid));
+}
 
-uint32_t CurrentProcessId() { return static_cast<uint32_t>(getpid()); }
+uint32_t CurrentProcessId() {
+  return static_cast<uint32_t>(getpid());
+}
 
 }  // namespace orvex::platform

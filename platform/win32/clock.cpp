@@ -17,6 +17,8 @@ void SetTickOffsetForTesting(uint32_t offset) {
   g_tick_offset.store(offset, std::memory_order_relaxed);
 }
 
-void SleepMs(uint32_t ms) { Sleep(ms); }
+void SleepMs(uint32_t ms) {
+  Sleep(ms);
+}
 
 }  // namespace orvex::platform

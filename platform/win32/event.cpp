@@ -28,7 +28,9 @@ EventObject* OpenNamedEvent(const std::string& name) {
   return Wrap(OpenEventA(EVENT_ALL_ACCESS, FALSE, name.c_str()));
 }
 
-EventObject* CreateUnnamedEvent() { return Wrap(CreateEventA(nullptr, TRUE, FALSE, nullptr)); }
+EventObject* CreateUnnamedEvent() {
+  return Wrap(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+}
 
 void SetEvent(EventObject* event) {
   if (event != nullptr) ::SetEvent(event->handle);

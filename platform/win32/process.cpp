@@ -42,8 +42,8 @@ ProcessObject* SpawnProcess(const std::string& program, const std::vector<std::s
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   auto* process = new ProcessObject{};
-  if (!CreateProcessA(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      nullptr, &startup, &process->info)) {
+  if (!CreateProcessA(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process->info)) {
     delete process;
     return nullptr;
   }
@@ -53,9 +53,8 @@ ProcessObject* SpawnProcess(const std::string& program, const std::vector<std::s
 
 bool WaitProcess(ProcessObject* process, uint32_t timeout_ms, int* exit_code) {
   if (process == nullptr) return false;
-  if (WaitForSingleObject(process->info.hProcess, timeout_ms == kInfinite ? INFINITE
-                                                                          : timeout_ms) !=
-      WAIT_OBJECT_0) {
+  if (WaitForSingleObject(process->info.hProcess,
+                          timeout_ms == kInfinite ? INFINITE : timeout_ms) != WAIT_OBJECT_0) {
     return false;
   }
   DWORD code = 0;

@@ -1,7 +1,7 @@
 #include "platform/security.h"
 
-#include <windows.h>
 #include <sddl.h>
+#include <windows.h>
 
 #include "win32_security.h"
 
@@ -31,8 +31,8 @@ std::string DescribeSecurity(const SecurityAttributes* attributes) {
   if (attributes == nullptr || attributes->value.lpSecurityDescriptor == nullptr) return "default";
   LPSTR text = nullptr;
   if (!ConvertSecurityDescriptorToStringSecurityDescriptorA(
-          attributes->value.lpSecurityDescriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
-          &text, nullptr)) {
+          attributes->value.lpSecurityDescriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text,
+          nullptr)) {
     return "default";
   }
   std::string result = text;

@@ -60,8 +60,12 @@ void CloseThread(ThreadObject* thread) {
   delete thread;
 }
 
-uint32_t CurrentThreadId() { return GetCurrentThreadId(); }
+uint32_t CurrentThreadId() {
+  return GetCurrentThreadId();
+}
 
-uint32_t CurrentProcessId() { return GetCurrentProcessId(); }
+uint32_t CurrentProcessId() {
+  return GetCurrentProcessId();
+}
 
 }  // namespace orvex::platform

@@ -31,8 +31,8 @@ bool RunChildRoleIfRequested(int argc, char** argv, int* exit_code);
 
 }  // namespace orvex::test
 
-#define ORVEX_CHILD_ROLE(role_name)                                                  \
-  static int role_name##_child(const std::vector<std::string>& args);                \
-  [[maybe_unused]] static const bool role_name##_registered =                        \
-      ::orvex::test::RegisterChildRole(#role_name, role_name##_child);               \
+#define ORVEX_CHILD_ROLE(role_name)                                    \
+  static int role_name##_child(const std::vector<std::string>& args);  \
+  [[maybe_unused]] static const bool role_name##_registered =          \
+      ::orvex::test::RegisterChildRole(#role_name, role_name##_child); \
   static int role_name##_child([[maybe_unused]] const std::vector<std::string>& args)
