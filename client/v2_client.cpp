@@ -1,0 +1,116 @@
+#include "client/v2_client.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+
+#include "platform/clock.h"
+#include "platform/thread.h"
+#include "transport/sf_mutex.h"
+#include "transport/sf_shared_memory.h"
+#include "transport/smf_acceptor_v2.h"
+
+namespace orvex::client {
+
+namespace acc = smf_acceptor;
+
+namespace {
+
+// Enough attempts to step over names left by earlier clients of this process id.
+constexpr int kValueAttempts = 64;
+
+// Maps the acceptor header at the size it records; false when it is missing or
+// malformed. *slots receives the slot count that fits the mapping.
+bool MapAcceptor(SfSharedMemory& mapping, const std::string& name, uint32_t* slots) {
+  if (!mapping.OpenOrCreate(false, name, acc::kDefaultSize)) return false;
+  const uint32_t size = shm::Load(mapping.view(), acc::kSize);
+  if (size < acc::kMinSize) return false;
+  if (size != acc::kDefaultSize && !mapping.Remap(size)) return false;
+  const uint32_t count = shm::Load(mapping.view(), acc::kSlotCount);
+  const uint64_t fits = (std::min<uint64_t>(size, mapping.mapped_length()) - acc::kSlots) / 4;
+  if (count == 0 || count > fits || shm::Load(mapping.view(), acc::kSlotOffset) != acc::kSlots) {
+    return false;
+  }
+  *slots = count;
+  return true;
+}
+
+}  // namespace
+
+uint32_t NextRequestValue() {
+  static std::atomic<uint32_t> counter{0};
+  for (;;) {
+    const uint32_t value = (platform::CurrentProcessId() << 10) ^
+                           (counter.fetch_add(1, std::memory_order_relaxed) & 0x3FFu);
+    if (value != 0) return value;
+  }
+}
+
+bool V2Client::PostRequest(const std::string& base, uint32_t value, uint32_t timeout_ms) {
+  const std::string name = base + ".V2";
+  SfSharedMemory mapping;
+  SfMutex lock;
+  uint32_t slots = 0;
+  if (!MapAcceptor(mapping, name, &slots) || !lock.Open(name + ".MT", false)) return false;
+  if (!lock.Acquire(timeout_ms)) return false;
+  uint8_t* header = mapping.view();
+  const uint32_t write = shm::Load(header, acc::kWriteCounter);
+  const bool room = write - shm::Load(header, acc::kReadCounter) < slots;
+  if (room) {
+    shm::Store(header, acc::kSlots + (write % slots) * 4, value);
+    shm::Store(header, acc::kWriteCounter, write + 1);
+  }
+  lock.Release();
+  return room;
+}
+
+bool V2Client::Connect(const std::string& base, uint32_t timeout_ms) {
+  Close();
+  const uint32_t t0 = platform::TickCount();
+  const std::string prefix = acc::RecordedName(base + ".V2") + ".";
+  // Our ".C.0" is created before the request is posted, so the name is ours.
+  for (int attempt = 0; attempt < kValueAttempts && value_ == 0; ++attempt) {
+    const uint32_t value = NextRequestValue();
+    if (NameExists(prefix + std::to_string(value) + ".S.0")) continue;
+    if (link_.Connect(prefix + std::to_string(value), 1)) value_ = value;
+  }
+  if (value_ == 0 || !PostRequest(base, value_, timeout_ms)) {
+    Close();
+    return false;
+  }
+  link_name_ = prefix + std::to_string(value_);
+  for (;;) {
+    link_.Ready();
+    if (link_.ReaderAttached()) return true;
+    if (platform::TickCount() - t0 >= timeout_ms) break;
+    platform::SleepMs(1);
+  }
+  Close();
+  return false;
+}
+
+void V2Client::Close() {
+  link_.Destroy();
+  value_ = 0;
+  link_name_.clear();
+}
+
+bool V2Client::Send(const void* data, uint32_t length) {
+  uint8_t* target = link_.BeginWrite(length);
+  if (target == nullptr) return false;
+  if (length > 0) std::memcpy(target, data, length);
+  return link_.Commit();
+}
+
+bool V2Client::Receive(void* buffer, uint32_t capacity, uint32_t* length, uint32_t timeout_ms) {
+  if (!link_.WaitReady(timeout_ms)) return false;
+  uint32_t size = 0;
+  const uint8_t* record = link_.Peek(&size);
+  if (record == nullptr) return false;
+  if (length != nullptr) *length = size;
+  if (size > capacity) return false;
+  if (size > 0) std::memcpy(buffer, record, size);
+  return link_.Pop();
+}
+
+}  // namespace orvex::client

@@ -1,0 +1,55 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "transport/smf_link_v2.h"
+
+namespace orvex::client {
+
+// A client's end of a V2 link to the bus: posts a request value to the acceptor
+// base + ".V2" and then talks through its own ".C" segments (written here) and the
+// bus's ".S" segments (read here). No bus logic. One thread sends and receives at a
+// time, except that several may send (the link's writer lock serialises them).
+class V2Client {
+ public:
+  V2Client() = default;
+  ~V2Client() { Close(); }
+  V2Client(const V2Client&) = delete;
+  V2Client& operator=(const V2Client&) = delete;
+
+  // Connects to the bus serving `base` (e.g. "Local\\Vantel"): creates the link's ".C"
+  // side, posts its request value under the acceptor lock and waits up to
+  // `timeout_ms` for the bus's first ".S" segment. False, with nothing left open, when
+  // no bus serves V2 there, the request ring is full or the bus does not answer.
+  bool Connect(const std::string& base, uint32_t timeout_ms);
+  // Posts `value` to the acceptor of `base` without connecting (tests use 0 and
+  // chosen values). False when the acceptor is missing, its header is malformed, the
+  // lock is not taken within `timeout_ms` or the request ring is full.
+  static bool PostRequest(const std::string& base, uint32_t value, uint32_t timeout_ms);
+  // Closes the link.
+  void Close();
+
+  // Writes one record of `length` bytes. False when the link has no room now.
+  bool Send(const void* data, uint32_t length);
+  // Waits up to `timeout_ms` for the next record and copies it into `buffer`; its full
+  // length goes to *length. False on time-out, a broken link, or a record longer than
+  // `capacity` (which is then left in place).
+  bool Receive(void* buffer, uint32_t capacity, uint32_t* length, uint32_t timeout_ms);
+
+  // The link itself, for writing and reading in place.
+  SfSMFLinkV2& link() { return link_; }
+  bool IsConnected() const { return link_.IsValid() && link_.ReaderAttached(); }
+  uint32_t request_value() const { return value_; }
+  // The link name the bus knows this client by.
+  const std::string& link_name() const { return link_name_; }
+
+ private:
+  SfSMFLinkV2 link_;
+  uint32_t value_ = 0;
+  std::string link_name_;
+};
+
+// A request value no other live client uses: this process's id and a counter, never 0.
+uint32_t NextRequestValue();
+
+}  // namespace orvex::client

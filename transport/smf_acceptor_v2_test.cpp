@@ -1,0 +1,222 @@
+// The bus's side of the V2 handshake with clients and rival buses in other processes:
+// ownership, request values, header size adoption, an abandoned acceptor lock, and a
+// header that a client rewrote.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "platform/clock.h"
+#include "platform/event.h"
+#include "platform/thread.h"
+#include "tests/support/child_process.h"
+#include "transport/named_event.h"
+#include "transport/smf_acceptor_v2.h"
+
+namespace orvex {
+namespace {
+
+namespace acc = smf_acceptor;
+using test::UniqueName;
+
+// Posts request value args[1] to acceptor args[0] as a client does: under ".MT", into
+// slot (write counter mod slot count), then counts the write.
+ORVEX_CHILD_ROLE(v2_post_value) {
+  SfSharedMemory header;
+  SfMutex lock;
+  if (!header.OpenOrCreate(false, args[0], 4096) || !lock.Open(args[0] + ".MT", false)) return 2;
+  if (!lock.Acquire(5000)) return 3;
+  const uint32_t slots = shm::Load(header.view(), acc::kSlotCount);
+  const uint32_t write = shm::Load(header.view(), acc::kWriteCounter);
+  if (slots == 0 || slots > (4096 - acc::kSlots) / 4) return 4;
+  shm::Store(header.view(), acc::kSlots + (write % slots) * 4,
+             static_cast<uint32_t>(std::stoul(args[1])));
+  shm::Store(header.view(), acc::kWriteCounter, write + 1);
+  lock.Release();
+  return 0;
+}
+
+// Serves acceptor args[0] until killed; sets event args[1] once it owns the name.
+ORVEX_CHILD_ROLE(v2_rival_bus) {
+  SfSMFAcceptorV2 acceptor;
+  if (!acceptor.Construct(args[0])) return 2;
+  platform::EventObject* ready = MakeNamedEvent(args[1], true);
+  if (ready == nullptr) return 3;
+  platform::SetEvent(ready);
+  platform::SleepMs(60000);
+  return 0;
+}
+
+// Takes ".MT" of acceptor args[0], sets event args[1] and waits to be killed.
+ORVEX_CHILD_ROLE(v2_hold_lock) {
+  SfMutex lock;
+  if (!lock.Open(args[0] + ".MT", true)) return 2;
+  platform::EventObject* ready = MakeNamedEvent(args[1], true);
+  if (ready == nullptr) return 3;
+  platform::SetEvent(ready);
+  platform::SleepMs(60000);
+  return 0;
+}
+
+platform::ProcessObject* StartAndWait(const char* role, const std::string& name) {
+  const std::string ready_name = UniqueName("Local\\OrvexV2Ready");
+  platform::EventObject* ready = MakeNamedEvent(ready_name, false);
+  platform::ProcessObject* child = test::SpawnChild(role, {name, ready_name});
+  const bool ok =
+      child != nullptr && platform::WaitEvent(ready, 20000) == platform::WaitResult::kSignalled;
+  platform::CloseEvent(ready);
+  if (!ok && child != nullptr) {
+    platform::KillProcess(child);
+    platform::CloseProcess(child);
+    return nullptr;
+  }
+  return child;
+}
+
+void Kill(platform::ProcessObject* child) {
+  EXPECT_TRUE(platform::KillProcess(child));
+  int code = 0;
+  EXPECT_TRUE(platform::WaitProcess(child, 10000, &code));
+  platform::CloseProcess(child);
+}
+
+int Post(const std::string& name, uint32_t value) {
+  return test::RunChild("v2_post_value", {name, std::to_string(value)});
+}
+
+TEST(SfSMFAcceptorV2Test, WritesAFreshHeader) {
+  const std::string name = UniqueName("Local\\OrvexAcc") + ".V2";
+  SfSMFAcceptorV2 acceptor;
+  ASSERT_TRUE(acceptor.Construct(name));
+  EXPECT_TRUE(acceptor.IsValid());
+  EXPECT_EQ(acceptor.slot_count(), 1000u);
+  SfSharedMemory view;
+  ASSERT_TRUE(view.OpenOrCreate(false, name, 4096));
+  uint8_t* h = view.view();
+  EXPECT_EQ(shm::Load(h, acc::kSize), 4096u);
+  EXPECT_EQ(shm::Load(h, acc::kSlotOffset), 96u);
+  EXPECT_EQ(shm::Load(h, acc::kSlotCount), 1000u);
+  EXPECT_EQ(shm::Load(h, acc::kReadCounter), 0u);
+  EXPECT_EQ(shm::Load(h, acc::kWriteCounter), 0u);
+  EXPECT_EQ(shm::Load(h, acc::kProcessId), platform::CurrentProcessId());
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(h + acc::kName)), name);
+  EXPECT_FALSE(acceptor.HasRequest());
+  EXPECT_EQ(acceptor.Accept(), nullptr);
+}
+
+TEST(SfSMFAcceptorV2Test, ZeroIsConsumedWithoutALinkAndAValueBecomesOne) {
+  const std::string name = UniqueName("Local\\OrvexAcc") + ".V2";
+  SfSMFAcceptorV2 acceptor;
+  ASSERT_TRUE(acceptor.Construct(name));
+  ASSERT_EQ(Post(name, 0), 0);
+  EXPECT_TRUE(acceptor.HasRequest());
+  EXPECT_EQ(acceptor.Accept(), nullptr);
+  EXPECT_FALSE(acceptor.HasRequest());
+  ASSERT_EQ(Post(name, 7), 0);
+  ASSERT_TRUE(acceptor.HasRequest());
+  std::unique_ptr<SfSMFLinkV2> link = acceptor.Accept();
+  ASSERT_NE(link, nullptr);
+  EXPECT_EQ(link->side(), 0);
+  EXPECT_TRUE(NameExists(name + ".7.S.0"));
+  EXPECT_FALSE(acceptor.HasRequest());
+  // The same value again: its name is in use, so the request is consumed for nothing.
+  ASSERT_EQ(Post(name, 7), 0);
+  EXPECT_EQ(acceptor.Accept(), nullptr);
+  EXPECT_FALSE(acceptor.HasRequest());
+}
+
+TEST(SfSMFAcceptorV2Test, ASecondBusCannotTakeTheNameUntilTheFirstDies) {
+  const std::string name = UniqueName("Local\\OrvexAcc") + ".V2";
+  platform::ProcessObject* rival = StartAndWait("v2_rival_bus", name);
+  ASSERT_NE(rival, nullptr);
+  SfSMFAcceptorV2 acceptor;
+  const uint32_t t0 = platform::TickCount();
+  EXPECT_FALSE(acceptor.Construct(name));
+  const uint32_t waited = platform::TickCount() - t0;
+  EXPECT_GE(waited, 450u);
+  EXPECT_LT(waited, 5000u);
+  EXPECT_FALSE(acceptor.IsValid());
+  EXPECT_FALSE(acceptor.HasRequest());
+  Kill(rival);
+  ASSERT_TRUE(acceptor.Construct(name));  // abandoned: the next bus takes over
+  EXPECT_TRUE(acceptor.OwnsName());
+}
+
+TEST(SfSMFAcceptorV2Test, RecordedSizeIsAdoptedAndSlotCountFollows) {
+  struct Case {
+    uint32_t object_size;
+    uint32_t recorded;
+    uint32_t expect_size;
+  };
+  const Case cases[] = {
+      {8192, 8192, 8192},      // larger header from an earlier bus
+      {4096, 2050, 2048},      // smaller, low bits cleared
+      {4096, 1u << 30, 4096},  // claims more than exists: keep what is mapped
+      {4096, 40, 4096},        // too small for one slot
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.recorded);
+    const std::string name = UniqueName("Local\\OrvexAcc") + ".V2";
+    SfSharedMemory earlier;
+    ASSERT_TRUE(earlier.OpenOrCreate(true, name, c.object_size));
+    shm::Store(earlier.view(), acc::kSize, c.recorded);
+    SfSMFAcceptorV2 acceptor;
+    ASSERT_TRUE(acceptor.Construct(name));
+    EXPECT_EQ(acceptor.size(), c.expect_size);
+    EXPECT_EQ(acceptor.slot_count(), (c.expect_size - 96) / 4);
+    EXPECT_EQ(shm::Load(earlier.view(), acc::kSize), c.expect_size);
+    EXPECT_EQ(shm::Load(earlier.view(), acc::kSlotCount), (c.expect_size - 96) / 4);
+  }
+}
+
+TEST(SfSMFAcceptorV2Test, AKilledClientHoldingTheLockDoesNotBlockTheNext) {
+  const std::string name = UniqueName("Local\\OrvexAcc") + ".V2";
+  SfSMFAcceptorV2 acceptor;
+  ASSERT_TRUE(acceptor.Construct(name));
+  platform::ProcessObject* holder = StartAndWait("v2_hold_lock", name);
+  ASSERT_NE(holder, nullptr);
+  EXPECT_FALSE(acceptor.HasRequest());  // held: gives up after a short wait
+  Kill(holder);
+  ASSERT_EQ(Post(name, 11), 0);
+  EXPECT_TRUE(acceptor.HasRequest());
+  EXPECT_NE(acceptor.Accept(), nullptr);
+}
+
+// Counters and slot count rewritten by a client: the slot read is always one of ours.
+TEST(SfSMFAcceptorV2HardeningTest, RewrittenHeaderWordsStayInsideTheSlots) {
+  const std::string name = UniqueName("Local\\OrvexAcc") + ".V2";
+  SfSMFAcceptorV2 acceptor;
+  ASSERT_TRUE(acceptor.Construct(name));
+  SfSharedMemory view;
+  ASSERT_TRUE(view.OpenOrCreate(false, name, 4096));
+  uint8_t* h = view.view();
+  shm::Store(h, acc::kSize, 0xFFFFFFFFu);
+  shm::Store(h, acc::kSlotCount, 0xFFFFFFFFu);
+  shm::Store(h, acc::kSlotOffset, 0x7FFFFFF0u);
+  shm::Store(h, acc::kReadCounter, 0xFFFFFFFEu);  // slot 0xFFFFFFFE % 1000 = 294
+  shm::Store(h, acc::kWriteCounter, 2);
+  shm::Store(h, acc::kSlots + 294 * 4, 0);
+  shm::Store(h, acc::kSlots + 295 * 4, 21);
+  std::memset(h + acc::kName, 'x', 64);  // the recorded name is not used for links
+  EXPECT_TRUE(acceptor.HasRequest());
+  EXPECT_EQ(acceptor.Accept(), nullptr);  // value 0
+  std::unique_ptr<SfSMFLinkV2> link = acceptor.Accept();
+  ASSERT_NE(link, nullptr);
+  EXPECT_TRUE(NameExists(name + ".21.S.0"));
+  for (int i = 0; i < 10; ++i) acceptor.Accept();  // read counter wraps past 0
+  EXPECT_EQ(shm::Load(h, acc::kReadCounter), 2u);
+  EXPECT_FALSE(acceptor.HasRequest());
+}
+
+TEST(SfSMFAcceptorV2Test, LongNamesAreRecordedAndUsedTruncated) {
+  const std::string name = UniqueName("Local\\OrvexAcc") + std::string(70, 'L') + ".V2";
+  SfSMFAcceptorV2 acceptor;
+  ASSERT_TRUE(acceptor.Construct(name));
+  ASSERT_EQ(Post(name, 5), 0);
+  std::unique_ptr<SfSMFLinkV2> link = acceptor.Accept();
+  ASSERT_NE(link, nullptr);
+  EXPECT_TRUE(NameExists(name.substr(0, 63) + ".5.S.0"));
+}
+
+}  // namespace
+}  // namespace orvex

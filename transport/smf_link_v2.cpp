@@ -1,0 +1,273 @@
+#include "transport/smf_link_v2.h"
+
+#include "platform/clock.h"
+
+namespace orvex {
+
+namespace seg = smf_segment;
+
+namespace {
+// Its address tells threads apart without a system call per message.
+thread_local char this_thread_tag;
+// A hostile writer could chain markers in a circle; one Ready follows at most this many.
+constexpr int kMaxHopsPerReady = static_cast<int>(SfSMFSegments::kClasses);
+}  // namespace
+
+bool SfSMFLinkV2::Connect(const std::string& name, int side) {
+  side_ = side;
+  if (name.empty()) {
+    Destroy();
+    return false;
+  }
+  const bool wrote = StartWriter(name + (side == 1 ? ".C" : ".S"));
+  StartReader(name + (side == 1 ? ".S" : ".C"));
+  return wrote;
+}
+
+void SfSMFLinkV2::Destroy() {
+  writer_.CloseAll();
+  reader_.CloseAll();
+  ResetWriter();
+  ResetReader();
+  broken_ = false;
+}
+
+void SfSMFLinkV2::ResetWriter() {
+  write_segment_ = nullptr;
+  write_index_ = 0;
+  write_offsets_.fill(seg::kHeaderSize);
+  reserved_ = false;
+}
+
+void SfSMFLinkV2::ResetReader() {
+  read_segment_ = nullptr;
+  read_index_ = 0;
+}
+
+// ---- writer ----
+
+bool SfSMFLinkV2::StartWriter(const std::string& name) {
+  if (name != writer_.base()) ResetWriter();
+  writer_.SetBase(name);
+  if (write_segment_ != nullptr) return true;
+  if (name.empty() || writer_.View(0) != nullptr || NameExists(writer_.SegmentName(0))) {
+    return false;
+  }
+  if (writer_.Create(0) == nullptr) return false;
+  InitSegment(0);
+  write_segment_ = writer_.View(0);
+  write_index_ = 0;
+  return true;
+}
+
+void SfSMFLinkV2::InitSegment(uint32_t index) {
+  uint8_t* s = writer_.View(index);
+  const uint32_t now = platform::TickCount();
+  shm::Store(s, seg::kSize, SfSMFSegments::ClassSize(index));
+  shm::Store(s, seg::kFirstRecord, seg::kHeaderSize);
+  shm::Store(s, seg::kPending, 0);
+  shm::Store(s, seg::kMarker, 0);
+  shm::Store(s, seg::kReadOffset, seg::kHeaderSize);
+  shm::Store(s, seg::kWriteOffset, seg::kHeaderSize);
+  shm::Store(s, seg::kReadTick, now);
+  shm::Store(s, seg::kWriteTick, now);
+  write_offsets_[index] = seg::kHeaderSize;
+}
+
+bool SfSMFLinkV2::Fits(uint32_t index, uint32_t length) {
+  uint8_t* s = writer_.View(index);
+  if (s == nullptr || shm::Load(s, seg::kMarker) != 0) return false;
+  if (shm::Load(s, seg::kPending) == 0) {
+    // The reader has consumed everything: start again at the front.
+    shm::Store(s, seg::kReadOffset, seg::kHeaderSize);
+    shm::Store(s, seg::kWriteOffset, seg::kHeaderSize);
+    write_offsets_[index] = seg::kHeaderSize;
+  }
+  return SfSMFSegments::ClassSize(index) - write_offsets_[index] >= seg::RecordRoom(length);
+}
+
+bool SfSMFLinkV2::Switch(uint32_t length) {
+  // A marked write segment cannot be left again: fail before creating anything.
+  if (write_segment_ != nullptr && shm::Load(write_segment_, seg::kMarker) != 0) return false;
+  const uint64_t room = seg::RecordRoom(length);
+  uint32_t target = SfSMFSegments::kClasses;
+  for (uint32_t i = 0; i < SfSMFSegments::kClasses && target == SfSMFSegments::kClasses; ++i) {
+    const bool current = write_segment_ != nullptr && i == write_index_;
+    if (!current && writer_.View(i) != nullptr && Fits(i, length)) target = i;
+  }
+  for (uint32_t i = 0; i < SfSMFSegments::kClasses && target == SfSMFSegments::kClasses; ++i) {
+    if (SfSMFSegments::ClassSize(i) < room + seg::kHeaderSize || writer_.View(i) != nullptr ||
+        NameExists(writer_.SegmentName(i))) {
+      continue;
+    }
+    if (writer_.Create(i) == nullptr) return false;
+    InitSegment(i);
+    target = i;
+  }
+  if (target == SfSMFSegments::kClasses) return false;
+  if (write_segment_ != nullptr) {
+    if (shm::Load(write_segment_, seg::kMarker) != 0) return false;
+    shm::Store(write_segment_, seg::kMarker, seg::kMarkerPattern | target);
+  }
+  write_segment_ = writer_.View(target);
+  write_index_ = target;
+  return true;
+}
+
+uint8_t* SfSMFLinkV2::BeginWrite(uint32_t length) {
+  writer_lock_.Enter();
+  lock_holder_.store(&this_thread_tag, std::memory_order_relaxed);
+  if (write_segment_ == nullptr || shm::Load(write_segment_, seg::kMarker) != 0 ||
+      !Fits(write_index_, length)) {
+    if (!Switch(length)) {
+      ReleaseWriterLock();
+      return nullptr;
+    }
+  }
+  const uint32_t w = write_offsets_[write_index_];
+  const uint32_t next = w + static_cast<uint32_t>(seg::RecordRoom(length));
+  shm::Word(write_segment_, w + 4).store(length, std::memory_order_relaxed);
+  shm::Word(write_segment_, w).store(next, std::memory_order_relaxed);
+  reserved_next_ = next;
+  reserved_ = true;
+  return write_segment_ + w + 8;
+}
+
+bool SfSMFLinkV2::HoldsWriterLock() const {
+  return writer_lock_.count() > 0 &&
+         lock_holder_.load(std::memory_order_relaxed) == &this_thread_tag;
+}
+
+bool SfSMFLinkV2::LockCheckFails() {
+  if (HoldsWriterLock()) return false;
+  // Not ours: ReleaseAll reports "Not locked" when nobody holds it and leaves another
+  // thread's hold alone.
+  writer_lock_.ReleaseAll();
+  return true;
+}
+
+void SfSMFLinkV2::ReleaseWriterLock() {
+  lock_holder_.store(nullptr, std::memory_order_relaxed);
+  for (int32_t n = writer_lock_.count(); n > 0; --n) writer_lock_.Leave();
+}
+
+bool SfSMFLinkV2::Commit() {
+  if (LockCheckFails()) return false;
+  if (write_segment_ == nullptr || !reserved_) {
+    reserved_ = false;
+    ReleaseWriterLock();
+    return false;
+  }
+  reserved_ = false;
+  // The next-record offset comes from our own copy: the one in shared memory may have
+  // been rewritten by the peer since BeginWrite.
+  write_offsets_[write_index_] = reserved_next_;
+  shm::Store(write_segment_, seg::kWriteOffset, reserved_next_);
+  shm::Store(write_segment_, seg::kWriteTick, platform::TickCount());
+  shm::Word(write_segment_, seg::kPending).fetch_add(1, std::memory_order_acq_rel);
+  ReleaseWriterLock();
+  return true;
+}
+
+bool SfSMFLinkV2::Cancel() {
+  if (LockCheckFails()) return false;
+  reserved_ = false;
+  ReleaseWriterLock();
+  return true;
+}
+
+bool SfSMFLinkV2::CanWrite(uint32_t length) {
+  SfScopedLock guard(&writer_lock_);
+  if (write_segment_ != nullptr && Fits(write_index_, length)) return true;
+  return Switch(length);
+}
+
+// ---- reader ----
+
+bool SfSMFLinkV2::StartReader(const std::string& name) {
+  if (name != reader_.base()) ResetReader();
+  reader_.SetBase(name);
+  read_index_ = 0;
+  if (read_segment_ == nullptr && reader_.View(0) == nullptr) reader_.Open(0);
+  read_segment_ = reader_.View(0);
+  return !name.empty() && read_segment_ != nullptr;
+}
+
+bool SfSMFLinkV2::Ready() {
+  if (broken_) return false;
+  if (read_segment_ == nullptr) {
+    if (reader_.base().empty()) return false;
+    if (reader_.View(0) == nullptr && reader_.Open(0) == nullptr) return false;
+    read_segment_ = reader_.View(0);
+    read_index_ = 0;
+  }
+  if (shm::Load(read_segment_, seg::kPending) > 0) return true;
+  for (int hop = 0; hop < kMaxHopsPerReady; ++hop) {
+    const uint32_t marker = shm::Load(read_segment_, seg::kMarker);
+    if (marker == 0) return false;
+    const uint32_t target = marker & 0x00FFFFFFu;
+    if ((marker & 0xFF000000u) != seg::kMarkerPattern || target >= SfSMFSegments::kClasses) {
+      broken_ = true;
+      return false;
+    }
+    // The writer publishes its last record here before it sets the marker: drain that
+    // first, or it would be skipped.
+    if (shm::Load(read_segment_, seg::kPending) > 0) return true;
+    if (reader_.View(target) != nullptr || reader_.Open(target) == nullptr) return false;
+    shm::Store(read_segment_, seg::kMarker, 0);
+    reader_.Drop(read_index_);
+    read_segment_ = reader_.View(target);
+    read_index_ = target;
+    if (shm::Load(read_segment_, seg::kPending) > 0) return true;
+  }
+  return false;
+}
+
+bool SfSMFLinkV2::Locate(uint32_t* offset, uint32_t* length, uint32_t* next) {
+  if (!Ready()) return false;
+  // Only the size we mapped is trusted, never the segment's own size word.
+  const uint64_t size = SfSMFSegments::ClassSize(read_index_);
+  const uint32_t r = shm::Load(read_segment_, seg::kReadOffset);
+  if (r < seg::kHeaderSize || r % 8 != 0 || r + uint64_t{8} > size) {
+    broken_ = true;
+    return false;
+  }
+  const uint32_t n = shm::Load(read_segment_, r);
+  const uint32_t l = shm::Load(read_segment_, r + 4);
+  const uint64_t end = r + seg::RecordRoom(l);
+  if (end > size || n != end) {
+    broken_ = true;
+    return false;
+  }
+  *offset = r;
+  *length = l;
+  *next = n;
+  return true;
+}
+
+uint8_t* SfSMFLinkV2::Peek(uint32_t* length) {
+  uint32_t offset = 0, size = 0, next = 0;
+  if (!Locate(&offset, &size, &next)) return nullptr;
+  if (length != nullptr) *length = size;
+  return read_segment_ + offset + 8;
+}
+
+bool SfSMFLinkV2::Pop() {
+  uint32_t offset = 0, size = 0, next = 0;
+  if (!Locate(&offset, &size, &next)) return false;
+  shm::Store(read_segment_, seg::kReadOffset, next);
+  shm::Store(read_segment_, seg::kReadTick, platform::TickCount());
+  shm::Word(read_segment_, seg::kPending).fetch_sub(1, std::memory_order_acq_rel);
+  return true;
+}
+
+bool SfSMFLinkV2::WaitReady(uint32_t timeout_ms) {
+  const uint32_t t0 = platform::TickCount();
+  for (;;) {
+    if (Ready()) return true;
+    if (broken_ || platform::TickCount() - t0 >= timeout_ms) return false;
+    platform::SleepMs(1);
+  }
+}
+
+}  // namespace orvex

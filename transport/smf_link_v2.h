@@ -1,0 +1,121 @@
+#pragma once
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "threading/critical_section.h"
+#include "transport/smf_segments.h"
+
+namespace orvex {
+
+// Layout of a V2 segment: a 32-byte header followed by records. A record at offset o
+// is [next-record offset o + 8 + P][payload length L][payload], P being L rounded up
+// to a multiple of 8.
+namespace smf_segment {
+inline constexpr uint32_t kSize = 0;
+inline constexpr uint32_t kFirstRecord = 4;
+inline constexpr uint32_t kPending = 8;
+inline constexpr uint32_t kMarker = 12;
+inline constexpr uint32_t kReadOffset = 16;
+inline constexpr uint32_t kWriteOffset = 20;
+inline constexpr uint32_t kReadTick = 24;
+inline constexpr uint32_t kWriteTick = 28;
+inline constexpr uint32_t kHeaderSize = 32;
+inline constexpr uint32_t kMarkerPattern = 0xFF000000u;
+// P + 8: the room a record with payload length `length` takes (64-bit: no overflow).
+inline uint64_t RecordRoom(uint32_t length) {
+  return ((uint64_t{length} + 7) & ~uint64_t{7}) + 8;
+}
+}  // namespace smf_segment
+
+// One V2 connection: a writer that fills its own segments (name.S.i on the server,
+// side 0; name.C.i on a client, side 1) and a reader that drains the peer's. No events
+// and no kernel locks: both ends poll. Every word the peer can write is checked before
+// use; a record or marker that breaks the layout makes the link broken (IsBroken),
+// after which it reads nothing more. Writer calls may come from several threads (the
+// writer lock serialises them); reader calls from one thread at a time.
+class SfSMFLinkV2 {
+ public:
+  SfSMFLinkV2() = default;
+  ~SfSMFLinkV2() { Destroy(); }
+  SfSMFLinkV2(const SfSMFLinkV2&) = delete;
+  SfSMFLinkV2& operator=(const SfSMFLinkV2&) = delete;
+
+  // Starts the writer under name + ".S" (side 0) or name + ".C" (side 1) and the reader
+  // under the other suffix. The writer's result: false with an empty name or when its
+  // first segment already exists (a stale or duplicate link name). The reader may find
+  // the peer's first segment later.
+  bool Connect(const std::string& name, int side);
+  // Closes every segment of both directions.
+  void Destroy();
+
+  // Writer. Creates segment 0 of `name` unless already writing; never attaches to an
+  // existing name. True with a write segment.
+  bool StartWriter(const std::string& name);
+  // Reserves a record of `length` payload bytes and returns where to write them, with
+  // the writer lock held until Commit or Cancel. Null (lock released) when no segment
+  // can take the record.
+  uint8_t* BeginWrite(uint32_t length);
+  // Publishes the reserved record and releases the writer lock. False when the calling
+  // thread does not hold the lock (with "\nNot locked\n" on standard error when nobody
+  // does) or nothing is reserved.
+  bool Commit();
+  // Drops the reservation and releases the writer lock; the same checks as Commit.
+  bool Cancel();
+  // True when a record of `length` bytes can be written now (may switch segments).
+  bool CanWrite(uint32_t length);
+
+  // Reader. Opens the peer's segment 0 of `name` when it exists. True with a segment.
+  bool StartReader(const std::string& name);
+  // True when a record is waiting; follows the writer's forward markers once the
+  // current segment is drained.
+  bool Ready();
+  // Address of the waiting record's payload and its length in *length, or null. The
+  // payload lies wholly inside the segment; it stays valid until Pop.
+  uint8_t* Peek(uint32_t* length);
+  // Consumes the waiting record. False when there is none.
+  bool Pop();
+  // Ready, polled every millisecond until `timeout_ms` has passed (0: once).
+  bool WaitReady(uint32_t timeout_ms);
+
+  // True once the peer broke the layout; the reader then reports nothing.
+  bool IsBroken() const { return broken_; }
+  // Writer named, a write segment present and not broken.
+  bool IsValid() const { return !writer_.base().empty() && write_segment_ != nullptr && !broken_; }
+  // True once the peer's first segment has been found.
+  bool ReaderAttached() const { return read_segment_ != nullptr; }
+  int side() const { return side_; }
+  uint32_t write_index() const { return write_index_; }
+  uint32_t read_index() const { return read_index_; }
+
+ private:
+  void InitSegment(uint32_t index);
+  bool Fits(uint32_t index, uint32_t length);
+  bool Switch(uint32_t length);
+  bool HoldsWriterLock() const;
+  bool LockCheckFails();
+  void ReleaseWriterLock();
+  bool Locate(uint32_t* offset, uint32_t* length, uint32_t* next);
+  void ResetWriter();
+  void ResetReader();
+
+  int side_ = 0;
+  // Writer: offsets are kept here and only mirrored to shared memory, so a peer that
+  // rewrites them cannot move our writes outside a segment.
+  SfSMFSegments writer_;
+  SfCriticalSection writer_lock_;
+  std::atomic<const void*> lock_holder_{nullptr};
+  uint8_t* write_segment_ = nullptr;
+  uint32_t write_index_ = 0;
+  std::array<uint32_t, SfSMFSegments::kClasses> write_offsets_{};
+  uint32_t reserved_next_ = 0;
+  bool reserved_ = false;
+  // Reader.
+  SfSMFSegments reader_;
+  uint8_t* read_segment_ = nullptr;
+  uint32_t read_index_ = 0;
+  bool broken_ = false;
+};
+
+}  // namespace orvex

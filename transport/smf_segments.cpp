@@ -1,0 +1,45 @@
+#include "transport/smf_segments.h"
+
+namespace orvex {
+
+void SfSMFSegments::SetBase(const std::string& name) {
+  if (name == base_) return;
+  CloseAll();
+  base_ = name;
+}
+
+uint8_t* SfSMFSegments::Create(uint32_t index) {
+  return Map(true, index);
+}
+
+uint8_t* SfSMFSegments::Open(uint32_t index) {
+  if (index >= kClasses || !NameExists(SegmentName(index))) return nullptr;
+  return Map(false, index);
+}
+
+uint8_t* SfSMFSegments::Map(bool create, uint32_t index) {
+  if (index >= kClasses || slots_[index] != nullptr || base_.empty()) return nullptr;
+  auto memory = std::make_unique<SfSharedMemory>();
+  if (!memory->OpenOrCreate(create, SegmentName(index), ClassSize(index))) return nullptr;
+  slots_[index] = std::move(memory);
+  return slots_[index]->view();
+}
+
+void SfSMFSegments::Drop(uint32_t index) {
+  if (index < kClasses) slots_[index].reset();
+}
+
+void SfSMFSegments::CloseAll() {
+  for (auto& slot : slots_) slot.reset();
+}
+
+uint8_t* SfSMFSegments::View(uint32_t index) const {
+  if (index >= kClasses || slots_[index] == nullptr) return nullptr;
+  return slots_[index]->view();
+}
+
+std::string SfSMFSegments::SegmentName(uint32_t index) const {
+  return base_ + "." + std::to_string(index);
+}
+
+}  // namespace orvex
