@@ -82,34 +82,73 @@ void SfSMFQueueInternal::DropPending() {
   count_ = 0;
 }
 
-// Copies the oldest pending message into the ring; false when the ring's header
-// turned out inconsistent (the pump must stop).
-bool SfSMFQueueInternal::MoveOne() {
-  Item* item;
+// Moves up to one ring's worth of pending messages into the ring: the items are taken
+// and returned to the pool under one lock each, not one per message. False when the
+// ring's header turned out inconsistent (the pump must stop); messages not yet
+// published are then dropped with the link.
+bool SfSMFQueueInternal::MoveBatch() {
+  Item* first;
   {
     SfScopedLock guard(&pool_lock_);
-    item = head_;
-    head_ = item->next;
-    if (head_ == nullptr) tail_ = nullptr;
-    --count_;
+    first = head_;
+    head_ = tail_ = nullptr;
+    count_ = 0;
   }
-  uint8_t* slot = ring_.WriteSlot();
-  if (slot != nullptr) std::memcpy(slot, item->buffer(), slot_size_);
-  {
-    SfScopedLock guard(&pool_lock_);
-    pool_.Free(item);
+  Item* item = first;
+  bool ok = true;
+  while (item != nullptr && ok) {
+    if (!ring_.HasSpace()) {
+      if (ring_.broken()) ok = false;
+      break;
+    }
+    uint8_t* slot = ring_.WriteSlot();
+    if (slot == nullptr) {
+      ok = false;
+      break;
+    }
+    std::memcpy(slot, item->buffer(), slot_size_);
+    // A peer that moved the read index onto the next write position has broken the
+    // ring: publishing would make it look empty.
+    if (!ring_.HasSpace()) {
+      ok = false;
+      break;
+    }
+    ring_.Publish();
+    item = item->next;
   }
-  // HasSpace re-reads both indexes: a peer that moved the read index onto the next
-  // write position, or out of range, has broken the ring.
-  if (slot == nullptr || !ring_.HasSpace()) return false;
-  ring_.Publish();
-  return !ring_.broken();
+  SfScopedLock guard(&pool_lock_);
+  Item* const unsent = item;
+  for (Item* done = first; done != unsent;) {
+    Item* next = done->next;
+    pool_.Free(done);
+    done = next;
+  }
+  if (unsent != nullptr && ok) {
+    // Put what the full ring could not take back in front of newer commits.
+    Item* last = unsent;
+    uint32_t kept = 1;
+    while (last->next != nullptr) {
+      last = last->next;
+      ++kept;
+    }
+    last->next = head_;
+    if (tail_ == nullptr) tail_ = last;
+    head_ = unsent;
+    count_ += kept;
+  } else {
+    for (Item* drop = unsent; drop != nullptr;) {
+      Item* next = drop->next;
+      pool_.Free(drop);
+      drop = next;
+    }
+  }
+  return ok;
 }
 
 void SfSMFQueueInternal::Run() {
   for (;;) {
     while (!stop_.load(std::memory_order_acquire) && ring_.HasSpace() && pending_count() > 0) {
-      if (!MoveOne()) {
+      if (!MoveBatch()) {
         broken_.store(true, std::memory_order_release);
         stop_.store(true, std::memory_order_release);
       }

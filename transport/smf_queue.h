@@ -39,7 +39,7 @@ class SfSMFQueueInternal : public SfThreadBase {
 
  private:
   struct Item;  // pool payload: link, padding, then the message buffer
-  bool MoveOne();
+  bool MoveBatch();
   void DropPending();
 
   SfSMFRing ring_;

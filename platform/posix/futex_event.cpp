@@ -33,19 +33,38 @@ uint64_t MonotonicMs() {
 }  // namespace
 
 void SetFutexEvent(FutexEvent* event) {
-  uint32_t old = event->word.load(std::memory_order_relaxed);
-  // Count the Set and raise the flag in one step.
-  while (!event->word.compare_exchange_weak(old, ((old | 1u) + 2u), std::memory_order_acq_rel)) {
-  }
-  FutexWakeAll(&event->word);
+  uint32_t old = event->word.load(std::memory_order_seq_cst);
+  do {
+    // Already signalled: every waiter has seen or will see the flag.
+    if (old & 1u) return;
+    // Count the Set and raise the flag in one step.
+  } while (!event->word.compare_exchange_weak(old, (old | 1u) + 2u, std::memory_order_seq_cst));
+  // A waiter registers before it reads the word, so either it is counted here or it
+  // read the new word and does not sleep.
+  if (event->waiters.load(std::memory_order_seq_cst) != 0) FutexWakeAll(&event->word);
 }
 
 void ResetFutexEvent(FutexEvent* event) {
   event->word.fetch_and(~1u, std::memory_order_acq_rel);
 }
 
+namespace {
+
+struct WaiterMark {
+  FutexEvent* event;
+  explicit WaiterMark(FutexEvent* e) : event(e) {
+    event->waiters.fetch_add(1, std::memory_order_seq_cst);
+  }
+  ~WaiterMark() { event->waiters.fetch_sub(1, std::memory_order_seq_cst); }
+};
+
+}  // namespace
+
 WaitResult WaitFutexEvent(FutexEvent* event, uint32_t timeout_ms) {
-  const uint32_t seen = event->word.load(std::memory_order_acquire);
+  if (event->word.load(std::memory_order_acquire) & 1u) return WaitResult::kSignalled;
+  if (timeout_ms == 0) return WaitResult::kTimedOut;
+  WaiterMark mark(event);
+  const uint32_t seen = event->word.load(std::memory_order_seq_cst);
   if (seen & 1u) return WaitResult::kSignalled;
   const uint64_t start = MonotonicMs();
   for (;;) {

@@ -12,6 +12,8 @@ namespace orvex::platform::posix {
 
 struct FutexEvent {
   std::atomic<uint32_t> word{0};
+  // Threads inside WaitFutexEvent: a Set with nobody waiting skips the wake call.
+  std::atomic<uint32_t> waiters{0};
 };
 
 void SetFutexEvent(FutexEvent* event);

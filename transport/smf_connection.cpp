@@ -1,0 +1,65 @@
+#include "transport/smf_connection.h"
+
+namespace orvex {
+
+SfSMFConnection::SfSMFConnection(std::unique_ptr<SfSMFChannel> channel)
+    : channel_(std::move(channel)), default_size_(channel_->slot_size()) {}
+
+SfSMFConnection::SfSMFConnection(std::unique_ptr<SfSMFLinkV2> link,
+                                 uint32_t default_message_size)
+    : link_(std::move(link)), default_size_(default_message_size) {}
+
+SfSMFConnection::~SfSMFConnection() {
+  channel_.reset();  // stops the pump
+  link_.reset();
+}
+
+bool SfSMFConnection::IsValid() {
+  if (channel_) return channel_->IsValid() && !channel_->broken();
+  return link_ != nullptr && link_->IsValid();
+}
+
+bool SfSMFConnection::HasIncoming() {
+  if (channel_) return channel_->HasData();
+  return link_->Ready();
+}
+
+const uint8_t* SfSMFConnection::PeekIncoming() {
+  if (channel_) {
+    if (!channel_->WaitData(0)) return nullptr;
+    incoming_length_ = channel_->slot_size();
+    return channel_->Peek();
+  }
+  if (!link_->WaitReady(0)) return nullptr;
+  return link_->Peek(&incoming_length_);
+}
+
+uint32_t SfSMFConnection::IncomingLength() { return incoming_length_; }
+
+void SfSMFConnection::PopIncoming() {
+  if (channel_) {
+    channel_->Pop();
+  } else {
+    link_->Pop();
+  }
+}
+
+uint8_t* SfSMFConnection::BeginOutgoing(uint32_t length) {
+  if (channel_) return channel_->BeginMessage();
+  return link_->BeginWrite(length);
+}
+
+bool SfSMFConnection::CommitOutgoing() {
+  if (channel_) return channel_->CommitMessage();
+  return link_->Commit();
+}
+
+bool SfSMFConnection::CancelOutgoing() { return channel_ ? false : link_->Cancel(); }
+
+bool SfSMFConnection::CanSend() { return channel_ ? true : link_->CanWrite(default_size_); }
+
+uint32_t SfSMFConnection::BacklogCount() {
+  return channel_ ? channel_->queue().pending_count() : 0;
+}
+
+}  // namespace orvex

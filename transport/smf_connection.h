@@ -1,0 +1,50 @@
+#pragma once
+#include <cstdint>
+#include <memory>
+
+#include "transport/smf_channel.h"
+#include "transport/smf_link_v2.h"
+
+namespace orvex {
+
+// The bus's handle of one client link, whichever kind it is: the operations the
+// server needs, the same for a classic channel and a V2 link.
+class SfSMFConnection {
+ public:
+  explicit SfSMFConnection(std::unique_ptr<SfSMFChannel> channel);
+  SfSMFConnection(std::unique_ptr<SfSMFLinkV2> link, uint32_t default_message_size);
+  ~SfSMFConnection();
+  SfSMFConnection(const SfSMFConnection&) = delete;
+  SfSMFConnection& operator=(const SfSMFConnection&) = delete;
+
+  bool is_v2() const { return link_ != nullptr; }
+  // Usable: the objects exist and the peer has not broken the shared layout.
+  bool IsValid();
+  bool HasIncoming();
+  // The next incoming message, or null; its length is IncomingLength().
+  const uint8_t* PeekIncoming();
+  uint32_t IncomingLength();
+  void PopIncoming();
+  // A buffer for the next outgoing message: a slot-size buffer on a classic link
+  // (`length` is ignored), a record of `length` bytes on a V2 link. Null when no room.
+  uint8_t* BeginOutgoing(uint32_t length);
+  bool CommitOutgoing();
+  // Classic links have nothing to cancel: an uncommitted buffer is handed out again.
+  bool CancelOutgoing();
+  // V2: a message of the default size could be written now. Classic: always.
+  bool CanSend();
+  // Messages committed on a classic link and not yet in its ring (0 on V2).
+  uint32_t BacklogCount();
+
+  SfSMFChannel* channel() { return channel_.get(); }
+  SfSMFLinkV2* link() { return link_.get(); }
+  uint32_t default_message_size() const { return default_size_; }
+
+ private:
+  std::unique_ptr<SfSMFChannel> channel_;
+  std::unique_ptr<SfSMFLinkV2> link_;
+  uint32_t default_size_ = 128;
+  uint32_t incoming_length_ = 0;
+};
+
+}  // namespace orvex

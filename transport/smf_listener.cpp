@@ -1,0 +1,37 @@
+#include "transport/smf_listener.h"
+
+#include "threading/trace.h"
+
+namespace orvex {
+
+SfSMFListener::SfSMFListener(const std::string& base) : base_(base) {
+  const std::string line = "ShMem Acceptor Name is " + base;
+  TraceDbg().Append(line);
+  classic_ = std::make_unique<SfSMFAcceptor>(base, true);
+  if (!classic_->IsValid()) classic_.reset();
+  v2_ = std::make_unique<SfSMFAcceptorV2>();
+  v2_->Construct(base + ".V2");
+  if (!v2_->OwnsName() || !v2_->IsValid()) v2_.reset();
+}
+
+SfSMFListener::~SfSMFListener() {
+  classic_.reset();
+  v2_.reset();
+}
+
+std::unique_ptr<SfSMFConnection> SfSMFListener::AcceptNext() {
+  if (classic_ == nullptr || !classic_->IsValid()) return nullptr;
+  if (classic_->HasRequest()) {
+    if (auto channel = classic_->Accept(kDefaultSlotSize, kDefaultSlotCount)) {
+      return std::make_unique<SfSMFConnection>(std::move(channel));
+    }
+  }
+  if (v2_ != nullptr && v2_->HasRequest()) {
+    if (auto link = v2_->Accept()) {
+      return std::make_unique<SfSMFConnection>(std::move(link), kDefaultSlotSize);
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace orvex

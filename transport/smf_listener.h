@@ -1,0 +1,40 @@
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "transport/smf_acceptor.h"
+#include "transport/smf_acceptor_v2.h"
+#include "transport/smf_connection.h"
+
+namespace orvex {
+
+// The bus's two doors: the classic acceptor `base` and the V2 acceptor base + ".V2".
+// Without a working classic acceptor nothing is accepted; without the V2 acceptor
+// (another bus owns the name) only classic links are.
+class SfSMFListener {
+ public:
+  static constexpr uint32_t kDefaultSlotSize = 128;
+  static constexpr uint32_t kDefaultSlotCount = 1000;
+
+  // Traces "ShMem Acceptor Name is " + base, then builds both acceptors.
+  explicit SfSMFListener(const std::string& base);
+  ~SfSMFListener();
+  SfSMFListener(const SfSMFListener&) = delete;
+  SfSMFListener& operator=(const SfSMFListener&) = delete;
+
+  // Whether the classic acceptor works (the listener's construction result).
+  bool IsValid() const { return classic_ != nullptr; }
+  bool serves_v2() const { return v2_ != nullptr; }
+  // At most one new connection per call: a classic request first, else a V2 one.
+  std::unique_ptr<SfSMFConnection> AcceptNext();
+
+  const std::string& base() const { return base_; }
+
+ private:
+  std::string base_;
+  std::unique_ptr<SfSMFAcceptor> classic_;
+  std::unique_ptr<SfSMFAcceptorV2> v2_;
+};
+
+}  // namespace orvex
