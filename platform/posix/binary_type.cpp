@@ -48,7 +48,7 @@ bool PeType(std::ifstream& file, const unsigned char* dos, BinaryType* type) {
 
 }  // namespace
 
-bool GetBinaryType(const std::string& path, BinaryType* type) {
+bool ClassifyExecutable(const std::string& path, BinaryType* type) {
   std::ifstream file(path, std::ios::binary);
   if (!file) return false;
   unsigned char head[0x40];

@@ -39,6 +39,9 @@ int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) {
 bool RegistrySandbox::KeepsViews() {
   return true;
 }
+bool RegistrySandbox::ValuesInCreationOrder() {
+  return true;
+}
 
 RegistrySandbox::RegistrySandbox() {
   const char* tmp = std::getenv("TMPDIR");

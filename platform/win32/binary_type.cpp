@@ -5,7 +5,7 @@
 
 namespace orvex::platform {
 
-bool GetBinaryType(const std::string& path, BinaryType* type) {
+bool ClassifyExecutable(const std::string& path, BinaryType* type) {
   DWORD kind = 0;
   if (!GetBinaryTypeA(path.c_str(), &kind)) return false;
   *type = kind == SCS_32BIT_BINARY   ? BinaryType::k32Bit

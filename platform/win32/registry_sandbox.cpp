@@ -16,7 +16,7 @@ struct Override {
   HKEY root;
   const char* name;
 };
-constexpr Override kOverrides[] = {
+const Override kOverrides[] = {
     {HKEY_CURRENT_USER, "HKCU"},
     {HKEY_LOCAL_MACHINE, "HKLM"},
     {HKEY_CLASSES_ROOT, "HKCR"},
@@ -27,6 +27,9 @@ std::atomic<unsigned> g_counter{0};
 }  // namespace
 
 bool RegistrySandbox::KeepsViews() {
+  return false;
+}
+bool RegistrySandbox::ValuesInCreationOrder() {
   return false;
 }
 

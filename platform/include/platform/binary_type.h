@@ -14,6 +14,6 @@ enum class BinaryType {
 // executable. Windows: GetBinaryTypeA. POSIX: reads the PE header of Windows programs
 // (machine i386 → 32-bit; x64 and ARM64 → 64-bit; an MZ file without a PE header is
 // kOther) and the ELF class of native ones (ELFCLASS32/64 → 32/64-bit).
-bool GetBinaryType(const std::string& path, BinaryType* type);
+bool ClassifyExecutable(const std::string& path, BinaryType* type);
 
 }  // namespace orvex::platform

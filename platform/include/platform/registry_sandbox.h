@@ -21,6 +21,9 @@ class RegistrySandbox {
   // True when the 64-bit and the default view stay apart and HKEY_CLASSES_ROOT still
   // merges user and machine keys (POSIX); the Windows overrides collapse them.
   static bool KeepsViews();
+  // True when values are known to enumerate in creation order: the POSIX store
+  // promises it; Windows does so in practice, but Wine lists them by name.
+  static bool ValuesInCreationOrder();
   // POSIX: the store folder (child processes inherit it through the environment).
   // Windows: the sandbox key path under HKEY_CURRENT_USER.
   const std::string& location() const { return location_; }
