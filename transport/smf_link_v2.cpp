@@ -40,6 +40,7 @@ void SfSMFLinkV2::ResetWriter() {
 }
 
 void SfSMFLinkV2::ResetReader() {
+  peeked_next_ = 0;
   read_segment_ = nullptr;
   read_index_ = 0;
 }
@@ -216,6 +217,7 @@ bool SfSMFLinkV2::Ready() {
     if (reader_.View(target) != nullptr || reader_.Open(target) == nullptr) return false;
     shm::Store(read_segment_, seg::kMarker, 0);
     reader_.Drop(read_index_);
+    peeked_next_ = 0;
     read_segment_ = reader_.View(target);
     read_index_ = target;
     if (shm::Load(read_segment_, seg::kPending) > 0) return true;
@@ -247,14 +249,17 @@ bool SfSMFLinkV2::Locate(uint32_t* offset, uint32_t* length, uint32_t* next) {
 
 uint8_t* SfSMFLinkV2::Peek(uint32_t* length) {
   uint32_t offset = 0, size = 0, next = 0;
+  peeked_next_ = 0;
   if (!Locate(&offset, &size, &next)) return nullptr;
+  peeked_next_ = next;
   if (length != nullptr) *length = size;
   return read_segment_ + offset + 8;
 }
 
 bool SfSMFLinkV2::Pop() {
-  uint32_t offset = 0, size = 0, next = 0;
-  if (!Locate(&offset, &size, &next)) return false;
+  uint32_t offset = 0, size = 0, next = peeked_next_;
+  peeked_next_ = 0;
+  if (next == 0 && !Locate(&offset, &size, &next)) return false;
   shm::Store(read_segment_, seg::kReadOffset, next);
   shm::Store(read_segment_, seg::kReadTick, platform::TickCount());
   shm::Word(read_segment_, seg::kPending).fetch_sub(1, std::memory_order_acq_rel);

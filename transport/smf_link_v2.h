@@ -116,6 +116,9 @@ class SfSMFLinkV2 {
   uint8_t* read_segment_ = nullptr;
   uint32_t read_index_ = 0;
   bool broken_ = false;
+  // The record Peek located, so Pop need not check it again (0: none). Valid while
+  // pending stays above 0, which only our own Pop can change.
+  uint32_t peeked_next_ = 0;
 };
 
 }  // namespace orvex
