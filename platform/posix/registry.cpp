@@ -22,6 +22,17 @@ struct RegKeyState {
   int64_t user_id = 0;
   int64_t machine_id = 0;
 
+  // An enumeration kept between calls while neither store changed, so that walking
+  // the indices costs one query per listing rather than one per index.
+  struct Listing {
+    bool valid = false;
+    uint64_t user_stamp = 0;
+    uint64_t machine_stamp = 0;
+    std::vector<std::string> names;
+  };
+  Listing sub_keys;
+  Listing values;
+
   Store* primary() const { return user ? user.get() : machine.get(); }
   int64_t primary_id() const { return user ? user_id : machine_id; }
 };
@@ -129,6 +140,56 @@ RegResult Resolve(RegRoot root, std::string_view path, bool view64, bool create,
   return r;
 }
 
+// Sub-key names of a key; a merged class key lists the union, the user's spelling
+// first, in case-insensitive order.
+RegResult LoadSubKeys(const RegKeyState& state, std::vector<std::string>* names) {
+  if (!(state.user && state.machine)) {
+    return state.primary()->SubKeyNames(state.primary_id(), names);
+  }
+  std::vector<std::string> theirs;
+  if (RegResult r = state.user->SubKeyNames(state.user_id, names); r != RegResult::kOk) return r;
+  if (RegResult r = state.machine->SubKeyNames(state.machine_id, &theirs); r != RegResult::kOk) {
+    return r;
+  }
+  for (std::string& other : theirs) {
+    const bool known = std::any_of(names->begin(), names->end(),
+                                   [&](const std::string& n) { return Same(n, other); });
+    if (!known) names->push_back(std::move(other));
+  }
+  std::sort(names->begin(), names->end(), [](const std::string& a, const std::string& b) {
+    return regstore::Fold(a) < regstore::Fold(b);
+  });
+  return RegResult::kOk;
+}
+
+// Entry `index` of a listing, reloaded at index 0 and whenever a store changed.
+RegResult ListingAt(RegKeyState* state, RegKeyState::Listing* listing, uint32_t index,
+                    std::string* name) {
+  uint64_t user_stamp = 0, machine_stamp = 0;
+  if (state->user) {
+    if (RegResult r = state->user->Stamp(&user_stamp); r != RegResult::kOk) return r;
+  }
+  if (state->machine) {
+    if (RegResult r = state->machine->Stamp(&machine_stamp); r != RegResult::kOk) return r;
+  }
+  if (index == 0 || !listing->valid || listing->user_stamp != user_stamp ||
+      listing->machine_stamp != machine_stamp) {
+    listing->valid = false;
+    Store* store = state->primary();
+    if (RegResult r = store->KeyExists(state->primary_id()); r != RegResult::kOk) return r;
+    const RegResult r = listing == &state->values
+                            ? store->ValueNames(state->primary_id(), &listing->names)
+                            : LoadSubKeys(*state, &listing->names);
+    if (r != RegResult::kOk) return r;
+    listing->valid = true;
+    listing->user_stamp = user_stamp;
+    listing->machine_stamp = machine_stamp;
+  }
+  if (index >= listing->names.size()) return RegResult::kNoMoreItems;
+  *name = listing->names[index];
+  return RegResult::kOk;
+}
+
 }  // namespace
 
 RegistryKey::~RegistryKey() {
@@ -212,36 +273,12 @@ RegResult RegistryKey::DeleteSubKey(std::string_view name) const {
 
 RegResult RegistryKey::EnumSubKey(uint32_t index, std::string* name) const {
   if (!state_) return RegResult::kInvalid;
-  Store* store = state_->primary();
-  if (RegResult r = store->KeyExists(state_->primary_id()); r != RegResult::kOk) return r;
-  if (!(state_->user && state_->machine)) return store->SubKeyAt(state_->primary_id(), index, name);
-  // Merged class key: the union of both name lists, the user's spelling first.
-  std::vector<std::string> mine, theirs;
-  if (RegResult r = state_->user->SubKeyNames(state_->user_id, &mine); r != RegResult::kOk) {
-    return r;
-  }
-  if (RegResult r = state_->machine->SubKeyNames(state_->machine_id, &theirs);
-      r != RegResult::kOk) {
-    return r;
-  }
-  for (std::string& other : theirs) {
-    const bool known =
-        std::any_of(mine.begin(), mine.end(), [&](const std::string& n) { return Same(n, other); });
-    if (!known) mine.push_back(std::move(other));
-  }
-  std::sort(mine.begin(), mine.end(), [](const std::string& a, const std::string& b) {
-    return regstore::Fold(a) < regstore::Fold(b);
-  });
-  if (index >= mine.size()) return RegResult::kNoMoreItems;
-  *name = mine[index];
-  return RegResult::kOk;
+  return ListingAt(state_, &state_->sub_keys, index, name);
 }
 
 RegResult RegistryKey::EnumValue(uint32_t index, std::string* name) const {
   if (!state_) return RegResult::kInvalid;
-  Store* store = state_->primary();
-  if (RegResult r = store->KeyExists(state_->primary_id()); r != RegResult::kOk) return r;
-  return store->ValueAt(state_->primary_id(), index, name);
+  return ListingAt(state_, &state_->values, index, name);
 }
 
 std::string RegistryLastError() {

@@ -72,6 +72,14 @@ std::map<std::string, std::shared_ptr<Store>>& Stores() {
   return *stores;
 }
 
+// SQLite's own busy time-out backs off to long sleeps; registry transactions are
+// short, so retry every millisecond instead, up to the same limit.
+int RetryWhileBusy(void*, int attempts) {
+  if (attempts >= kBusyTimeoutMs) return 0;
+  usleep(1000);
+  return 1;
+}
+
 RegResult Broken(const std::string& path, sqlite3* db, const char* what) {
   SetLastError("registry store " + path + " is unreadable (" + what +
                "): " + (db ? sqlite3_errmsg(db) : "cannot open"));
@@ -187,7 +195,7 @@ std::shared_ptr<Store> Store::For(Scope scope, RegResult* result) {
     sqlite3_close(db);
     return nullptr;
   }
-  sqlite3_busy_timeout(db, kBusyTimeoutMs);
+  sqlite3_busy_handler(db, RetryWhileBusy, nullptr);
   const char* setup =
       writable ? "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;" : "PRAGMA query_only=1;";
   bool ready = sqlite3_exec(db, setup, nullptr, nullptr, nullptr) == SQLITE_OK;
@@ -228,6 +236,12 @@ RegResult Store::Fail(const char* what) {
   SetLastError("registry store " + path_ + ": " + what + ": " + sqlite3_errmsg(db_));
   DebugOutput(("ERR: " + g_last_error + "\n").c_str());
   return RegResult::kStoreError;
+}
+
+RegResult Store::Committed(bool ok) {
+  if (!ok) return Fail("commit");
+  ++own_commits_;
+  return RegResult::kOk;
 }
 
 RegResult Store::FindChild(int64_t parent, std::string_view name, int64_t* id) {
@@ -293,7 +307,7 @@ RegResult Store::CreateKey(const std::vector<std::string>& names, int64_t* id, b
     }
     *id = child;
   }
-  if (!txn.Commit()) return Fail("commit");
+  if (Committed(txn.Commit()) != RegResult::kOk) return RegResult::kStoreError;
   if (created) *created = made;
   return RegResult::kOk;
 }
@@ -329,7 +343,7 @@ RegResult Store::SetValue(int64_t key, std::string_view name, uint32_t type, con
               "ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, data = excluded.data");
   upsert.Bind(key).Bind(name).Bind(Fold(name)).Bind(static_cast<int64_t>(type));
   if (upsert.BindBytes(data, size).Step() != SQLITE_DONE) return Fail("write value");
-  return txn.Commit() ? RegResult::kOk : Fail("commit");
+  return Committed(txn.Commit());
 }
 
 RegResult Store::DeleteValue(int64_t key, std::string_view name) {
@@ -340,7 +354,7 @@ RegResult Store::DeleteValue(int64_t key, std::string_view name) {
   Stmt del(db_, "DELETE FROM vals WHERE key = ? AND fold = ?");
   if (del.Bind(key).Bind(Fold(name)).Step() != SQLITE_DONE) return Fail("delete value");
   if (sqlite3_changes(db_) == 0) return RegResult::kNotFound;
-  return txn.Commit() ? RegResult::kOk : Fail("commit");
+  return Committed(txn.Commit());
 }
 
 RegResult Store::HasSubKey(int64_t parent, std::string_view name) {
@@ -372,7 +386,7 @@ RegResult Store::DeleteSubKey(int64_t parent, std::string_view name) {
   if (vals.Bind(id).Step() != SQLITE_DONE || key.Bind(id).Step() != SQLITE_DONE) {
     return Fail("delete key");
   }
-  return txn.Commit() ? RegResult::kOk : Fail("commit");
+  return Committed(txn.Commit());
 }
 
 RegResult Store::SubKeyNames(int64_t key, std::vector<std::string>* names) {
@@ -386,28 +400,25 @@ RegResult Store::SubKeyNames(int64_t key, std::vector<std::string>* names) {
   return rc == SQLITE_DONE ? RegResult::kOk : Fail("list keys");
 }
 
-RegResult Store::SubKeyAt(int64_t key, uint32_t index, std::string* name) {
-  if (!db_) return RegResult::kNoMoreItems;
+RegResult Store::ValueNames(int64_t key, std::vector<std::string>* names) {
+  names->clear();
+  if (!db_) return RegResult::kOk;
   std::lock_guard<std::mutex> guard(mutex_);
-  Stmt q(db_, "SELECT name FROM keys WHERE parent = ? ORDER BY fold LIMIT 1 OFFSET ?");
-  const int rc = q.Bind(key).Bind(static_cast<int64_t>(index)).Step();
-  if (rc == SQLITE_ROW) {
-    *name = q.Text(0);
-    return RegResult::kOk;
-  }
-  return rc == SQLITE_DONE ? RegResult::kNoMoreItems : Fail("list keys");
+  Stmt q(db_, "SELECT name FROM vals WHERE key = ? ORDER BY id");
+  q.Bind(key);
+  int rc;
+  while ((rc = q.Step()) == SQLITE_ROW) names->push_back(q.Text(0));
+  return rc == SQLITE_DONE ? RegResult::kOk : Fail("list values");
 }
 
-RegResult Store::ValueAt(int64_t key, uint32_t index, std::string* name) {
-  if (!db_) return RegResult::kNoMoreItems;
+RegResult Store::Stamp(uint64_t* stamp) {
+  *stamp = 0;
+  if (!db_) return RegResult::kOk;
   std::lock_guard<std::mutex> guard(mutex_);
-  Stmt q(db_, "SELECT name FROM vals WHERE key = ? ORDER BY id LIMIT 1 OFFSET ?");
-  const int rc = q.Bind(key).Bind(static_cast<int64_t>(index)).Step();
-  if (rc == SQLITE_ROW) {
-    *name = q.Text(0);
-    return RegResult::kOk;
-  }
-  return rc == SQLITE_DONE ? RegResult::kNoMoreItems : Fail("list values");
+  Stmt q(db_, "PRAGMA data_version");
+  if (q.Step() != SQLITE_ROW) return Fail("version");
+  *stamp = (static_cast<uint64_t>(q.Int(0)) << 32) | own_commits_;
+  return RegResult::kOk;
 }
 
 }  // namespace orvex::platform::regstore

@@ -59,18 +59,23 @@ class Store {
   RegResult HasSubKey(int64_t parent, std::string_view name);
   // All sub-key names of `key` in case-insensitive order.
   RegResult SubKeyNames(int64_t key, std::vector<std::string>* names);
-  RegResult SubKeyAt(int64_t key, uint32_t index, std::string* name);
-  RegResult ValueAt(int64_t key, uint32_t index, std::string* name);
+  // All value names of `key` in creation order.
+  RegResult ValueNames(int64_t key, std::vector<std::string>* names);
+  // Changes whenever any process commits a change to this file; lets an open key
+  // keep an enumeration between calls while nothing changed.
+  RegResult Stamp(uint64_t* stamp);
 
  private:
   class Txn;
   class Stmt;
   RegResult Fail(const char* what);
+  RegResult Committed(bool ok);
   RegResult FindChild(int64_t parent, std::string_view name, int64_t* id);
 
   std::string path_;
   sqlite3* db_;  // null: a machine store that does not exist and may not be created
   bool writable_;
+  uint32_t own_commits_ = 0;  // data_version does not count this connection's commits
   std::mutex mutex_;
 };
 
