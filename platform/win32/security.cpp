@@ -1,7 +1,8 @@
 #include "platform/security.h"
 
-#include <sddl.h>
 #include <windows.h>
+// sddl.h needs the types of windows.h.
+#include <sddl.h>
 
 #include "win32_security.h"
 
