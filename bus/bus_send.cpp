@@ -1,0 +1,95 @@
+#include "bus/bus_send.h"
+
+#include <algorithm>
+
+#include "bus/message_fields.h"
+#include "bus/message_writer.h"
+
+namespace orvex {
+namespace {
+
+template <typename Splitter>
+bool SendSplit(RtdConnection* c, Splitter& splitter) {
+  while (!splitter.Done()) {
+    std::span<uint8_t> slot = c->Begin(splitter.NextCode(), kClassicSlotSize);
+    if (slot.empty()) return false;
+    splitter.WriteNext(slot);
+    if (!c->Commit()) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool SendTopicText(RtdConnection* c, SplitCodes codes, uint16_t v2_code, uint32_t handle,
+                   std::string_view text) {
+  if (c == nullptr) return false;
+  if (c->is_v2()) {
+    const auto size = static_cast<uint32_t>(V2HandleTextSize(text));
+    return SendFixed(c, v2_code, size, [&](MessageBuffer out) {
+      return WriteV2HandleText(out, v2_code, handle, text);
+    });
+  }
+  ClassicTextSplitter splitter(codes, handle, text);
+  return SendSplit(c, splitter);
+}
+
+bool SendValue(RtdConnection* c, SplitCodes codes, uint16_t v2_code, uint32_t handle,
+               const RtdValue& value) {
+  if (c == nullptr) return false;
+  if (c->is_v2()) {
+    const size_t size = V2HandleValueSize(value);
+    if (size == 0) return false;
+    return SendFixed(c, v2_code, static_cast<uint32_t>(size), [&](MessageBuffer out) {
+      return WriteV2HandleValue(out, v2_code, handle, value);
+    });
+  }
+  ClassicValueSplitter splitter(codes, handle, value);
+  return SendSplit(c, splitter);
+}
+
+bool SendShortText(RtdConnection* c, uint16_t code, uint16_t v2_code, uint32_t handle,
+                   std::string_view text) {
+  if (c == nullptr) return false;
+  if (c->is_v2()) {
+    const auto size = static_cast<uint32_t>(V2HandleTextSize(text));
+    return SendFixed(c, v2_code, size, [&](MessageBuffer out) {
+      return WriteV2HandleText(out, v2_code, handle, text);
+    });
+  }
+  return SendFixed(c, code, kClassicSlotSize, [&](MessageBuffer out) {
+    return WriteClassicHandleText(out, code, handle, text);
+  });
+}
+
+bool SendRefresh(RtdConnection* c, std::span<const uint32_t> ids) {
+  if (c == nullptr) return false;
+  if (c->is_v2()) {
+    const auto size = static_cast<uint32_t>(V2RefreshSize(ids.size()));
+    return SendFixed(c, MSG_REFRESH_V2, size,
+                     [&](MessageBuffer out) { return WriteV2Refresh(out, ids); });
+  }
+  size_t offset = 0;
+  do {
+    const size_t n = std::min(kClassicRefreshMaxItems, ids.size() - offset);
+    const auto batch = ids.subspan(offset, n);
+    if (!SendFixed(c, MSG_REFRESH, kClassicSlotSize,
+                   [&](MessageBuffer out) { return WriteClassicRefresh(out, batch); })) {
+      return false;
+    }
+    offset += n;
+  } while (offset < ids.size());
+  return true;
+}
+
+bool SendDisconnect(RtdConnection* c, std::string_view reason) {
+  return SendFixed(c, MSG_DISCONNECT, kClassicSlotSize,
+                   [&](MessageBuffer out) { return WriteDisconnect(out, reason); });
+}
+
+bool SendHandleOnly(RtdConnection* c, uint16_t code, uint32_t handle) {
+  return SendFixed(c, code, 12,
+                   [&](MessageBuffer out) { return WriteHandleOnly(out, code, handle); });
+}
+
+}  // namespace orvex

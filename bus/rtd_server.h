@@ -1,0 +1,107 @@
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "bus/bus_topic_table.h"
+#include "bus/publisher_sid_list.h"
+#include "bus/rtd_client.h"
+#include "bus/rtd_server_multi_connection.h"
+#include "bus/rtd_topic.h"
+#include "threading/critical_section.h"
+
+namespace orvex {
+
+// The bus server: the client registry, publisher selection, topic routing, the bus's
+// own topics and refresh requests on top of the connection table. Built and destroyed
+// by the main thread; everything else runs on the server thread.
+class RtdServer : public RtdServerMultiConnection {
+ public:
+  struct Options {
+    std::string base_name = "Local\\Vantel";
+    uint32_t backlog_limit = RtdConnection::kDefaultBacklogLimit;
+    // Time clients get between "Server shutting down" and the closing of their links.
+    uint32_t shutdown_grace_ms = 1000;
+    // Launches the configured publisher when the first ordinary topic is requested
+    // while no publisher is registered; called on the server thread.
+    std::function<bool()> auto_start;
+    // Sees every line the server writes to BusLog (after it is written); server thread,
+    // and the main thread during destruction.
+    std::function<void(const std::string&)> log_observer;
+  };
+
+  // Starts the bus on `options.base_name`; the bus topics exist before the first
+  // message is handled.
+  explicit RtdServer(Options options);
+  RtdServer() : RtdServer(Options{}) {}
+  // Shutdown(true, 3000), then frees the tables.
+  ~RtdServer() override;
+
+  // Tells every link "Server shutting down", waits the grace time, then stops the
+  // thread and closes every link. Main thread.
+  size_t Shutdown(bool wait, uint32_t timeout_ms) override;
+
+  // Server thread (bus topics, tests through messages).
+  void PublishValue(uint32_t topic_id, uint16_t sender, const RtdValue& value);
+  void SetDefaultPublisherSid(std::string_view sid);
+  const SidMap& sid_map() const { return sid_map_; }
+  const PublisherSidList& publisher_list() const { return publishers_; }
+  // Replaces the auto-start launcher; any thread.
+  void SetAutoStartPublisher(std::function<bool()> launcher);
+
+ protected:
+  void ProcessMessage(const BusMessage& message) override;
+  void OnPeriodic() override;
+
+ private:
+  // Registry, monitors and disconnects.
+  void Register(const BusMessage& message);
+  void RefuseRegistration(uint16_t id, std::string_view text);
+  void Disconnect(uint16_t id, const std::string& reason);
+  void Monitor(const BusMessage& message);
+  void NotifyClientAdded(const RtdClient& client, RtdConnection* to);
+  RtdClient* FindClient(uint16_t id);
+  void Log(const std::string& line);
+  void LaunchAutoStartPublisher();
+
+  // Topics and values.
+  void RequestTopic(RtdClient& client, uint32_t handle, const std::string& text);
+  bool CloseTopic(RtdClient& client, uint32_t handle);
+  void CloseAllTopics(RtdClient& client);
+  void OnValue(const BusMessage& message);
+  void OnValuePart(const BusMessage& message, bool last);
+  void OnTopicPart(const BusMessage& message, bool last);
+  void OnText(const BusMessage& message);
+  void SendTopicAdded(const RtdTopic& topic, RtdConnection* to);
+  void SendTopicValue(const RtdTopic& topic, RtdConnection* to);
+
+  // Publisher selection.
+  void AssignPublisher(RtdTopic& topic);
+  void ReevaluateAllTopics();
+  void HandOver(uint16_t old_id, uint16_t new_id);
+
+  // Refresh requests.
+  void ProcRefreshRq(const BusMessage& message);
+  void ProcRefreshRq_V2(const BusMessage& message);
+  void ForwardRefresh(uint16_t client_id, std::span<const uint32_t> handles);
+
+  Options options_;
+  SfCriticalSection auto_start_lock_;
+  std::map<uint16_t, std::unique_ptr<RtdClient>> clients_;
+  SidMap sid_map_;
+  StandbyPublishers standby_;
+  std::set<uint16_t> topic_notice_;
+  std::set<uint16_t> value_notice_;
+  std::set<uint16_t> client_notice_;
+  TopicTable topics_;
+  PublisherSidList publishers_;
+  std::unique_ptr<BusTopicTable> bus_topics_;
+  bool shut_down_ = false;
+};
+
+}  // namespace orvex

@@ -1,0 +1,116 @@
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <list>
+#include <map>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "bus/rtd_connection.h"
+#include "threading/critical_section.h"
+#include "threading/sf_thread.h"
+#include "transport/smf_listener.h"
+
+namespace orvex {
+
+// One message handed to the server: received from a link (a private copy, its header
+// id already replaced by the link's id) or made by the bus itself (MSG_ACCEPTED,
+// MSG_DROPPED, the inactive notice).
+struct BusMessage {
+  uint16_t id = 0;
+  uint16_t code = 0;
+  std::span<const uint8_t> bytes;
+};
+
+// The connection table and the server thread: accepts links (at most 30 at a time),
+// gives each a 16-bit id, sends heartbeats, drops silent and overflowed links and hands
+// every message to ProcessMessage, fairly across links. The thread starts in the
+// constructor; no message reaches ProcessMessage or OnPeriodic before the derived class
+// calls SetReady(true).
+class RtdServerMultiConnection {
+ public:
+  static constexpr size_t kMaxConnections = 30;
+  static constexpr uint32_t kHeartbeatMs = 5000;
+  static constexpr uint32_t kSilenceMs = 15000;
+
+  // Builds the listener on `base_name` and starts the server thread; logs
+  // "RtdServerMultiConnection Created". `backlog_limit`: see RtdConnection.
+  RtdServerMultiConnection(const std::string& base_name, uint32_t backlog_limit);
+  // Stops the thread if needed, closes every connection, logs
+  // "RtdServerMultiConnection Deleted".
+  virtual ~RtdServerMultiConnection();
+  RtdServerMultiConnection(const RtdServerMultiConnection&) = delete;
+  RtdServerMultiConnection& operator=(const RtdServerMultiConnection&) = delete;
+
+  // Sets the stop flag; with `wait`, waits up to `timeout_ms` for the thread (then ends
+  // it by force); then closes every connection. Returns how many were closed. Main
+  // thread.
+  virtual size_t Shutdown(bool wait, uint32_t timeout_ms);
+
+  // Whether the classic acceptor works (else nothing is ever accepted).
+  bool listening() const { return listener_->IsValid(); }
+  // The tick taken when the server was built; every heartbeat carries it.
+  uint32_t server_start_tick() const { return start_tick_; }
+  // Links in the table; any thread (a snapshot).
+  size_t connection_count() const { return connection_count_.load(); }
+  // Passes of the loop so far; any thread. Tests wait for a pass to be sure the loop
+  // has seen a change.
+  uint64_t pass_count() const { return passes_.load(); }
+  // The next connection id handed out will be `next` (or the next free one after it);
+  // for tests of the wrap. Any thread.
+  void SetNextConnectionIdForTesting(uint16_t next) { next_id_.store(next); }
+
+ protected:
+  // Called on the server thread for every message once the server is ready.
+  virtual void ProcessMessage(const BusMessage& message) = 0;
+  // Called once per loop pass once the server is ready.
+  virtual void OnPeriodic() = 0;
+
+  void SetReady(bool ready) { ready_.store(ready, std::memory_order_release); }
+  bool ready() const { return ready_.load(std::memory_order_acquire); }
+  // Server thread (or after the thread stopped).
+  RtdConnection* FindConnection(uint16_t id);
+  // Removes the connection from the table, writing out its queued blocks, and frees it.
+  void RemoveConnection(uint16_t id);
+  // Runs `fn` on every connection under the table lock; any thread.
+  template <typename Fn>
+  void ForEachConnection(Fn fn) {
+    SfScopedLock hold(&table_lock_);
+    for (auto& [id, connection] : table_) fn(connection.get());
+  }
+  // Closes every connection (flushing live ones first); returns how many.
+  size_t CloseAll();
+
+ private:
+  static void ThreadEntry(void* self);
+  void Loop();
+  size_t DropSilent(uint32_t now);
+  size_t AcceptOne(uint32_t now);
+  size_t Heartbeats(uint32_t now);
+  size_t FlushAll(uint32_t now);
+  size_t ReceiveAll();
+  bool ReceiveOne();
+  uint16_t AllocateId();
+  void PassInternal(uint16_t id, uint16_t code);
+  void IdleWait(uint32_t idle_ms);
+
+  std::unique_ptr<SfSMFListener> listener_;
+  const uint32_t backlog_limit_;
+  SfCriticalSection table_lock_;  // guards the table's structure against the main thread
+  std::map<uint16_t, std::unique_ptr<RtdConnection>> table_;
+  std::list<RtdConnection*> round_robin_;
+  std::atomic<uint16_t> next_id_{1};
+  bool wrapped_ = false;
+  uint32_t last_heartbeat_ = 0;
+  uint32_t start_tick_ = 0;
+  std::vector<uint8_t> receive_buffer_;
+  std::atomic<bool> ready_{false};
+  std::atomic<bool> stop_{false};
+  std::atomic<size_t> connection_count_{0};
+  std::atomic<uint64_t> passes_{0};
+  SfThread thread_;
+};
+
+}  // namespace orvex

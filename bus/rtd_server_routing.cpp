@@ -1,0 +1,175 @@
+// Topic requests and closes, values and texts from publishers, and the choice of
+// publisher for each topic.
+#include "bus/bus_send.h"
+#include "bus/message_reader.h"
+#include "bus/rtd_server.h"
+
+namespace orvex {
+
+void RtdServer::RequestTopic(RtdClient& client, uint32_t handle, const std::string& text) {
+  const TopicAddress address = ParseTopicAddress(text);
+  // Repeating a held (client, handle) pair re-subscribes: close, then ask again. The
+  // loop runs at most twice: the close removes the pair.
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    bool created = false;
+    RtdTopic* topic = topics_.FindOrCreate(address, &created);
+    const size_t before = topic->subscribers.size();
+    if (topic->subscribers.count({client.id, handle}) != 0) {
+      if (!CloseTopic(client, handle)) return;
+      continue;
+    }
+    // A handle still held for another topic: close that use first, so the handle map
+    // and the topic's subscriber set stay one consistent picture.
+    if (client.handles.count(handle) != 0) CloseTopic(client, handle);
+
+    topic->subscribers.insert({client.id, handle});
+    client.handles[handle] = topic->id;
+    if (before > 0) {
+      SendValue(FindConnection(client.id), kValueSplit, MSG_VALUE_V2, handle, topic->value);
+      return;
+    }
+    AssignPublisher(*topic);
+    for (uint16_t watcher : topic_notice_) SendTopicAdded(*topic, FindConnection(watcher));
+    if (topic->bus_topic) {
+      bus_topics_->Attach(*topic);
+    } else if (sid_map_.empty()) {
+      size_t ordinary = 0;
+      for (const auto& [id, t] : topics_.by_id()) ordinary += t->bus_topic ? 0 : 1;
+      if (ordinary == 1) LaunchAutoStartPublisher();
+    }
+    return;
+  }
+}
+
+bool RtdServer::CloseTopic(RtdClient& client, uint32_t handle) {
+  auto it = client.handles.find(handle);
+  if (it == client.handles.end()) return false;
+  const uint32_t topic_id = it->second;
+  client.handles.erase(it);
+  RtdTopic* topic = topics_.Find(topic_id);
+  if (topic == nullptr || topic->subscribers.erase({client.id, handle}) == 0) return true;
+  if (!topic->subscribers.empty()) return true;
+  if (topic->publisher_id != 0) {
+    SendHandleOnly(FindConnection(topic->publisher_id), MSG_TOPIC_CLOSE, topic_id);
+  }
+  if (topic->bus_topic) bus_topics_->Detach(*topic);
+  topics_.Remove(topic_id);
+  for (uint16_t watcher : topic_notice_) {
+    SendHandleOnly(FindConnection(watcher), MSG_TOPIC_REMOVED, topic_id);
+  }
+  return true;
+}
+
+void RtdServer::CloseAllTopics(RtdClient& client) {
+  while (!client.handles.empty()) CloseTopic(client, client.handles.begin()->first);
+}
+
+void RtdServer::SendTopicAdded(const RtdTopic& topic, RtdConnection* to) {
+  SendTopicText(to, kTopicAddedSplit, MSG_TOPIC_ADDED_V2, topic.id, FullTopicName(topic));
+}
+
+void RtdServer::SendTopicValue(const RtdTopic& topic, RtdConnection* to) {
+  SendValue(to, kTopicValueSplit, MSG_TOPIC_VALUE_V2, topic.id, topic.value);
+}
+
+void RtdServer::PublishValue(uint32_t topic_id, uint16_t sender, const RtdValue& value) {
+  RtdTopic* topic = topics_.Find(topic_id);
+  if (topic == nullptr || topic->publisher_id != sender) return;
+  topic->value = value;
+  for (const auto& [client_id, handle] : topic->subscribers) {
+    SendValue(FindConnection(client_id), kValueSplit, MSG_VALUE_V2, handle, topic->value);
+  }
+  for (uint16_t watcher : value_notice_) SendTopicValue(*topic, FindConnection(watcher));
+}
+
+void RtdServer::OnValue(const BusMessage& m) {
+  HandleValue hv;
+  const bool ok =
+      m.code == MSG_VALUE ? ReadClassicHandleValue(m.bytes, &hv) : ReadV2HandleValue(m.bytes, &hv);
+  if (ok && m.id != 0) PublishValue(hv.handle, m.id, hv.value);
+}
+
+void RtdServer::OnValuePart(const BusMessage& m, bool last) {
+  RtdClient* client = FindClient(m.id);
+  HandleValue hv;
+  if (client == nullptr || !ReadClassicHandleValue(m.bytes, &hv)) return;
+  client->joiner.AppendValue(hv.value);
+  if (!last) return;
+  RtdValue joined = client->joiner.TakeValue();
+  if (joined.Type() == RtdValueType::kText) {
+    Log("Composed Value:\n" + std::string(joined.Text()));
+  }
+  PublishValue(hv.handle, m.id, joined);
+}
+
+void RtdServer::OnTopicPart(const BusMessage& m, bool last) {
+  RtdClient* client = FindClient(m.id);
+  HandleText part;
+  if (client == nullptr || !ReadClassicHandleText(m.bytes, &part)) return;
+  client->joiner.AppendTopicText(part.text);
+  if (last) RequestTopic(*client, part.handle, client->joiner.TakeTopicText());
+}
+
+void RtdServer::OnText(const BusMessage& m) {
+  const bool v2 = m.code == MSG_TEXT_A_V2 || m.code == MSG_TEXT_B_V2;
+  const bool kind_a = m.code == MSG_TEXT_A || m.code == MSG_TEXT_A_V2;
+  HandleText ht;
+  if (!(v2 ? ReadV2HandleText(m.bytes, &ht) : ReadClassicHandleText(m.bytes, &ht))) return;
+  RtdTopic* topic = topics_.Find(ht.handle);
+  if (topic == nullptr || topic->publisher_id == 0 || topic->publisher_id != m.id) return;
+  const uint16_t code = kind_a ? MSG_TEXT_A : MSG_TEXT_B;
+  const uint16_t v2_code = kind_a ? MSG_TEXT_A_V2 : MSG_TEXT_B_V2;
+  for (const auto& [client_id, handle] : topic->subscribers) {
+    SendShortText(FindConnection(client_id), code, v2_code, handle, ht.text);
+  }
+}
+
+void RtdServer::AssignPublisher(RtdTopic& topic) {
+  const std::string wanted = SelectPublisherSid(topic.sids, publishers_);
+  if (wanted == topic.assigned_sid) return;
+  // The old publisher has gone when its SID left the list: it is not told.
+  if (!publishers_.Contains(topic.assigned_sid)) topic.publisher_id = 0;
+  topic.assigned_sid = wanted;
+  if (topic.publisher_id != 0) {
+    SendHandleOnly(FindConnection(topic.publisher_id), MSG_TOPIC_CLOSE, topic.id);
+    topic.publisher_id = 0;
+  }
+  if (wanted.empty()) return;
+  auto it = sid_map_.find(wanted);
+  if (it == sid_map_.end()) return;
+  topic.publisher_id = it->second->id;
+  SendTopicText(FindConnection(topic.publisher_id), kTopicSplit, MSG_TOPIC_V2, topic.id,
+                topic.text);
+}
+
+void RtdServer::ReevaluateAllTopics() {
+  for (const auto& [id, topic] : topics_.by_id()) AssignPublisher(*topic);
+}
+
+void RtdServer::HandOver(uint16_t old_id, uint16_t new_id) {
+  RtdConnection* to = FindConnection(new_id);
+  for (const auto& [id, topic] : topics_.by_id()) {
+    if (topic->publisher_id != old_id) continue;
+    topic->publisher_id = new_id;
+    SendTopicText(to, kTopicSplit, MSG_TOPIC_V2, topic->id, topic->text);
+  }
+}
+
+void RtdServer::SetDefaultPublisherSid(std::string_view sid) {
+  Log("RtdServer::SetDefaultPublisherSid(" + std::string(sid) + ")");
+  const std::string normalized = NormalizeSid(sid);
+  if (normalized == publishers_.Head()) {
+    Log("\tFAILED - already default");
+    return;
+  }
+  if (publishers_.RemoveAll(normalized) == 0) {
+    Log("\tFAILED - sid not available?");
+    return;
+  }
+  publishers_.PushFront(normalized);
+  ReevaluateAllTopics();
+  bus_topics_->RefreshLists();
+  Log("\tSUCCESS");
+}
+
+}  // namespace orvex

@@ -1,0 +1,76 @@
+#include "bus/vantel_topic.h"
+
+#include <chrono>
+
+#include "bus/rtd_server.h"
+#include "platform/clock.h"
+
+namespace orvex::VantelTopic {
+namespace {
+
+char Upper(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+}  // namespace
+
+bool CBase::Matches(std::string_view text) const {
+  if (text.size() != name_.size()) return false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (Upper(text[i]) != Upper(name_[i])) return false;
+  }
+  return true;
+}
+
+CConst::CConst(RtdServer* server, std::string name, std::string_view text)
+    : CBase(server, std::move(name)) {
+  value().SetText(text);
+}
+
+bool CConst::Update(RtdValue*) {
+  return true;
+}
+
+bool CDefault::Matches(std::string_view) const {
+  return true;
+}
+
+bool CDefault::Update(RtdValue*) {
+  return true;
+}
+
+CIntervalCounter::CIntervalCounter(RtdServer* server, std::string name, uint32_t period_ms,
+                                   Mode mode)
+    : CBase(server, std::move(name)), period_ms_(period_ms), mode_(mode) {}
+
+bool CIntervalCounter::Update(RtdValue* value) {
+  const uint32_t now = platform::TickCount();
+  if (counter_ != 0 && now - last_update_ < period_ms_) return false;
+  // Wraps to 1, never to a negative count.
+  counter_ = counter_ == INT32_MAX ? 1 : counter_ + 1;
+  if (mode_ == Mode::kCount) {
+    value->SetInt32(counter_);
+  } else {
+    const auto since_epoch = std::chrono::system_clock::now().time_since_epoch();
+    value->SetDateTime(std::chrono::duration_cast<std::chrono::seconds>(since_epoch).count());
+  }
+  last_update_ = now;
+  return true;
+}
+
+bool CPubSidList::Update(RtdValue* value) {
+  std::string text;
+  for (const auto& [sid, client] : server()->sid_map()) {
+    if (!text.empty()) text += ',';
+    text += sid;
+  }
+  value->SetText(text);
+  return true;
+}
+
+bool CDefPubSid::Update(RtdValue* value) {
+  value->SetText(server()->publisher_list().Head());
+  return true;
+}
+
+}  // namespace orvex::VantelTopic

@@ -1,0 +1,362 @@
+#include "client/bus_client.h"
+
+#include <array>
+#include <cstring>
+
+#include "bus/classic_splitter.h"
+#include "bus/message_codes.h"
+#include "bus/message_header.h"
+#include "bus/message_reader.h"
+#include "bus/message_writer.h"
+#include "platform/clock.h"
+
+namespace orvex::client {
+namespace {
+
+constexpr uint32_t kSendRetryMs = 2000;
+
+using Slot = std::array<uint8_t, kClassicSlotSize>;
+
+}  // namespace
+
+uint16_t ClassicCodeOf(uint16_t code) {
+  switch (code) {
+    case MSG_TOPIC_V2:
+      return MSG_TOPIC;
+    case MSG_REFRESH_V2:
+      return MSG_REFRESH;
+    case MSG_VALUE_V2:
+      return MSG_VALUE;
+    case MSG_TEXT_A_V2:
+      return MSG_TEXT_A;
+    case MSG_TEXT_B_V2:
+      return MSG_TEXT_B;
+    case MSG_TOPIC_ADDED_V2:
+      return MSG_TOPIC_ADDED;
+    case MSG_TOPIC_VALUE_V2:
+      return MSG_TOPIC_VALUE;
+    default:
+      return code;
+  }
+}
+
+bool BusClient::Connect(const std::string& base, LinkKind kind, uint32_t timeout_ms) {
+  Close();
+  kind_ = kind;
+  if (kind == LinkKind::kClassic) {
+    auto c = std::make_unique<ClassicClient>();
+    static uint32_t word = 0;
+    const uint32_t request_word = NextRequestValue() + ++word;
+    if (c->Connect(base, request_word, 128, 1000, timeout_ms) != ClassicResult::kConnected) {
+      return false;
+    }
+    classic_ = std::move(c);
+    return true;
+  }
+  auto c = std::make_unique<V2Client>();
+  if (!c->Connect(base, timeout_ms)) return false;
+  v2_ = std::move(c);
+  return true;
+}
+
+void BusClient::Close() {
+  classic_.reset();
+  v2_.reset();
+  joiner_ = SplitJoiner();
+  parts_ = 0;
+}
+
+bool BusClient::SendMessage(uint16_t code, std::span<uint8_t> message) {
+  WriteMessageHeader(message, MessageHeader{0, code, platform::TickCount()});
+  return SendRaw(message);
+}
+
+bool BusClient::SendRaw(std::span<const uint8_t> message) {
+  if (classic_ != nullptr) return classic_->Send(message.data(), message.size());
+  if (v2_ == nullptr) return false;
+  const uint32_t start = platform::TickCount();
+  for (;;) {
+    if (v2_->Send(message.data(), static_cast<uint32_t>(message.size()))) return true;
+    if (platform::TickCount() - start > kSendRetryMs) return false;
+    platform::SleepMs(1);
+  }
+}
+
+bool BusClient::Register(std::string_view sid, std::string_view name, bool publisher,
+                         bool subscriber) {
+  Slot slot{};
+  RegisterRequest request{std::string(sid), std::string(name), publisher ? uint8_t{1} : uint8_t{0},
+                          subscriber ? uint8_t{1} : uint8_t{0}};
+  const size_t size = WriteRegister(slot, request);
+  return size != 0 && SendMessage(MSG_REGISTER, std::span<uint8_t>(slot).first(size));
+}
+
+bool BusClient::RegisterAndWait(std::string_view sid, std::string_view name, bool publisher,
+                                bool subscriber, RegisterReply* reply, uint32_t timeout_ms) {
+  if (!Register(sid, name, publisher, subscriber)) return false;
+  BusReceived got;
+  if (!ReceiveCode(MSG_REGISTER_REPLY, &got, timeout_ms)) return false;
+  RegisterReply local;
+  if (reply == nullptr) reply = &local;
+  return ReadRegisterReply(got.bytes, reply) && reply->result == 1;
+}
+
+bool BusClient::RequestTopic(uint32_t handle, std::string_view text) {
+  if (kind_ == LinkKind::kV2) {
+    std::vector<uint8_t> message(V2HandleTextSize(text));
+    WriteV2HandleText(message, MSG_TOPIC_V2, handle, text);
+    return SendMessage(MSG_TOPIC_V2, message);
+  }
+  ClassicTextSplitter splitter(kTopicSplit, handle, text);
+  while (!splitter.Done()) {
+    Slot slot{};
+    const uint16_t code = splitter.NextCode();
+    splitter.WriteNext(slot);
+    if (!SendMessage(code, slot)) return false;
+  }
+  return true;
+}
+
+bool BusClient::CloseTopic(uint32_t handle) {
+  Slot slot{};
+  const size_t size = WriteHandleOnly(slot, MSG_TOPIC_CLOSE, handle);
+  return SendMessage(MSG_TOPIC_CLOSE, std::span<uint8_t>(slot).first(size));
+}
+
+bool BusClient::CloseAll() {
+  Slot slot{};
+  const size_t size = WriteHeaderOnly(slot, MSG_CLOSE_ALL);
+  return SendMessage(MSG_CLOSE_ALL, std::span<uint8_t>(slot).first(size));
+}
+
+bool BusClient::Publish(uint32_t topic_id, const RtdValue& value) {
+  if (kind_ == LinkKind::kV2) {
+    const size_t size = V2HandleValueSize(value);
+    if (size == 0) return false;
+    std::vector<uint8_t> message(size);
+    WriteV2HandleValue(message, MSG_VALUE_V2, topic_id, value);
+    return SendMessage(MSG_VALUE_V2, message);
+  }
+  ClassicValueSplitter splitter(kValueSplit, topic_id, value);
+  while (!splitter.Done()) {
+    Slot slot{};
+    const uint16_t code = splitter.NextCode();
+    splitter.WriteNext(slot);
+    if (!SendMessage(code, slot)) return false;
+  }
+  return true;
+}
+
+bool BusClient::PublishText(uint32_t topic_id, std::string_view text, bool kind_b) {
+  if (kind_ == LinkKind::kV2) {
+    const uint16_t code = kind_b ? MSG_TEXT_B_V2 : MSG_TEXT_A_V2;
+    std::vector<uint8_t> message(V2HandleTextSize(text));
+    WriteV2HandleText(message, code, topic_id, text);
+    return SendMessage(code, message);
+  }
+  const uint16_t code = kind_b ? MSG_TEXT_B : MSG_TEXT_A;
+  Slot slot{};
+  WriteClassicHandleText(slot, code, topic_id, text);
+  return SendMessage(code, slot);
+}
+
+bool BusClient::Refresh(std::span<const uint32_t> handles) {
+  if (kind_ == LinkKind::kV2) {
+    std::vector<uint8_t> message(V2RefreshSize(handles.size()));
+    WriteV2Refresh(message, handles);
+    return SendMessage(MSG_REFRESH_V2, message);
+  }
+  Slot slot{};
+  if (WriteClassicRefresh(slot, handles) == 0) return false;
+  return SendMessage(MSG_REFRESH, slot);
+}
+
+bool BusClient::SetDefaultPublisher(std::string_view sid) {
+  std::vector<uint8_t> message(kClassicSlotSize);
+  const size_t size = WriteSetDefaultPublisher(message, sid);
+  if (size == 0) return false;
+  message.resize(size);
+  return SendMessage(MSG_SET_DEFAULT_PUBLISHER, message);
+}
+
+bool BusClient::Monitor(const MonitorRequest& request) {
+  Slot slot{};
+  const size_t size = WriteMonitor(slot, request);
+  return SendMessage(MSG_MONITOR, std::span<uint8_t>(slot).first(size));
+}
+
+bool BusClient::SendDisconnect(std::string_view reason) {
+  Slot slot{};
+  WriteDisconnect(slot, reason);
+  return SendMessage(MSG_DISCONNECT, slot);
+}
+
+bool BusClient::Flush(uint32_t timeout_ms) {
+  if (classic_ != nullptr) return classic_->Flush(timeout_ms);
+  return v2_ != nullptr;
+}
+
+bool BusClient::KeepAlive() {
+  Slot slot{};
+  const size_t size = WriteHeartbeat(slot, 0);
+  return SendMessage(MSG_HEARTBEAT, std::span<uint8_t>(slot).first(size));
+}
+
+bool BusClient::ReceiveRaw(std::vector<uint8_t>* bytes, uint32_t timeout_ms) {
+  if (classic_ != nullptr) {
+    bytes->resize(classic_->slot_size());
+    return classic_->Receive(bytes->data(), timeout_ms);
+  }
+  if (v2_ == nullptr) return false;
+  SfSMFLinkV2& link = v2_->link();
+  if (!link.WaitReady(timeout_ms)) return false;
+  uint32_t length = 0;
+  const uint8_t* record = link.Peek(&length);
+  if (record == nullptr) return false;
+  bytes->assign(record, record + length);
+  return link.Pop();
+}
+
+bool BusClient::Receive(BusReceived* out, uint32_t timeout_ms) {
+  const uint32_t start = platform::TickCount();
+  std::vector<uint8_t> bytes;
+  for (;;) {
+    const uint32_t spent = platform::TickCount() - start;
+    if (spent > timeout_ms) return false;
+    if (!ReceiveRaw(&bytes, timeout_ms - spent)) return false;
+    if (Decode(bytes, out)) return true;
+  }
+}
+
+bool BusClient::ReceiveCode(uint16_t code, BusReceived* out, uint32_t timeout_ms) {
+  const uint32_t start = platform::TickCount();
+  for (;;) {
+    const uint32_t spent = platform::TickCount() - start;
+    if (spent > timeout_ms) return false;
+    if (!Receive(out, timeout_ms - spent)) return false;
+    if (ClassicCodeOf(out->code) == ClassicCodeOf(code)) return true;
+  }
+}
+
+bool BusClient::Decode(std::vector<uint8_t>& bytes, BusReceived* out) {
+  MessageHeader header;
+  if (!ReadMessageHeader(bytes, &header)) return false;
+  const uint16_t code = header.code;
+  if (code == MSG_HEARTBEAT) {
+    uint32_t tick = 0;
+    if (ReadHandle(bytes, &tick)) last_heartbeat_tick_ = tick;
+    ++heartbeats_;
+    return false;
+  }
+  *out = BusReceived();
+  out->code = code;
+  ++parts_;
+  out->parts = parts_;
+  bool complete = true;
+  HandleText ht;
+  HandleValue hv;
+  switch (code) {
+    case MSG_REGISTER_REPLY: {
+      RegisterReply reply;
+      ReadRegisterReply(bytes, &reply);
+      out->handle = reply.result;
+      out->text = reply.status;
+      break;
+    }
+    case MSG_DISCONNECT:
+      ReadDisconnect(bytes, &out->text);
+      break;
+    case MSG_TOPIC:
+    case MSG_TEXT_A:
+    case MSG_TEXT_B:
+    case MSG_TOPIC_ADDED:
+      ReadClassicHandleText(bytes, &ht);
+      out->handle = ht.handle;
+      out->text = ht.text;
+      break;
+    case MSG_TOPIC_PART:
+    case MSG_TOPIC_ADDED_PART:
+    case MSG_TOPIC_LAST:
+    case MSG_TOPIC_ADDED_LAST:
+      ReadClassicHandleText(bytes, &ht);
+      joiner_.AppendTopicText(ht.text);
+      complete = code == MSG_TOPIC_LAST || code == MSG_TOPIC_ADDED_LAST;
+      out->code = code == MSG_TOPIC_LAST ? MSG_TOPIC : MSG_TOPIC_ADDED;
+      out->handle = ht.handle;
+      if (complete) out->text = joiner_.TakeTopicText();
+      break;
+    case MSG_VALUE:
+    case MSG_TOPIC_VALUE:
+      ReadClassicHandleValue(bytes, &hv);
+      out->handle = hv.handle;
+      out->value = std::move(hv.value);
+      break;
+    case MSG_VALUE_PART:
+    case MSG_TOPIC_VALUE_PART:
+    case MSG_VALUE_LAST:
+    case MSG_TOPIC_VALUE_LAST:
+      ReadClassicHandleValue(bytes, &hv);
+      joiner_.AppendValue(hv.value);
+      complete = code == MSG_VALUE_LAST || code == MSG_TOPIC_VALUE_LAST;
+      out->code = code == MSG_VALUE_LAST ? MSG_VALUE : MSG_TOPIC_VALUE;
+      out->handle = hv.handle;
+      if (complete) out->value = joiner_.TakeValue();
+      break;
+    case MSG_REFRESH:
+      ReadHandle(bytes, &out->handle);
+      ReadClassicRefresh(bytes, &out->items);
+      break;
+    case MSG_REFRESH_V2:
+      ReadHandle(bytes, &out->handle);
+      ReadV2Refresh(bytes, &out->items);
+      break;
+    case MSG_TOPIC_CLOSE:
+    case MSG_TOPIC_REMOVED:
+      ReadHandle(bytes, &out->handle);
+      break;
+    case MSG_MONITOR_REPLY: {
+      MonitorReply reply;
+      ReadMonitorReply(bytes, &reply);
+      out->handle = reply.topic_count;
+      out->items = {reply.topic_count, reply.client_count};
+      break;
+    }
+    case MSG_CLIENT_ADDED: {
+      ClientAdded added;
+      ReadClientAdded(bytes, &added);
+      out->handle = added.client_id;
+      out->text = added.sid;
+      break;
+    }
+    case MSG_CLIENT_REMOVED: {
+      ClientRemoved removed;
+      ReadClientRemoved(bytes, &removed);
+      out->handle = removed.client_id;
+      out->text = removed.reason;
+      break;
+    }
+    case MSG_TOPIC_V2:
+    case MSG_TEXT_A_V2:
+    case MSG_TEXT_B_V2:
+    case MSG_TOPIC_ADDED_V2:
+      ReadV2HandleText(bytes, &ht);
+      out->handle = ht.handle;
+      out->text = ht.text;
+      break;
+    case MSG_VALUE_V2:
+    case MSG_TOPIC_VALUE_V2:
+      ReadV2HandleValue(bytes, &hv);
+      out->handle = hv.handle;
+      out->value = std::move(hv.value);
+      break;
+    default:
+      break;
+  }
+  if (!complete) return false;
+  parts_ = 0;
+  out->bytes = std::move(bytes);
+  bytes.clear();
+  return true;
+}
+
+}  // namespace orvex::client

@@ -1,0 +1,103 @@
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "bus/message_fields.h"
+#include "bus/rtd_value.h"
+#include "bus/split_joiner.h"
+#include "client/classic_client.h"
+#include "client/v2_client.h"
+
+namespace orvex::client {
+
+enum class LinkKind { kClassic, kV2 };
+
+// One message from the bus as a client sees it, split parts already joined.
+struct BusReceived {
+  // The code as received; for joined parts the whole code (7, 13, 34 or 36).
+  uint16_t code = 0;
+  // The number at +8 where the code has one: handle, topic id, client id, registration
+  // result, heartbeat tick or topic count of a monitor reply.
+  uint32_t handle = 0;
+  // Topic text, text A/B, status, reason, or the SID of a client notice.
+  std::string text;
+  RtdValue value;
+  // Refresh items; for a monitor reply {topic count, client count}.
+  std::vector<uint32_t> items;
+  uint32_t parts = 1;          // messages joined into this one
+  std::vector<uint8_t> bytes;  // the last message as received (for the codec readers)
+};
+
+// The classic code of a V2 form (64 -> 7, 66 -> 13, ...); other codes unchanged.
+uint16_t ClassicCodeOf(uint16_t code);
+
+// A client of the bus over either link kind: registration, topics, values, refresh,
+// monitoring, and the receiving side that joins split messages. Sending is safe from
+// one thread at a time, receiving from one thread at a time.
+class BusClient {
+ public:
+  BusClient() = default;
+  ~BusClient() { Close(); }
+  BusClient(const BusClient&) = delete;
+  BusClient& operator=(const BusClient&) = delete;
+
+  // Connects to the bus serving `base` through the acceptor of `kind`. False when no bus
+  // answered within `timeout_ms`.
+  bool Connect(const std::string& base, LinkKind kind, uint32_t timeout_ms = 10000);
+  // Closes the link without telling the bus (the bus notices the silence).
+  void Close();
+  bool connected() const { return classic_ != nullptr || v2_ != nullptr; }
+  LinkKind kind() const { return kind_; }
+
+  // Each Send operation returns false when the link refused a message (or the content
+  // cannot be sent, like more than 29 refresh items on a classic link).
+  bool Register(std::string_view sid, std::string_view name, bool publisher, bool subscriber);
+  // Register, then wait for the reply: true when the bus accepted; *reply gets it.
+  bool RegisterAndWait(std::string_view sid, std::string_view name, bool publisher, bool subscriber,
+                       RegisterReply* reply, uint32_t timeout_ms = 10000);
+  // Topic request under the client's own handle; long texts are split on classic links.
+  bool RequestTopic(uint32_t handle, std::string_view text);
+  bool CloseTopic(uint32_t handle);
+  bool CloseAll();
+  // A publisher's value or text for the bus topic `topic_id`.
+  bool Publish(uint32_t topic_id, const RtdValue& value);
+  bool PublishText(uint32_t topic_id, std::string_view text, bool kind_b);
+  bool Refresh(std::span<const uint32_t> handles);
+  bool SetDefaultPublisher(std::string_view sid);
+  bool Monitor(const MonitorRequest& request);
+  bool SendDisconnect(std::string_view reason);
+  // Waits up to `timeout_ms` until every message sent is in the link (classic links
+  // queue on the client side first); true then.
+  bool Flush(uint32_t timeout_ms);
+  // A message the bus ignores but that shows the client is alive.
+  bool KeepAlive();
+  // Any bytes as one message (the header's id and code are the caller's).
+  bool SendRaw(std::span<const uint8_t> message);
+
+  // The next message other than a heartbeat, within `timeout_ms`. False on time-out.
+  bool Receive(BusReceived* out, uint32_t timeout_ms);
+  // Skips messages until one of `code` (or its V2 form) arrives.
+  bool ReceiveCode(uint16_t code, BusReceived* out, uint32_t timeout_ms);
+  uint32_t heartbeats() const { return heartbeats_; }
+  uint32_t last_heartbeat_tick() const { return last_heartbeat_tick_; }
+
+ private:
+  bool SendMessage(uint16_t code, std::span<uint8_t> message);
+  bool ReceiveRaw(std::vector<uint8_t>* bytes, uint32_t timeout_ms);
+  // Decodes `bytes`; false while a split message is still incomplete.
+  bool Decode(std::vector<uint8_t>& bytes, BusReceived* out);
+
+  LinkKind kind_ = LinkKind::kClassic;
+  std::unique_ptr<ClassicClient> classic_;
+  std::unique_ptr<V2Client> v2_;
+  SplitJoiner joiner_;
+  uint32_t parts_ = 0;
+  uint32_t heartbeats_ = 0;
+  uint32_t last_heartbeat_tick_ = 0;
+};
+
+}  // namespace orvex::client

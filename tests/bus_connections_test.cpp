@@ -1,0 +1,191 @@
+// Registration, refusals, standby publishers, the limit of 30 links, connection ids,
+// inactivity, heartbeats, client notices and the backlog bound, with clients in their
+// own processes over both link kinds.
+#include <gtest/gtest.h>
+
+#include "bus/message_codes.h"
+#include "platform/event.h"
+#include "tests/bus_fixture.h"
+#include "transport/named_event.h"
+
+namespace orvex::test {
+namespace {
+
+class BusConnectionsTest : public BusFixture, public ::testing::WithParamInterface<std::string> {
+ protected:
+  std::string Connect() { return "connect|" + GetParam(); }
+};
+
+TEST_P(BusConnectionsTest, RegistrationRepliesAndTheThreeRefusals) {
+  StartBus();
+  auto* first = Spawn({Connect(), "register||nobody|0|0",
+                       "expect|2|h=0|t=Client must be publisher or subsriber",
+                       "register|ABC|both|1|1", "expect|2|h=1|t=Connected", "register|ABC|both|1|1",
+                       "expect|2|h=0|t=Could not add connection handle"});
+  EXPECT_EQ(FinishChild(first), 0);
+  EXPECT_TRUE(WaitLine("Client connected :1 ABC; Publisher; Subscriber"));
+  auto* second =
+      Spawn({Connect(), "register||pub|1|0", "expect|2|h=0|t=Publisher must supply valid SID value",
+             "register|XYZ|pub|1|0", "expect|2|h=1|t=Connected"});
+  EXPECT_EQ(FinishChild(second), 0);
+  EXPECT_TRUE(WaitLine("Client connected :2 XYZ; Publisher"));
+  // The refused registrations left no trace: two clients, one line each.
+  size_t connected = 0;
+  for (const auto& line : Lines()) connected += line.rfind("Client connected", 0) == 0;
+  EXPECT_EQ(connected, 2u);
+}
+
+TEST_P(BusConnectionsTest, AStandbyPublisherIsListedOnlyAfterThePrimaryLeaves) {
+  StartBus();
+  const std::string s0 = EventName("s0"), s1 = EventName("s1"), s2 = EventName("s2"),
+                    s3 = EventName("s3"), p1go = EventName("p1go"), p2go = EventName("p2go");
+  auto* watcher = Spawn({Connect(), "register|W|watch|0|1", "expect|2|h=1", "topic|1|@BUS:PUBLIST",
+                         "expect|13|h=1|v=", "signal|" + s0, "expect|13|h=1|v=ABC",
+                         "signal|" + s1,                         // the primary
+                         "expect|13|h=1|v=ABC", "signal|" + s2,  // standby: same list
+                         "expect|13|h=1|v=ABC", "signal|" + s3,  // primary gone, standby on
+                         "expect|13|h=1|v="});                   // both gone
+  ASSERT_TRUE(WaitSignal(s0));
+  auto* primary = Spawn({Connect(), "register|ABC|p1|1|0", "expect|2|h=1", "wait|" + p1go,
+                         "disconnect|done", "await|3|t=done"});
+  ASSERT_TRUE(WaitSignal(s1));
+  auto* standby =
+      Spawn({Connect(), "register|ABC|p2|1|0", "expect|2|h=1", "wait|" + p2go, "disconnect|done"});
+  ASSERT_TRUE(WaitSignal(s2));
+  Signal(p1go);
+  ASSERT_TRUE(WaitSignal(s3));
+  Signal(p2go);
+  EXPECT_EQ(FinishChild(watcher), 0);
+  EXPECT_EQ(FinishChild(primary), 0);
+  EXPECT_EQ(FinishChild(standby), 0);
+}
+
+TEST_P(BusConnectionsTest, The31stLinkWaitsForAFreePlace) {
+  StartBus();
+  const std::string leave = EventName("leave"), release = EventName("release");
+  std::vector<platform::ProcessObject*> children;
+  children.push_back(Spawn(
+      {Connect(), "register|S|first|0|1", "expect|2|h=1", "wait|" + leave, "disconnect|bye"}));
+  ASSERT_TRUE(WaitLine("Client connected :1 S; Subscriber"));
+  for (int i = 1; i < 30; ++i) {
+    children.push_back(
+        Spawn({Connect(), "register|S|many|0|1", "expect|2|h=1", "wait|" + release}));
+  }
+  ASSERT_TRUE(WaitLine("Client connected :30 S; Subscriber", 60000));
+  auto* late = Spawn({Connect(), "register|S|late|0|1", "expect|2|h=1", "wait|" + release});
+  platform::SleepMs(1500);
+  EXPECT_EQ(server_->connection_count(), 30u);
+  EXPECT_FALSE(HasLine("Client connected :31 S; Subscriber"));
+  Signal(leave);
+  EXPECT_TRUE(WaitLine("Client connected :31 S; Subscriber"));
+  EXPECT_TRUE(HasLine("Client disconnected :1"));
+  Signal(release);
+  EXPECT_EQ(FinishChild(late), 0);
+  for (auto* child : children) EXPECT_EQ(FinishChild(child), 0);
+}
+
+TEST_P(BusConnectionsTest, IdsWrapAfter65535SkipZeroAndIdsInUse) {
+  StartBus();
+  server_->SetNextConnectionIdForTesting(65535);
+  const std::string release = EventName("release");
+  std::vector<platform::ProcessObject*> children;
+  const char* names[] = {"A", "B", "C"};
+  const char* lines[] = {"Client connected :65535 A; Subscriber",
+                         "Client connected :1 B; Subscriber", "Client connected :2 C; Subscriber"};
+  for (int i = 0; i < 3; ++i) {
+    children.push_back(Spawn({Connect(), std::string("register|") + names[i] + "|x|0|1",
+                              "expect|2|h=1", "wait|" + release}));
+    ASSERT_TRUE(WaitLine(lines[i])) << i;
+  }
+  // After the wrap, ids in use are skipped: 1 and 2 are taken.
+  server_->SetNextConnectionIdForTesting(1);
+  children.push_back(Spawn({Connect(), "register|D|x|0|1", "expect|2|h=1", "wait|" + release}));
+  EXPECT_TRUE(WaitLine("Client connected :3 D; Subscriber"));
+  Signal(release);
+  for (auto* child : children) EXPECT_EQ(FinishChild(child), 0);
+}
+
+TEST_P(BusConnectionsTest, ASilentClientIsDisconnectedWhateverItReceives) {
+  StartBus();
+  const std::string ready = EventName("ready");
+  const std::string tick = std::to_string(server_->server_start_tick());
+  // Receives ticker values and heartbeats but sends nothing after its request.
+  auto* silent = Spawn({Connect(), "register|S|quiet|0|1", "expect|2|h=1", "topic|1|@BUS:TICKER",
+                        "expect|13|h=1|v=1", "signal|" + ready, "heartbeat|" + tick,
+                        "await|3|t=Inactive connection"});
+  ASSERT_TRUE(WaitSignal(ready));
+  // Never registers: dropped without a client entry.
+  auto* mute = Spawn({Connect(), "await|3|t=Inactive connection"});
+  ASSERT_TRUE(WaitUntil([&] { return server_->connection_count() == 2; }));
+  platform::SetTickOffsetForTesting(5001);
+  platform::SleepMs(300);
+  platform::SetTickOffsetForTesting(16000);
+  EXPECT_TRUE(WaitLine("Client disconnected :1"));
+  EXPECT_TRUE(WaitUntil([&] { return server_->connection_count() == 0; }));
+  EXPECT_EQ(FinishChild(silent), 0);
+  EXPECT_EQ(FinishChild(mute), 0);
+  server_.reset();
+  platform::SetTickOffsetForTesting(0);
+  EXPECT_FALSE(HasLine("Client disconnected :2"));
+}
+
+TEST_P(BusConnectionsTest, ClientNoticesAndADepartedMonitorsIdIsForgotten) {
+  StartBus();
+  server_->SetNextConnectionIdForTesting(65535);
+  const std::string added = EventName("added");
+  // The monitor takes id 65535, follows clients, sees itself listed, then leaves.
+  auto* monitor = Spawn({Connect(), "register|M|mon|0|1", "expect|2|h=1", "monitor|000011",
+                         "expect|33|items=0,1", "expect|37|h=65535|t=M", "signal|" + added,
+                         "expect|37|h=1|t=PUB", "disconnect|gone"});
+  ASSERT_TRUE(WaitSignal(added));
+  auto* publisher = Spawn({Connect(), "register|PUB|p|1|0", "expect|2|h=1"});
+  EXPECT_EQ(FinishChild(monitor), 0);
+  EXPECT_EQ(FinishChild(publisher), 0);
+  ASSERT_TRUE(WaitLine("Client disconnected :65535"));
+  // A new client gets the freed id and must not inherit the monitor's notices.
+  server_->SetNextConnectionIdForTesting(65535);
+  const std::string ready = EventName("ready"), done = EventName("done");
+  auto* heir = Spawn({Connect(), "register|H|heir|0|1", "expect|2|h=1", "signal|" + ready,
+                      "wait|" + done, "quiet|500"});
+  ASSERT_TRUE(WaitSignal(ready));
+  ASSERT_TRUE(WaitLine("Client connected :65535 H; Subscriber"));
+  auto* another = Spawn({Connect(), "register|XYZ|p|1|0", "expect|2|h=1"});
+  EXPECT_EQ(FinishChild(another), 0);
+  Signal(done);
+  EXPECT_EQ(FinishChild(heir), 0);
+}
+
+TEST_P(BusConnectionsTest, ShutdownTellsEveryClient) {
+  StartBus();
+  const std::string ready = EventName("ready");
+  auto* client = Spawn({Connect(), "register|S|s|0|1", "expect|2|h=1", "signal|" + ready,
+                        "await|3|t=Server shutting down"});
+  ASSERT_TRUE(WaitSignal(ready));
+  server_.reset();
+  EXPECT_EQ(FinishChild(client), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothLinks, BusConnectionsTest, ::testing::Values("classic", "v2"),
+                         KindName);
+
+// A classic subscriber that never reads is dropped once its backlog passes the bound,
+// instead of growing the bus's memory.
+TEST_F(BusFixture, AClassicReaderThatNeverReadsIsDroppedAtTheBacklogBound) {
+  RtdServer::Options options;
+  options.backlog_limit = 3000;
+  StartBus(options);
+  const std::string ready = EventName("ready"), done = EventName("done");
+  auto* stuck = Spawn({"connect|classic", "register|S|stuck|0|1", "expect|2|h=1", "topic|1|FLOOD",
+                       "signal|" + ready, "wait|" + done});
+  ASSERT_TRUE(WaitLine("Client connected :1 S; Subscriber"));
+  auto* publisher = Spawn({"connect|v2", "register|P|p|1|0", "expect|2|h=1",
+                           "await|7|t=FLOOD|save=T", "flood|$T|6000", "sleep|500"});
+  EXPECT_TRUE(WaitLine("Client disconnected :1", 30000));
+  EXPECT_EQ(FinishChild(publisher), 0);
+  Signal(done);
+  EXPECT_EQ(FinishChild(stuck), 0);
+  EXPECT_EQ(server_->connection_count(), 0u);
+}
+
+}  // namespace
+}  // namespace orvex::test

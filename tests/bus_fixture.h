@@ -1,0 +1,91 @@
+#pragma once
+// A bus server in the test process (so its clock can be moved) on a name of its own,
+// with the lines it writes collected for the tests.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "bus/rtd_server.h"
+#include "platform/clock.h"
+#include "platform/event.h"
+#include "tests/bus_script.h"
+#include "tests/support/child_process.h"
+#include "transport/named_event.h"
+
+namespace orvex::test {
+
+class BusFixture : public ::testing::Test {
+ protected:
+  void StartBus(RtdServer::Options options = {}) {
+    options.base_name = base_;
+    options.shutdown_grace_ms = 50;
+    options.log_observer = [this](const std::string& line) {
+      std::lock_guard<std::mutex> hold(lines_lock_);
+      lines_.push_back(line);
+    };
+    server_ = std::make_unique<RtdServer>(std::move(options));
+    ASSERT_TRUE(server_->listening());
+  }
+  void TearDown() override {
+    server_.reset();
+    for (auto* event : held_events_) platform::CloseEvent(event);
+  }
+  // Sets a named event a child waits for; the event stays open (and set) until the
+  // test ends, so a child that opens it late still finds it set.
+  void Signal(const std::string& name) {
+    platform::EventObject* event = MakeNamedEvent(name, false);
+    platform::SetEvent(event);
+    held_events_.push_back(event);
+  }
+  // Waits for a named event a child sets.
+  static bool WaitSignal(const std::string& name, uint32_t timeout_ms = 20000) {
+    platform::EventObject* event = MakeNamedEvent(name, false);
+    const bool ok = platform::WaitEvent(event, timeout_ms) == platform::WaitResult::kSignalled;
+    platform::CloseEvent(event);
+    return ok;
+  }
+
+  // Waits until `pred` holds, polling; false after `timeout_ms`.
+  template <typename Pred>
+  static bool WaitUntil(Pred pred, uint32_t timeout_ms = 15000) {
+    const uint32_t start = platform::TickCount();
+    while (!pred()) {
+      if (platform::TickCount() - start > timeout_ms) return false;
+      platform::SleepMs(2);
+    }
+    return true;
+  }
+  bool HasLine(const std::string& line) {
+    std::lock_guard<std::mutex> hold(lines_lock_);
+    return std::find(lines_.begin(), lines_.end(), line) != lines_.end();
+  }
+  bool WaitLine(const std::string& line, uint32_t timeout_ms = 15000) {
+    return WaitUntil([&] { return HasLine(line); }, timeout_ms);
+  }
+  std::vector<std::string> Lines() {
+    std::lock_guard<std::mutex> hold(lines_lock_);
+    return lines_;
+  }
+  platform::ProcessObject* Spawn(const std::vector<std::string>& steps) {
+    return SpawnBusScript(base_, steps);
+  }
+  // A name for a named event shared with a child.
+  std::string EventName(const std::string& stem) { return UniqueName("Local\\OrvexEv" + stem); }
+
+  std::string base_ = UniqueName("Local\\OrvexBusT");
+  std::unique_ptr<RtdServer> server_;
+  std::mutex lines_lock_;
+  std::vector<std::string> lines_;
+  std::vector<platform::EventObject*> held_events_;
+};
+
+// Both link kinds, for parameterised tests.
+inline std::string KindName(const ::testing::TestParamInfo<std::string>& info) {
+  return info.param;
+}
+
+}  // namespace orvex::test

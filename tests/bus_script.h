@@ -1,0 +1,38 @@
+#pragma once
+// Bus clients in child processes, driven by a script of steps given on the command
+// line. A step is fields separated by '|':
+//   connect|classic or connect|v2            register|SID|NAME|P|S (flags 0/1)
+//   topic|HANDLE|TEXT   close|HANDLE   closeall   value|ID|int:N or text:T
+//   texta|ID|TEXT   textb|ID|TEXT   refresh|H,H,...   default|SID   monitor|FLAGS(6 digits)
+//   disconnect|REASON   keepalive   sleep|MS   signal|EVENT   wait|EVENT
+//   expect|CODE|k=v...  the next message (heartbeats aside) has this code and fields
+//   await|CODE|k=v...   skips messages until one of CODE, whose fields must then match
+//   until|CODE|k=v...   skips messages until one matches the code and every field
+//   quiet|MS            no message (heartbeats aside) for MS
+//   heartbeat|TICK      waits for a heartbeat, which must carry TICK
+//   flood|ID|N          publishes N values 0..N-1 for topic ID as fast as it can
+//   serve|ACTIVE_EVENT|STOP_EVENT  publisher loop: answers every topic with its text
+//                       as value "pub:<text>" until STOP_EVENT is set
+// Fields: h=N (handle, id or result), t=TEXT, v=TEXT (the value rendered as text),
+// vt=TYPE, items=N,N, parts=N, save=VAR (keeps h). Anywhere a number goes, $VAR reads
+// a saved one; a text "~N" stands for N generated characters.
+// The child's exit code is 0 on success, else 1 + the failing step's index.
+#include <string>
+#include <vector>
+
+#include "platform/process.h"
+
+namespace orvex::test {
+
+// The generated text "~N" stands for.
+std::string GeneratedText(size_t length);
+
+// Starts a script child against the bus `base`.
+platform::ProcessObject* SpawnBusScript(const std::string& base,
+                                        const std::vector<std::string>& steps);
+
+// Waits for a child's end (killing it after `timeout_ms`) and returns its exit code,
+// -1 when it had to be killed.
+int FinishChild(platform::ProcessObject* child, uint32_t timeout_ms = 30000);
+
+}  // namespace orvex::test
