@@ -69,6 +69,22 @@ TEST(SfSMFLinkV2Test, RecordsArriveInOrderBothWaysWithExactLengths) {
   EXPECT_FALSE(pair.client.Pop());
 }
 
+TEST(SfSMFLinkV2Test, PopWithoutPeekConsumesAndRepeatedPeeksShowTheSameRecord) {
+  LinkPair pair;
+  for (uint8_t i = 1; i <= 3; ++i) ASSERT_TRUE(Write(pair.server, i, i));
+  EXPECT_TRUE(pair.client.Pop());  // record 1, never peeked
+  uint32_t a = 0, b = 0;
+  const uint8_t* first = pair.client.Peek(&a);
+  const uint8_t* again = pair.client.Peek(&b);
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(first, again);
+  EXPECT_EQ(a, 2u);
+  EXPECT_EQ(b, 2u);
+  EXPECT_TRUE(pair.client.Pop());
+  ExpectRecord(pair.client, 3, 3);
+  EXPECT_FALSE(pair.client.Pop());
+}
+
 TEST(SfSMFLinkV2Test, RecordLayoutAndEmptyRecordTakesEightBytes) {
   LinkPair pair;
   SegmentView s0(pair.name + ".S", 0);
