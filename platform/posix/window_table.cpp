@@ -1,0 +1,251 @@
+#include "window_table.h"
+
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <thread>
+
+namespace orvex::platform::posix {
+
+namespace {
+
+struct WireRequest {
+  uint64_t handle;
+  uint64_t wparam;
+  int64_t lparam;
+  uint32_t message;
+  uint32_t wait_for_result;
+};
+
+const std::string& TableFolder() {
+  static const std::string folder = [] {
+    std::string base;
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime != nullptr && *runtime != '\0' && access(runtime, W_OK) == 0) {
+      base = std::string(runtime) + "/orvex-windows";
+    } else {
+      const std::string user_dir = "/tmp/orvex-" + std::to_string(getuid());
+      mkdir(user_dir.c_str(), 0700);
+      base = user_dir + "/windows";
+    }
+    mkdir(base.c_str(), 0700);
+    return base;
+  }();
+  return folder;
+}
+
+uint32_t OwnerPid(uint64_t handle) {
+  return static_cast<uint32_t>(handle >> 32);
+}
+
+// Start time of a process in clock ticks since boot; 0 when it is gone or a zombie.
+// Comparing it with the recorded one tells a reused pid from the owner.
+uint64_t ProcessStartTime(uint32_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string text;
+  if (!std::getline(stat, text)) return 0;
+  // The command name may hold spaces and parentheses: fields follow the last ')'.
+  const size_t close = text.rfind(')');
+  if (close == std::string::npos) return 0;
+  std::istringstream fields(text.substr(close + 1));
+  std::string state;
+  fields >> state;
+  if (state == "Z" || state == "X") return 0;
+  std::string skip;
+  for (int i = 0; i < 18; ++i) fields >> skip;  // fields 4..21
+  uint64_t start = 0;
+  fields >> start;
+  return start;
+}
+
+std::string EntryPath(uint64_t handle) {
+  return TableFolder() + "/" + std::to_string(OwnerPid(handle)) + "-" +
+         std::to_string(static_cast<uint32_t>(handle)) + ".win";
+}
+
+std::string SocketPath(uint32_t pid) {
+  return TableFolder() + "/" + std::to_string(pid) + ".sock";
+}
+
+// Reads one entry file; false (and the file removed) when its owner is gone.
+bool LoadEntry(const std::string& path, uint64_t handle, TableEntry* entry) {
+  std::ifstream in(path);
+  std::string start_line;
+  if (!std::getline(in, start_line)) return false;
+  const uint64_t recorded = std::strtoull(start_line.c_str(), nullptr, 10);
+  if (recorded == 0 || ProcessStartTime(OwnerPid(handle)) != recorded) {
+    unlink(path.c_str());
+    return false;
+  }
+  std::string visible;
+  entry->handle = handle;
+  std::getline(in, entry->window_class);
+  std::getline(in, visible);
+  std::getline(in, entry->title);  // last: a title may be empty
+  entry->visible = visible == "1";
+  return true;
+}
+
+bool WriteAll(int fd, const void* data, size_t size) {
+  const char* p = static_cast<const char*>(data);
+  while (size > 0) {
+    const ssize_t n = send(fd, p, size, MSG_NOSIGNAL);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    p += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+bool ReadAll(int fd, void* data, size_t size) {
+  char* p = static_cast<char*>(data);
+  while (size > 0) {
+    const ssize_t n = recv(fd, p, size, 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    p += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+void ServeConnection(int fd, const IncomingHandler& handler) {
+  WireRequest request{};
+  if (ReadAll(fd, &request, sizeof request)) {
+    const int64_t result = handler(request.handle, request.message, request.wparam, request.lparam,
+                                   request.wait_for_result != 0);
+    WriteAll(fd, &result, sizeof result);
+  }
+  close(fd);
+}
+
+void RemoveOwnFiles() {
+  const std::string prefix = std::to_string(getpid()) + "-";
+  if (DIR* dir = opendir(TableFolder().c_str())) {
+    while (dirent* item = readdir(dir)) {
+      if (std::strncmp(item->d_name, prefix.c_str(), prefix.size()) == 0) {
+        unlink((TableFolder() + "/" + item->d_name).c_str());
+      }
+    }
+    closedir(dir);
+  }
+  unlink(SocketPath(static_cast<uint32_t>(getpid())).c_str());
+}
+
+}  // namespace
+
+bool PublishEntry(const TableEntry& entry) {
+  const std::string path = EntryPath(entry.handle);
+  const std::string temporary = path + ".tmp";
+  {
+    std::ofstream out(temporary, std::ios::trunc);
+    if (!out) return false;
+    // A title cannot break the format: it is the last line and read whole.
+    out << ProcessStartTime(OwnerPid(entry.handle)) << '\n'
+        << entry.window_class << '\n'
+        << (entry.visible ? "1" : "0") << '\n'
+        << entry.title.substr(0, entry.title.find('\n'));
+    if (!out.flush()) return false;
+  }
+  return rename(temporary.c_str(), path.c_str()) == 0;
+}
+
+void WithdrawEntry(uint64_t handle) {
+  unlink(EntryPath(handle).c_str());
+}
+
+bool ListEntries(std::vector<TableEntry>* entries) {
+  entries->clear();
+  DIR* dir = opendir(TableFolder().c_str());
+  if (dir == nullptr) return false;
+  std::vector<std::pair<uint64_t, std::string>> files;
+  while (dirent* item = readdir(dir)) {
+    unsigned pid = 0, serial = 0;
+    char tail[8] = {};
+    if (std::sscanf(item->d_name, "%u-%u.%7s", &pid, &serial, tail) == 3 &&
+        std::strcmp(tail, "win") == 0) {
+      files.emplace_back((static_cast<uint64_t>(pid) << 32) | serial,
+                         TableFolder() + "/" + item->d_name);
+    }
+  }
+  closedir(dir);
+  std::sort(files.begin(), files.end());
+  for (const auto& [handle, path] : files) {
+    TableEntry entry;
+    if (LoadEntry(path, handle, &entry)) entries->push_back(std::move(entry));
+  }
+  return true;
+}
+
+bool ReadEntry(uint64_t handle, TableEntry* entry) {
+  return LoadEntry(EntryPath(handle), handle, entry);
+}
+
+bool StartMessageSocket(const IncomingHandler& handler) {
+  static std::mutex lock;
+  static bool started = false;
+  std::lock_guard<std::mutex> guard(lock);
+  if (started) return true;
+  const std::string path = SocketPath(static_cast<uint32_t>(getpid()));
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (path.size() >= sizeof address.sun_path) return false;
+  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  unlink(path.c_str());  // a stale socket of an earlier process with our pid
+  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(fd, 16) != 0) {
+    close(fd);
+    return false;
+  }
+  std::atexit(RemoveOwnFiles);
+  // One connection at a time: a sender waiting for our loop holds up later senders,
+  // as a hung window does on Windows.
+  std::thread([fd, handler] {
+    for (;;) {
+      const int connection = accept4(fd, nullptr, nullptr, SOCK_CLOEXEC);
+      if (connection < 0) {
+        if (errno == EINTR || errno == ECONNABORTED) continue;
+        return;
+      }
+      ServeConnection(connection, handler);
+    }
+  }).detach();
+  started = true;
+  return true;
+}
+
+bool DeliverRemote(uint64_t handle, uint32_t message, uint64_t wparam, int64_t lparam,
+                   bool wait_for_result, int64_t* result) {
+  TableEntry entry;
+  if (!ReadEntry(handle, &entry)) return false;
+  const std::string path = SocketPath(OwnerPid(handle));
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::memcpy(address.sun_path, path.c_str(), std::min(path.size() + 1, sizeof address.sun_path));
+  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  bool ok = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  WireRequest request{handle, wparam, lparam, message, wait_for_result ? 1u : 0u};
+  int64_t answer = 0;
+  ok = ok && WriteAll(fd, &request, sizeof request) && ReadAll(fd, &answer, sizeof answer);
+  close(fd);
+  if (ok && result != nullptr) *result = answer;
+  return ok;
+}
+
+}  // namespace orvex::platform::posix

@@ -1,0 +1,158 @@
+// Top-level windows seen by other processes: a child process owns a window, this test
+// finds it by title, messages it, closes it, and kills an owner.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/clock.h"
+#include "platform/message_box.h"
+#include "platform/process.h"
+#include "platform/window.h"
+#include "platform/window_messages.h"
+#include "tests/support/child_process.h"
+
+namespace orvex::ui {
+namespace {
+
+using namespace platform;
+
+constexpr char kClass[] = "OrvexTableTestWindow";
+constexpr uint32_t kDouble = WM_USER + 1;   // answers wParam * 2
+constexpr uint32_t kRetitle = WM_USER + 2;  // renames the window to "renamed <wParam>"
+
+LResult OwnerProc(WindowHandle window, uint32_t message, WParam wparam, LParam lparam) {
+  switch (message) {
+    case kDouble:
+      return static_cast<LResult>(wparam * 2);
+    case kRetitle:
+      return SetWindowTitle(window, "renamed " + std::to_string(wparam));
+    case WM_DESTROY:
+      PostQuit(7);
+      return 0;
+    default:
+      return DefaultWindowProcedure(window, message, wparam, lparam);
+  }
+}
+
+// Owns one window titled args[0] and runs a message loop until WM_QUIT.
+ORVEX_CHILD_ROLE(window_owner) {
+  if (args.empty() || !RegisterWindowClass(CurrentModule(), kClass, 0, OwnerProc)) return 90;
+  if (CreateTopLevelWindow(CurrentModule(), kClass, args[0].c_str(), WS_POPUP) == nullptr) {
+    return 91;
+  }
+  QueuedMessage message;
+  int got = 0;
+  while ((got = GetNextMessage(&message)) > 0) DispatchQueuedMessage(message);
+  return got == 0 ? static_cast<int>(message.wparam) : 92;
+}
+
+// Shows a message box with caption args[0] and exits with its answer.
+ORVEX_CHILD_ROLE(message_box_owner) {
+  if (args.empty()) return 90;
+  return ShowMessageBox(nullptr, "Instance of Corvane is already running", args[0].c_str(), MB_OK);
+}
+
+WindowHandle WaitForWindow(const char* window_class, const std::string& title) {
+  const uint32_t start = TickCount();
+  while (TickCount() - start < 20000) {
+    if (WindowHandle found = FindTopLevelWindow(window_class, title.c_str())) return found;
+    SleepMs(20);
+  }
+  return nullptr;
+}
+
+class WindowTableTest : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    if (child != nullptr) {
+      KillProcess(child);
+      CloseProcess(child);
+    }
+  }
+  ProcessObject* child = nullptr;
+};
+
+TEST_F(WindowTableTest, AnotherProcessesWindowIsFoundMessagedAndClosed) {
+  const std::string title = test::UniqueName("Orvex window table");
+  child = test::SpawnChild("window_owner", {title});
+  ASSERT_NE(child, nullptr);
+  const WindowHandle window = WaitForWindow(kClass, title);
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(WindowText(window), title);
+  EXPECT_EQ(WindowClassName(window), kClass);
+  EXPECT_EQ(WindowProcessId(window), ProcessId(child));
+  EXPECT_TRUE(IsWindowAlive(window));
+
+  bool listed = false;
+  EXPECT_TRUE(EnumerateTopLevelWindows([&](WindowHandle each) {
+    listed = listed || each == window;
+    return !listed;
+  }));
+  EXPECT_TRUE(listed);
+
+  // A sent message is answered by the owner's loop, with its result.
+  EXPECT_EQ(SendWindowMessage(window, kDouble, 21, 0), 42);
+  EXPECT_EQ(SendWindowMessage(window, kRetitle, 5, 0), 1);
+  EXPECT_EQ(WindowText(window), "renamed 5");
+  EXPECT_EQ(FindTopLevelWindow(nullptr, title.c_str()), nullptr);
+
+  SendWindowMessage(window, WM_CLOSE, 0, 0);
+  int exit_code = -1;
+  ASSERT_TRUE(WaitProcess(child, 20000, &exit_code));
+  EXPECT_EQ(exit_code, 7);
+  EXPECT_FALSE(IsWindowAlive(window));
+  EXPECT_EQ(FindTopLevelWindow(kClass, "renamed 5"), nullptr);
+}
+
+TEST_F(WindowTableTest, APostedCloseEndsTheOwnersLoopToo) {
+  const std::string title = test::UniqueName("Orvex posted close");
+  child = test::SpawnChild("window_owner", {title});
+  ASSERT_NE(child, nullptr);
+  const WindowHandle window = WaitForWindow(kClass, title);
+  ASSERT_NE(window, nullptr);
+  EXPECT_TRUE(PostWindowMessage(window, WM_CLOSE, 0, 0));
+  int exit_code = -1;
+  ASSERT_TRUE(WaitProcess(child, 20000, &exit_code));
+  EXPECT_EQ(exit_code, 7);
+}
+
+TEST_F(WindowTableTest, AKilledOwnersWindowDisappears) {
+  const std::string title = test::UniqueName("Orvex killed owner");
+  child = test::SpawnChild("window_owner", {title});
+  ASSERT_NE(child, nullptr);
+  const WindowHandle window = WaitForWindow(kClass, title);
+  ASSERT_NE(window, nullptr);
+  ASSERT_TRUE(KillProcess(child));
+  // The system may take a moment to clean up after the owner.
+  const uint32_t start = TickCount();
+  while (IsWindowAlive(window) && TickCount() - start < 10000) SleepMs(20);
+  EXPECT_FALSE(IsWindowAlive(window));
+  EXPECT_EQ(FindTopLevelWindow(kClass, title.c_str()), nullptr);
+  EXPECT_EQ(WindowText(window), "");
+  EXPECT_FALSE(PostWindowMessage(window, kDouble, 1, 0));
+  EXPECT_EQ(SendWindowMessage(window, kDouble, 1, 0), 0);
+}
+
+TEST_F(WindowTableTest, AMessageBoxIsAWindowAnotherProcessCanClose) {
+  const std::string caption = test::UniqueName("Corvane");
+  child = test::SpawnChild("message_box_owner", {caption});
+  ASSERT_NE(child, nullptr);
+  const WindowHandle box = WaitForWindow("#32770", caption);
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(WindowText(box), caption);
+  PostWindowMessage(box, WM_CLOSE, 0, 0);
+  int exit_code = -1;
+  ASSERT_TRUE(WaitProcess(child, 20000, &exit_code));
+  EXPECT_EQ(exit_code, IDOK);
+}
+
+TEST(WindowTable, NamedMessagesAgreeAcrossCallsAndIgnoreCase) {
+  const uint32_t first = RegisterMessageName("OrvexTestMessage");
+  EXPECT_GE(first, 0xC000u);
+  EXPECT_EQ(RegisterMessageName("OrvexTestMessage"), first);
+  EXPECT_EQ(RegisterMessageName("orvextestmessage"), first);
+  EXPECT_EQ(RegisterMessageName(""), 0u);
+}
+
+}  // namespace
+}  // namespace orvex::ui
