@@ -109,7 +109,10 @@ void CloseThread(ThreadObject* thread) {
 }
 
 uint32_t CurrentThreadId() {
-  return static_cast<uint32_t>(syscall(SYS_gettid));
+  // Locks record their owner on every entry; a system call each time would dominate
+  // the message path.
+  thread_local const uint32_t id = static_cast<uint32_t>(syscall(SYS_gettid));
+  return id;
 }
 
 uint32_t CurrentProcessId() {
