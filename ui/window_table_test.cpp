@@ -143,6 +143,18 @@ TEST_F(WindowTableTest, AMessageBoxIsAWindowAnotherProcessCanClose) {
   PostWindowMessage(box, WM_CLOSE, 0, 0);
   int exit_code = -1;
   ASSERT_TRUE(WaitProcess(child, 20000, &exit_code));
+  EXPECT_EQ(exit_code, IDCANCEL);  // closing is cancelling, even with only an OK button
+}
+
+TEST_F(WindowTableTest, AMessageBoxAnswersTheButtonAnotherProcessPresses) {
+  const std::string caption = test::UniqueName("Corvane");
+  child = test::SpawnChild("message_box_owner", {caption});
+  ASSERT_NE(child, nullptr);
+  const WindowHandle box = WaitForWindow("#32770", caption);
+  ASSERT_NE(box, nullptr);
+  PostWindowMessage(box, WM_COMMAND, static_cast<WParam>(IDOK), 0);
+  int exit_code = -1;
+  ASSERT_TRUE(WaitProcess(child, 20000, &exit_code));
   EXPECT_EQ(exit_code, IDOK);
 }
 

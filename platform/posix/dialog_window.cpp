@@ -1,5 +1,7 @@
 // Dialogs of the headless window system: a frame of class "#32770" listed in the window
 // table with its caption, and one child window per control of its template.
+#include <strings.h>
+
 #include <cctype>
 
 #include "installed_resources.h"
@@ -28,9 +30,13 @@ Rect UnitsToRect(int16_t x, int16_t y, int16_t cx, int16_t cy) {
   return Rect{UnitsToX(x), UnitsToY(y), UnitsToX(x + cx), UnitsToY(y + cy)};
 }
 
-std::string Upper(const char* text) {
+// The system's control classes report their names in this spelling, whatever the
+// template used.
+std::string ClassName(const char* text) {
   std::string result = text == nullptr ? "" : text;
-  for (char& c : result) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (const char* known : {"Button", "Static", "Edit", "ListBox", "ComboBox", "ScrollBar"}) {
+    if (strcasecmp(result.c_str(), known) == 0) return known;
+  }
   return result;
 }
 
@@ -46,7 +52,7 @@ WindowHandle BuildDialog(const DialogTemplate& dialog, WindowHandle parent,
   for (size_t i = 0; i < dialog.control_count; ++i) {
     const DialogControlTemplate& control = dialog.controls[i];
     auto child = posix::NewWindow(
-        Upper(control.window_class), control.text == nullptr ? "" : control.text,
+        ClassName(control.window_class), control.text == nullptr ? "" : control.text,
         control.style | WS_CHILD | WS_VISIBLE, posix::ControlProcedure, frame->handle);
     child->id = control.id == -1 ? 0xFFFF : control.id;
     child->rect = UnitsToRect(control.x, control.y, control.cx, control.cy);

@@ -9,10 +9,11 @@ namespace orvex::platform {
 
 namespace {
 
-// Closing a box whose only button is OK answers IDOK, as the system's box does.
+// Closing the box answers IDCANCEL, as the system's box does (also with only an OK
+// button).
 intptr_t MessageBoxProcedure(WindowHandle box, uint32_t message, WParam wparam, LParam) {
   if (message == WM_INITDIALOG) return 1;
-  if (message == WM_CLOSE) return EndDialogWith(box, IDOK);
+  if (message == WM_CLOSE) return EndDialogWith(box, IDCANCEL);
   if (message == WM_COMMAND && (LOWORD(wparam) == IDOK || LOWORD(wparam) == IDCANCEL)) {
     return EndDialogWith(box, LOWORD(wparam));
   }

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -123,7 +124,12 @@ bool ReadAll(int fd, void* data, size_t size) {
   return true;
 }
 
+// Set while the socket thread serves a request. A message it queued may end the
+// process before the answer is written; the exit waits briefly for that answer.
+std::atomic<bool> in_service{false};
+
 void ServeConnection(int fd, const IncomingHandler& handler) {
+  in_service.store(true);
   WireRequest request{};
   if (ReadAll(fd, &request, sizeof request)) {
     const int64_t result = handler(request.handle, request.message, request.wparam, request.lparam,
@@ -131,9 +137,11 @@ void ServeConnection(int fd, const IncomingHandler& handler) {
     WriteAll(fd, &result, sizeof result);
   }
   close(fd);
+  in_service.store(false);
 }
 
 void RemoveOwnFiles() {
+  for (int i = 0; i < 500 && in_service.load(); ++i) usleep(1000);
   const std::string prefix = std::to_string(getpid()) + "-";
   if (DIR* dir = opendir(TableFolder().c_str())) {
     while (dirent* item = readdir(dir)) {
