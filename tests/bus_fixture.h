@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -73,14 +74,27 @@ class BusFixture : public ::testing::Test {
   platform::ProcessObject* Spawn(const std::vector<std::string>& steps) {
     return SpawnBusScript(base_, steps);
   }
-  // A name for a named event shared with a child.
-  std::string EventName(const std::string& stem) { return UniqueName("Local\\OrvexEv" + stem); }
+  // The name of the test's named event `stem`, shared with its children (the same stem
+  // gives the same name within one test, never across tests).
+  // The test holds every such event open until it ends, so a child that sets one and
+  // exits before another child opened it does not take the event with it.
+  std::string EventName(const std::string& stem) {
+    const std::string name = event_prefix_ + "_" + stem;
+    if (named_events_.count(name) == 0) {
+      platform::EventObject* event = MakeNamedEvent(name, false);
+      named_events_[name] = event;
+      held_events_.push_back(event);
+    }
+    return name;
+  }
 
   std::string base_ = UniqueName("Local\\OrvexBusT");
+  std::string event_prefix_ = UniqueName("Local\\OrvexEv");
   std::unique_ptr<RtdServer> server_;
   std::mutex lines_lock_;
   std::vector<std::string> lines_;
   std::vector<platform::EventObject*> held_events_;
+  std::map<std::string, platform::EventObject*> named_events_;
 };
 
 // Both link kinds, for parameterised tests.
