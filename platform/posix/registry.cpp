@@ -43,14 +43,13 @@ bool Same(std::string_view a, std::string_view b) {
   return regstore::Fold(a) == regstore::Fold(b);
 }
 
-// Splits at backslashes; a trailing backslash is allowed, empty components are not.
+// Splits at backslashes; empty components are skipped, as Wine's registry does.
 bool SplitPath(std::string_view path, std::vector<std::string>* names) {
   names->clear();
   while (!path.empty()) {
     const size_t cut = path.find('\\');
     const std::string_view name = path.substr(0, cut);
-    if (name.empty()) return false;
-    names->emplace_back(name);
+    if (!name.empty()) names->emplace_back(name);
     if (cut == std::string_view::npos) break;
     path.remove_prefix(cut + 1);
   }

@@ -103,7 +103,10 @@ TEST_F(RegistryStoreTest, ClassesRootMergesUserOverMachine) {
   EXPECT_EQ(Get(RegRoot::kClassesRoot, "Both", false, ""), "machine");
 }
 
-TEST_F(RegistryStoreTest, ReadOnlyHandlesAndStaleHandlesRefuse) {
+// Both backends: what a handle may do, and what it answers once its key is gone.
+TEST(RegistryHandles, ReadOnlyHandlesAndStaleHandlesRefuse) {
+  RegistrySandbox sandbox;
+  ASSERT_TRUE(sandbox.ok());
   ASSERT_EQ(Put(RegRoot::kCurrentUser, "Software\\Orvex\\Gone", false, "v", "x"), RegResult::kOk);
   RegistryKey reader;
   ASSERT_EQ(RegistryKey::Open(RegRoot::kCurrentUser, "Software\\Orvex\\Gone", RegAccess::kRead,
@@ -119,11 +122,13 @@ TEST_F(RegistryStoreTest, ReadOnlyHandlesAndStaleHandlesRefuse) {
   EXPECT_EQ(reader.QueryValue("v", nullptr, nullptr, nullptr), RegResult::kNotFound);
   std::string name;
   EXPECT_EQ(reader.EnumValue(0, &name), RegResult::kNotFound);
-  EXPECT_EQ(RegistryKey::Open(RegRoot::kCurrentUser, "A\\\\B", RegAccess::kRead, false, &reader),
-            RegResult::kInvalid);
+  // Doubled backslashes separate like single ones; overlong names are refused.
+  ASSERT_EQ(Put(RegRoot::kCurrentUser, "A\\B", false, "v", "ab"), RegResult::kOk);
+  EXPECT_EQ(Get(RegRoot::kCurrentUser, "A\\\\B", false, "v"), "ab");
   EXPECT_EQ(
-      RegistryKey::Create(RegRoot::kCurrentUser, std::string(256, 'k'), false, &reader, nullptr),
-      RegResult::kInvalid);
+      RegistryKey::Create(RegRoot::kCurrentUser, std::string(300, 'k'), false, &reader, nullptr),
+      RegResult::kInvalid)
+      << RegistryLastError();
 }
 
 // Writes kBurst values into its own key, enumerating the other writer's key between

@@ -57,6 +57,12 @@ RegResult WindowsResult(LONG code) {
   return RegResult::kStoreError;
 }
 
+// Opening or creating: an overlong name comes back as "more data" (Wine) or as an
+// invalid parameter (Windows); both are a bad argument.
+RegResult OpenResult(LONG code) {
+  return code == ERROR_MORE_DATA ? RegResult::kInvalid : WindowsResult(code);
+}
+
 REGSAM Mask(RegAccess access, bool view64) {
   REGSAM mask = access == RegAccess::kAll ? KEY_ALL_ACCESS : KEY_READ;
   return view64 ? (mask | KEY_WOW64_64KEY) : mask;
@@ -95,7 +101,7 @@ RegResult RegistryKey::Open(RegRoot root, std::string_view path, RegAccess acces
   HKEY hkey = nullptr;
   const std::string sub(path);
   LONG rc = RegOpenKeyExA(base, sub.c_str(), 0, Mask(access, view64), &hkey);
-  if (rc != ERROR_SUCCESS) return WindowsResult(rc);
+  if (rc != ERROR_SUCCESS) return OpenResult(rc);
   out->state_ = new RegKeyState{hkey};
   return RegResult::kOk;
 }
@@ -110,7 +116,7 @@ RegResult RegistryKey::Create(RegRoot root, std::string_view path, bool view64, 
   const std::string sub(path);
   LONG rc = RegCreateKeyExA(base, sub.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                             Mask(RegAccess::kAll, view64), nullptr, &hkey, &disposition);
-  if (rc != ERROR_SUCCESS) return WindowsResult(rc);
+  if (rc != ERROR_SUCCESS) return OpenResult(rc);
   out->state_ = new RegKeyState{hkey};
   if (created) *created = disposition == REG_CREATED_NEW_KEY;
   return RegResult::kOk;
