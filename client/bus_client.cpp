@@ -14,6 +14,7 @@ namespace orvex::client {
 namespace {
 
 constexpr uint32_t kSendRetryMs = 2000;
+constexpr uint32_t kV2SpinMs = 2;
 
 using Slot = std::array<uint8_t, kClassicSlotSize>;
 
@@ -209,7 +210,17 @@ bool BusClient::ReceiveRaw(std::vector<uint8_t>* bytes, uint32_t timeout_ms) {
   }
   if (v2_ == nullptr) return false;
   SfSMFLinkV2& link = v2_->link();
-  if (!link.WaitReady(timeout_ms)) return false;
+  // V2 links have no events: look again at once for a moment before falling back to
+  // the link's millisecond polling, so a busy reader does not pay a millisecond a record.
+  const uint32_t start = platform::TickCount();
+  while (!link.Ready()) {
+    const uint32_t spent = platform::TickCount() - start;
+    if (spent >= kV2SpinMs || spent >= timeout_ms) {
+      if (spent >= timeout_ms || !link.WaitReady(timeout_ms - spent)) return false;
+      break;
+    }
+    platform::SleepMs(0);
+  }
   uint32_t length = 0;
   const uint8_t* record = link.Peek(&length);
   if (record == nullptr) return false;
