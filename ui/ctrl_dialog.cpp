@@ -15,9 +15,9 @@ constexpr uint32_t kDeferredRequest = WM_USER + 306;  // OnDeferredRequest(wPara
 CtrlDialog::CtrlDialog(int template_id, ModuleInstance module)
     : CtrlBase(template_id), module_(module) {}
 
-CtrlDialog::~CtrlDialog() {
-  for (CtrlBase* child : children_) child->SetOwnerMaps(nullptr);
-}
+// The children may be gone already (members of the derived dialog die first): the
+// set is only forgotten, never followed.
+CtrlDialog::~CtrlDialog() = default;
 
 void CtrlDialog::AddChild(CtrlBase* child) {
   if (child == nullptr) return;

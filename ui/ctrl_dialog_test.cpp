@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
+
 #include "platform/window_messages.h"
 #include "ui/ctrl_button.h"
 #include "ui/test_dialogs.h"
@@ -148,8 +150,10 @@ class LayoutDialogTest : public ::testing::Test {
   void SetUp() override {
     moves.set_layout_flags(8 | 4);
     grows.set_layout_flags(8 | 4 | 2 | 1);
-    for (CtrlBase* child : {static_cast<CtrlBase*>(&still), static_cast<CtrlBase*>(&moves),
-                            static_cast<CtrlBase*>(&grows), static_cast<CtrlBase*>(&plain)}) {
+    wider.set_layout_flags(8 | 4 | 2);
+    taller.set_layout_flags(4 | 1);
+    for (CtrlBase* child :
+         std::initializer_list<CtrlBase*>{&still, &moves, &grows, &plain, &wider, &taller}) {
       dialog.AddChild(child);
     }
     window = dialog.CreateFromTemplate(test::LayoutDialog(), nullptr);
@@ -169,6 +173,8 @@ class LayoutDialogTest : public ::testing::Test {
   CtrlButton moves{11};
   CtrlBase grows{12};
   CtrlButton plain{13};
+  CtrlBase wider{14};
+  CtrlBase taller{15};
   WindowHandle window = nullptr;
 };
 
@@ -180,12 +186,13 @@ TEST_F(LayoutDialogTest, InitDialogBindsEveryChildAndTheDialog) {
   EXPECT_EQ(plain.parent(), window);
   EXPECT_EQ(WindowRegistry::Instance().Find(moves.window()), &moves);
   EXPECT_EQ(WindowClassName(window), "#32770");
-  EXPECT_EQ(dialog.layout().children.size(), 4u);
+  EXPECT_EQ(dialog.layout().children.size(), 6u);
 }
 
 TEST_F(LayoutDialogTest, ResizeMovesAndGrowsChildrenByTheirFlags) {
   const Rect still_before = RectOf(still), moves_before = RectOf(moves);
   const Rect grows_before = RectOf(grows), plain_before = RectOf(plain);
+  const Rect wider_before = RectOf(wider), taller_before = RectOf(taller);
   Rect client;
   ASSERT_TRUE(ClientRect(window, &client));
   ASSERT_TRUE(ResizeClientArea(window, client.right + 10, client.bottom + 20));
@@ -201,6 +208,19 @@ TEST_F(LayoutDialogTest, ResizeMovesAndGrowsChildrenByTheirFlags) {
   EXPECT_EQ(grown.top, grows_before.top);
   EXPECT_EQ(grown.right, grows_before.right + 10);
   EXPECT_EQ(grown.bottom, grows_before.bottom + 20);
+
+  // Each stretch bit acts on its own axis: 2 widens (and the bottom edge shifts it
+  // down), 1 heightens (and without the right-edge bit it stays put sideways).
+  const Rect widened = RectOf(wider);
+  EXPECT_EQ(widened.left, wider_before.left);
+  EXPECT_EQ(widened.right, wider_before.right + 10);
+  EXPECT_EQ(widened.top, wider_before.top + 20);
+  EXPECT_EQ(widened.bottom, wider_before.bottom + 20);
+  const Rect heightened = RectOf(taller);
+  EXPECT_EQ(heightened.left, taller_before.left);
+  EXPECT_EQ(heightened.right, taller_before.right);
+  EXPECT_EQ(heightened.top, taller_before.top);
+  EXPECT_EQ(heightened.bottom, taller_before.bottom + 20);
 
   const Rect still_after = RectOf(still), plain_after = RectOf(plain);
   EXPECT_EQ(still_after.left, still_before.left);

@@ -1,5 +1,7 @@
 #include "ui/test_dialogs.h"
 
+#include <iterator>
+
 #include "platform/clock.h"
 #include "platform/window_messages.h"
 
@@ -13,10 +15,12 @@ const DialogTemplate& LayoutDialog() {
       {"BUTTON", "Moves", 11, 60, 30, 40, 14, BS_PUSHBUTTON},
       {"STATIC", "Grows", 12, 4, 50, 96, 20, SS_LEFT},
       {"BUTTON", "Plain", 13, 4, 74, 40, 14, BS_PUSHBUTTON},
+      {"STATIC", "Wider", 14, 50, 74, 30, 10, SS_LEFT},
+      {"STATIC", "Taller", 15, 84, 74, 30, 10, SS_LEFT},
   };
   static const DialogTemplate dialog{
-      "Layout test", "MS Shell Dlg", 8, WS_POPUP | WS_CAPTION | DS_SETFONT, 0, 0, 120,
-      100,           controls,       4};
+      "Layout test", "MS Shell Dlg",     8, WS_POPUP | WS_CAPTION | DS_SETFONT, 0, 0, 120, 100,
+      controls,      std::size(controls)};
   return dialog;
 }
 

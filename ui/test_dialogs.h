@@ -8,7 +8,7 @@
 
 namespace orvex::ui::test {
 
-// A dialog with four controls: ids 10 (no flags), 11 (flags 8|4), 12 (8|4|2|1) and 13.
+// A dialog with six controls, ids 10 to 15 (the layout tests give them flags).
 const platform::DialogTemplate& LayoutDialog();
 
 // Pumps this thread's queue until `done` returns true or `timeout_ms` passes; returns
