@@ -1,0 +1,206 @@
+// The vantel tool as people use it: real vantel processes against a bus, over both
+// link kinds. pub and sub see each other's values, mon reports topics, values and
+// clients, default moves the default publisher.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "tests/bus_fixture.h"
+
+namespace orvex::test {
+namespace {
+
+// vantel sits in the tools folder of the same build tree.
+std::string VantelPath() {
+  const std::string self = platform::CurrentExecutablePath();
+  const size_t slash = self.find_last_of("/\\");
+  const std::string dir = slash == std::string::npos ? "." : self.substr(0, slash);
+  return dir + "/../tools/" VANTEL_FILE_NAME;
+}
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+class VantelToolTest : public BusFixture, public ::testing::WithParamInterface<std::string> {
+ protected:
+  void TearDown() override {
+    for (auto* child : children_) {
+      platform::KillProcess(child);
+      FinishChild(child, 5000);
+    }
+    for (const auto& path : files_) std::filesystem::remove(path);
+    BusFixture::TearDown();
+  }
+  // Starts vantel with `args` and the link options of this test; kept for TearDown
+  // unless the test finishes it itself.
+  platform::ProcessObject* Run(std::vector<std::string> args, bool keep = true) {
+    args.insert(args.begin() + 1, {"--bus", base_, "--connect-timeout", "10000"});
+    if (GetParam() == "v2") args.insert(args.begin() + 1, "--v2");
+    platform::ProcessObject* child = platform::SpawnProcess(VantelPath(), args);
+    EXPECT_NE(child, nullptr) << VantelPath();
+    if (keep && child != nullptr) children_.push_back(child);
+    return child;
+  }
+  // Runs vantel to its end; its exit code, -1 when it had to be killed.
+  int RunToEnd(std::vector<std::string> args) {
+    platform::ProcessObject* child = Run(std::move(args), false);
+    return child == nullptr ? -1 : FinishChild(child, 30000);
+  }
+  std::string OutputFile(const std::string& stem) {
+    const auto path =
+        std::filesystem::temp_directory_path() / (UniqueName("vantel_" + stem) + ".txt");
+    files_.push_back(path.string());
+    return path.string();
+  }
+  bool WaitContains(const std::string& path, const std::string& text) {
+    return WaitUntil([&] { return ReadAll(path).find(text) != std::string::npos; }, 20000);
+  }
+
+  std::vector<platform::ProcessObject*> children_;
+  std::vector<std::string> files_;
+};
+
+TEST_P(VantelToolTest, SubPrintsEachValueOfACounterWithItsType) {
+  StartBus();
+  const std::string pub_out = OutputFile("pub");
+  const std::string sub_out = OutputFile("sub");
+  Run({"pub", "--sid", "ABC", "--source", "counter", "--start", "10", "--interval", "20", "-o",
+       pub_out});
+  ASSERT_TRUE(WaitLine("Client connected :1 ABC; Publisher"));
+  ASSERT_EQ(
+      RunToEnd({"sub", "@abc:ACME.LAST", "--count", "6", "--duration", "20000", "-o", sub_out}), 0);
+  const auto lines = SplitLines(ReadAll(sub_out));
+  ASSERT_EQ(lines.size(), 6u) << ReadAll(sub_out);
+  int previous = 0;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const std::string prefix = "@abc:ACME.LAST\tint32\t";
+    ASSERT_EQ(lines[i].rfind(prefix, 0), 0u) << lines[i];
+    const int n = std::stoi(lines[i].substr(prefix.size()));
+    EXPECT_GE(n, 10);
+    // Every step reaches the subscriber, in order: nothing lost, nothing repeated.
+    if (i > 0) {
+      EXPECT_EQ(n, previous + 1) << lines[i];
+    }
+    previous = n;
+  }
+  // The publisher saw the topic arrive, as the bus spells it, and leave.
+  EXPECT_TRUE(WaitContains(pub_out, " ACME.LAST\n"));
+  EXPECT_TRUE(WaitContains(pub_out, "close "));
+}
+
+TEST_P(VantelToolTest, ConstantsKeepTheirTypeAndLongTextsArriveWhole) {
+  StartBus();
+  const std::string long_text = GeneratedText(300);
+  Run({"pub", "--sid", "TXT", "--source", "const", "--value", long_text, "--interval", "50"});
+  Run({"pub", "--sid", "DBL", "--source", "const", "--value", "2.5", "--interval", "50"});
+  ASSERT_TRUE(WaitUntil([&] {
+    size_t connected = 0;
+    for (const auto& line : Lines()) connected += line.rfind("Client connected", 0) == 0;
+    return connected == 2;
+  }));
+  const std::string sub_out = OutputFile("sub");
+  // One value of each topic is enough: --count 2 with both topics answering.
+  ASSERT_EQ(
+      RunToEnd({"sub", "@TXT:A", "@DBL:B", "--count", "2", "--duration", "20000", "-o", sub_out}),
+      0);
+  const std::string text = ReadAll(sub_out);
+  EXPECT_NE(text.find("@TXT:A\ttext\t" + long_text + "\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("@DBL:B\tdouble\t2.5\n"), std::string::npos) << text;
+}
+
+TEST_P(VantelToolTest, MonReportsClientsTopicsAndValuesAsLines) {
+  StartBus();
+  const std::string mon_out = OutputFile("mon");
+  Run({"mon", "--lines", "-o", mon_out});
+  ASSERT_TRUE(WaitContains(mon_out, "monitor topics=0 clients=1"));
+  Run({"pub", "--sid", "MON", "--name", "walker", "--source", "walk", "--start", "100",
+       "--interval", "20"});
+  ASSERT_TRUE(WaitContains(mon_out, "P- MON walker"));
+  ASSERT_EQ(RunToEnd({"sub", "@MON:PRICE", "--count", "3", "--duration", "20000"}), 0);
+  // Topic ids are the bus's: the first topic is 1.
+  EXPECT_TRUE(WaitContains(mon_out, "topic+ 1 @MON:PRICE\n"));
+  EXPECT_TRUE(WaitContains(mon_out, "value 1 @MON:PRICE double "));
+  EXPECT_TRUE(WaitContains(mon_out, "topic- 1 @MON:PRICE\n"));
+  EXPECT_TRUE(WaitContains(mon_out, "vantel sub done"));
+  // Every value line names the topic and a double that moved by at most one step from
+  // the one before (the walk had moved on before the topic was asked for).
+  std::vector<double> values;
+  for (const auto& line : SplitLines(ReadAll(mon_out))) {
+    if (line.rfind("value 1 @MON:PRICE double ", 0) == 0) {
+      values.push_back(std::stod(line.substr(line.rfind(' ') + 1)));
+    }
+  }
+  ASSERT_GE(values.size(), 3u);
+  for (size_t i = 1; i < values.size(); ++i) {
+    EXPECT_LE(std::abs(values[i] - values[i - 1]), 1.0 + 1e-9);
+    EXPECT_NE(values[i], values[i - 1]);
+  }
+}
+
+TEST_P(VantelToolTest, DefaultMovesUnaddressedTopicsToTheNamedPublisher) {
+  StartBus();
+  Run({"pub", "--sid", "FIRST", "--source", "const", "--value", "from-first", "--text"});
+  ASSERT_TRUE(WaitLine("Client connected :1 FIRST; Publisher"));
+  Run({"pub", "--sid", "SECOND", "--source", "const", "--value", "from-second", "--text"});
+  ASSERT_TRUE(WaitLine("Client connected :2 SECOND; Publisher"));
+  const std::string before = OutputFile("before");
+  ASSERT_EQ(RunToEnd({"sub", "PLAIN", "@BUS:DEFPUB", "--count", "2", "--duration", "20000", "-o",
+                      before}),
+            0);
+  const std::string before_text = ReadAll(before);
+  ASSERT_NE(before_text.find("@BUS:DEFPUB\ttext\tFIRST\n"), std::string::npos) << before_text;
+  ASSERT_NE(before_text.find("PLAIN\ttext\tfrom-first\n"), std::string::npos) << before_text;
+
+  const std::string said = OutputFile("default");
+  ASSERT_EQ(RunToEnd({"default", "second", "-o", said}), 0);
+  EXPECT_EQ(ReadAll(said), "default publisher second\n");
+  const std::string after = OutputFile("after");
+  ASSERT_TRUE(WaitUntil([&] {
+    std::filesystem::remove(after);
+    RunToEnd({"sub", "@BUS:DEFPUB", "--count", "1", "--duration", "5000", "-o", after});
+    return ReadAll(after) == "@BUS:DEFPUB\ttext\tSECOND\n";
+  }));
+  ASSERT_EQ(RunToEnd({"sub", "PLAIN2", "--count", "1", "--duration", "20000", "-o", after}), 0);
+  EXPECT_EQ(ReadAll(after), "PLAIN2\ttext\tfrom-second\n");
+}
+
+TEST_P(VantelToolTest, ReportsAMissingBusAndBadArgumentsThroughItsExitCode) {
+  // No bus on this name: exit code 2 after the connect time-out.
+  std::vector<std::string> args = {"sub", "--bus", base_ + "none", "--connect-timeout", "300", "X"};
+  if (GetParam() == "v2") args.push_back("--v2");
+  platform::ProcessObject* child = platform::SpawnProcess(VantelPath(), args);
+  ASSERT_NE(child, nullptr);
+  EXPECT_EQ(FinishChild(child, 20000), 2);
+  // A publisher needs a SID; the parser refuses before any link is made.
+  child = platform::SpawnProcess(VantelPath(), {"pub", "--bus", base_});
+  ASSERT_NE(child, nullptr);
+  const int rc = FinishChild(child, 20000);
+  EXPECT_NE(rc, 0);
+  EXPECT_NE(rc, -1);
+  child = platform::SpawnProcess(VantelPath(), {"pub", "--sid", "A", "--source", "const"});
+  ASSERT_NE(child, nullptr);
+  EXPECT_EQ(FinishChild(child, 20000), 5);
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, VantelToolTest, ::testing::Values("classic", "v2"), KindName);
+
+}  // namespace
+}  // namespace orvex::test
