@@ -1,8 +1,8 @@
 // bus_host: runs one bus server on a base name of its choice until its stop event is
 // set, for the multi-process tests, the benchmark and demos before the bus program
 // exists.   bus_host NAME [STOP_EVENT]
-// Prints "ready" once the acceptors listen; exits 0 after a clean shutdown, 1 when the
-// bus could not listen.
+// Exits 0 after a clean shutdown (stop event, SIGINT or SIGTERM), 1 when the bus could
+// not listen.
 #include <csignal>
 #include <cstdio>
 #include <string>
@@ -37,8 +37,6 @@ int main(int argc, char** argv) {
     return 1;
   }
   orvex::platform::EventObject* stop = argc > 2 ? orvex::MakeNamedEvent(argv[2], false) : nullptr;
-  std::puts("ready");
-  std::fflush(stdout);
   while (g_stop == 0) {
     if (stop != nullptr) {
       if (orvex::platform::WaitEvent(stop, 100) == orvex::platform::WaitResult::kSignalled) break;

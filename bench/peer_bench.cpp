@@ -1,0 +1,323 @@
+// peer_bench: runs one workload through our bus and through peer systems on this
+// machine and prints one table. Every publisher, subscriber and hub is a process of its
+// own (this program in a role, bus_host, or iceoryx's RouDi).
+//   peer_bench [--systems a,b] [--subs 1,10,29] [--sizes 16,100] [--rate N]
+//              [--duration MS] [--out FILE]
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "bench/peer_common.h"
+#include "bench/peer_systems.h"
+#include "platform/clock.h"
+#include "platform/process.h"
+
+namespace orvex::bench {
+namespace {
+
+struct Row {
+  std::string system;
+  uint32_t subs = 0;
+  uint32_t size = 0;
+  std::string mode;
+  bool ok = false;
+  std::string note;
+  double sent_per_s = 0;
+  double delivered_per_s = 0;
+  double lost_pct = 0;
+  double p50_us = 0, p99_us = 0, p999_us = 0;
+  double cpu_s_per_m = 0;
+  double hub_idle_pct = 0;
+};
+
+std::vector<std::string> SplitList(const std::string& text) {
+  std::vector<std::string> out;
+  std::stringstream in(text);
+  std::string item;
+  while (std::getline(in, item, ',')) {
+    if (!item.empty()) out.push_back(item);
+  }
+  return out;
+}
+
+std::string Dir(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? "." : path.substr(0, slash);
+}
+
+double Percentile(std::vector<uint32_t>& v, double q) {
+  if (v.empty()) return 0;
+  const size_t k = std::min(v.size() - 1, static_cast<size_t>(q * static_cast<double>(v.size())));
+  std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(k), v.end());
+  return v[k] / 1000.0;
+}
+
+// A hub the harness starts and stops: bus_host, the zmq proxy role or RouDi.
+class Hub {
+ public:
+  Hub(const std::string& self, const Plan& plan) : plan_(plan), events_(plan_) {
+    if (plan.system.rfind("orvex", 0) == 0) {
+      process_ =
+          platform::SpawnProcess(Dir(self) + "/bus_host", {plan.hub, plan.EventName("hubstop")});
+    } else if (plan.system == "zmq") {
+      std::vector<std::string> args = {"role", "zmq-hub"};
+      for (const auto& a : plan.ToArgs()) args.push_back(a);
+      process_ = platform::SpawnProcess(self, args);
+      ok_ = events_.Wait("hub", 10000);
+    } else if (plan.system == "iceoryx") {
+      // Through a shell only to silence its log; exec keeps the process id RouDi's.
+      process_ = platform::SpawnProcess("/bin/sh",
+                                        {"-c", "exec /usr/bin/iox-roudi -l off >/dev/null 2>&1"});
+      platform::SleepMs(1000);  // RouDi has no ready signal; it sets up in well under this
+    }
+    ok_ = ok_ && process_ != nullptr;
+  }
+  ~Hub() {
+    if (process_ == nullptr) return;
+    int code = 0;
+    if (plan_.system == "iceoryx") {
+      // RouDi cleans its shared memory only when asked to stop by a signal.
+      std::system(("kill -TERM " + std::to_string(platform::ProcessId(process_))).c_str());
+    } else {
+      events_.Set("hubstop");
+    }
+    if (!platform::WaitProcess(process_, 10000, &code)) platform::KillProcess(process_);
+    platform::WaitProcess(process_, 2000, &code);
+    platform::CloseProcess(process_);
+  }
+  bool ok() const { return ok_; }
+  uint64_t CpuNs() const {
+    return process_ == nullptr ? 0 : OtherProcessCpuNs(platform::ProcessId(process_));
+  }
+
+ private:
+  Plan plan_;
+  RunEvents events_;
+  platform::ProcessObject* process_ = nullptr;
+  bool ok_ = true;
+};
+
+platform::ProcessObject* SpawnRole(const std::string& self, const std::string& role,
+                                   const Plan& plan) {
+  std::vector<std::string> args = {"role", role};
+  for (const auto& a : plan.ToArgs()) args.push_back(a);
+  return platform::SpawnProcess(self, args);
+}
+
+Row RunOne(const std::string& self, Plan plan, uint32_t subs, Hub* shared_hub) {
+  Row row;
+  row.system = plan.system;
+  row.subs = subs;
+  row.size = plan.size;
+  row.mode = plan.rate == 0 ? "flat out" : std::to_string(plan.rate) + "/s";
+  std::unique_ptr<Hub> own_hub;
+  Hub* hub = shared_hub;
+  if (hub == nullptr) {
+    own_hub = std::make_unique<Hub>(self, plan);
+    hub = own_hub.get();
+  }
+  if (!hub->ok()) {
+    row.note = "hub did not start";
+    return row;
+  }
+  RunEvents events(plan);
+  const std::string kind = plan.system.rfind("orvex", 0) == 0 ? "orvex" : plan.system;
+  std::vector<platform::ProcessObject*> children;
+  for (uint32_t i = 0; i < subs; ++i) {
+    Plan sub = plan;
+    sub.index = i;
+    children.push_back(SpawnRole(self, kind + "-sub", sub));
+  }
+  platform::ProcessObject* pub = SpawnRole(self, kind + "-pub", plan);
+  auto cleanup = [&] {
+    events.Set("stop");
+    for (auto* c : children) {
+      int code = 0;
+      if (c != nullptr && !platform::WaitProcess(c, 5000, &code)) platform::KillProcess(c);
+      if (c != nullptr) platform::CloseProcess(c);
+    }
+    int code = 0;
+    if (pub != nullptr && !platform::WaitProcess(pub, 5000, &code)) platform::KillProcess(pub);
+    if (pub != nullptr) platform::CloseProcess(pub);
+  };
+  bool ready = true;
+  for (uint32_t i = 0; i < subs && ready; ++i) {
+    ready = events.Wait("ready." + std::to_string(i), 30000);
+  }
+  if (!ready) {
+    row.note = "subscribers not ready";
+    events.Set("quiet");
+    events.Set("go");
+    cleanup();
+    return row;
+  }
+  events.Set("quiet");
+  platform::SleepMs(200);
+  const uint64_t idle0 = hub->CpuNs();
+  const uint64_t idle_t0 = NowNs();
+  platform::SleepMs(1500);
+  row.hub_idle_pct =
+      100.0 * static_cast<double>(hub->CpuNs() - idle0) / static_cast<double>(NowNs() - idle_t0);
+  const uint64_t hub0 = hub->CpuNs();
+  events.Set("go");
+  for (auto*& c : children) {
+    int code = 0;
+    if (c != nullptr && !platform::WaitProcess(c, plan.duration_ms + 30000, &code)) {
+      platform::KillProcess(c);
+      row.note = "a subscriber hung";
+    }
+  }
+  const uint64_t hub_cpu = hub->CpuNs() - hub0;
+  cleanup();
+
+  PubResult p;
+  if (!ReadPubResult(plan.ResultPath("pub"), &p)) {
+    row.note = "no publisher result";
+    return row;
+  }
+  std::vector<uint32_t> latencies;
+  uint64_t delivered = 0, cpu = p.cpu_ns + hub_cpu, last = p.end_ns;
+  for (uint32_t i = 0; i < subs; ++i) {
+    SubResult s;
+    if (!ReadSubResult(plan.ResultPath("sub" + std::to_string(i)), &s)) {
+      row.note = "missing subscriber result";
+      continue;
+    }
+    delivered += s.received;
+    cpu += s.cpu_ns;
+    last = std::max(last, s.last_ns);
+    latencies.insert(latencies.end(), s.latency_ns.begin(), s.latency_ns.end());
+  }
+  const double seconds = static_cast<double>(last - p.start_ns) / 1e9;
+  row.ok = delivered > 0;
+  row.sent_per_s = static_cast<double>(p.sent) / (static_cast<double>(p.end_ns - p.start_ns) / 1e9);
+  row.delivered_per_s = static_cast<double>(delivered) / seconds;
+  const double expected = static_cast<double>(p.sent) * subs;
+  row.lost_pct = expected > 0 ? 100.0 * (expected - static_cast<double>(delivered)) / expected : 0;
+  row.p50_us = Percentile(latencies, 0.50);
+  row.p99_us = Percentile(latencies, 0.99);
+  row.p999_us = Percentile(latencies, 0.999);
+  row.cpu_s_per_m =
+      delivered > 0 ? static_cast<double>(cpu) / 1e9 / (static_cast<double>(delivered) / 1e6) : 0;
+  for (const auto& who : std::filesystem::directory_iterator(plan.dir)) {
+    if (who.path().filename().string().rfind(plan.run + ".", 0) == 0) {
+      std::filesystem::remove(who.path());
+    }
+  }
+  return row;
+}
+
+std::string Format(const char* format, double v) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, format, v);
+  return buffer;
+}
+
+std::string RowText(const Row& r) {
+  std::string line = "| " + r.system + " | 1 → " + std::to_string(r.subs) + " | " +
+                     std::to_string(r.size) + " B | " + r.mode + " | ";
+  if (!r.ok) return line + "failed: " + r.note + " | | | | | | | |";
+  return line + Format("%.0f", r.sent_per_s) + " | " + Format("%.0f", r.delivered_per_s) + " | " +
+         Format("%.2f", r.lost_pct) + " | " + Format("%.1f", r.p50_us) + " | " +
+         Format("%.1f", r.p99_us) + " | " + Format("%.1f", r.p999_us) + " | " +
+         Format("%.2f", r.cpu_s_per_m) + " | " + Format("%.1f", r.hub_idle_pct) + " |" +
+         (r.note.empty() ? "" : " " + r.note);
+}
+
+int Harness(const std::string& self, const std::map<std::string, std::string>& options) {
+  auto option = [&](const std::string& name, const std::string& fallback) {
+    auto it = options.find(name);
+    return it == options.end() ? fallback : it->second;
+  };
+  const auto systems = SplitList(option("systems", "orvex-v2,orvex-classic,zmq,iceoryx"));
+  const auto subs_list = SplitList(option("subs", "1,10,29"));
+  const auto sizes = SplitList(option("sizes", "16,100"));
+  const uint32_t rate = static_cast<uint32_t>(std::stoul(option("rate", "1000")));
+  const uint32_t duration = static_cast<uint32_t>(std::stoul(option("duration", "2000")));
+  const std::string dir = (std::filesystem::temp_directory_path() / "peer_bench").string();
+  std::filesystem::create_directories(dir);
+
+  const std::string header =
+      "| system | fan-out | value | rate | sent/s | delivered/s | lost % | p50 µs | p99 µs | "
+      "p99.9 µs | CPU s per M deliveries | hub idle CPU % |\n"
+      "|---|---|---|---|---|---|---|---|---|---|---|---|\n";
+  std::string table = header;
+  std::fputs(header.c_str(), stdout);
+  uint32_t counter = 0;
+  const std::string stem = std::to_string(NowNs() / 1000000 % 100000) + "_";
+  for (const auto& system : systems) {
+    Plan base;
+    base.system = system;
+    base.dir = dir;
+    base.duration_ms = duration;
+    base.run = stem + "roudi";
+    // RouDi serves every run of its system; the other hubs live for one run.
+    std::unique_ptr<Hub> roudi;
+    if (system == "iceoryx") roudi = std::make_unique<Hub>(self, base);
+    for (const auto& subs : subs_list) {
+      for (const auto& size : sizes) {
+        for (uint32_t r : {rate, 0u}) {
+          Plan plan = base;
+          plan.run = stem + std::to_string(++counter);
+          plan.hub = system == "zmq" ? dir + "/zmq" + plan.run : "Local\\PeerBench" + plan.run;
+          plan.size = static_cast<uint32_t>(std::stoul(size));
+          plan.rate = r;
+          const Row row = RunOne(self, plan, static_cast<uint32_t>(std::stoul(subs)), roudi.get());
+          const std::string line = RowText(row) + "\n";
+          table += line;
+          std::fputs(line.c_str(), stdout);
+          std::fflush(stdout);
+        }
+      }
+    }
+  }
+  const std::string out = option("out", "");
+  if (!out.empty()) {
+    FILE* file = std::fopen(out.c_str(), "w");
+    if (file == nullptr) return 1;
+    std::fputs(table.c_str(), file);
+    std::fclose(file);
+  }
+  return 0;
+}
+
+int RunRole(const std::string& role, const std::vector<std::string>& args) {
+  Plan plan;
+  if (!Plan::FromArgs(args, &plan)) return 3;
+  if (role == "orvex-pub") return OrvexPublisher(plan);
+  if (role == "orvex-sub") return OrvexSubscriber(plan);
+  if (role == "zmq-hub") return ZmqHub(plan);
+  if (role == "zmq-pub") return ZmqPublisher(plan);
+  if (role == "zmq-sub") return ZmqSubscriber(plan);
+  if (role == "iceoryx-pub") return IceoryxPublisher(plan);
+  if (role == "iceoryx-sub") return IceoryxSubscriber(plan);
+  return 3;
+}
+
+}  // namespace
+}  // namespace orvex::bench
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.size() >= 2 && args[0] == "role") {
+    return orvex::bench::RunRole(args[1], std::vector<std::string>(args.begin() + 2, args.end()));
+  }
+  std::map<std::string, std::string> options;
+  for (size_t i = 0; i + 1 < args.size(); i += 2) {
+    if (args[i].rfind("--", 0) != 0) {
+      std::fputs(
+          "usage: peer_bench [--systems a,b] [--subs 1,10,29] [--sizes 16,100] "
+          "[--rate N] [--duration MS] [--out FILE]\n",
+          stderr);
+      return 2;
+    }
+    options[args[i].substr(2)] = args[i + 1];
+  }
+  return orvex::bench::Harness(orvex::platform::CurrentExecutablePath(), options);
+}

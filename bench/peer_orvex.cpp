@@ -1,0 +1,72 @@
+// Our bus in the benchmark: one publisher registered under a SID, subscribers asking
+// for the same addressed topic, values as byte strings (type 7).
+#include <span>
+
+#include "bench/peer_systems.h"
+#include "bus/message_codes.h"
+#include "client/bus_client.h"
+
+namespace orvex::bench {
+
+namespace {
+
+client::LinkKind KindOf(const Plan& plan) {
+  return plan.system == "orvex-classic" ? client::LinkKind::kClassic : client::LinkKind::kV2;
+}
+
+}  // namespace
+
+int OrvexPublisher(const Plan& plan) {
+  client::BusClient bus;
+  RegisterReply reply;
+  if (!bus.Connect(plan.hub, KindOf(plan), 10000) ||
+      !bus.RegisterAndWait("BENCH", "bench pub", true, false, &reply)) {
+    return 2;
+  }
+  RunEvents events(plan);
+  uint32_t topic = 0;
+  RtdValue value;
+  auto send = [&](const uint8_t* payload, uint32_t size) {
+    uint64_t seq = 0, sent = 0;
+    ReadStamp(payload, &sent, &seq);
+    // Outside the measured phase look for the topic and drain heartbeats.
+    if (topic == 0 || seq == kWarmUp || seq == kEnd) {
+      client::BusReceived m;
+      while (bus.Receive(&m, 0)) {
+        if (client::ClassicCodeOf(m.code) == MSG_TOPIC) topic = m.handle;
+      }
+    }
+    if (topic == 0) return true;
+    value.SetBytes(std::span<const uint8_t>(payload, size));
+    return bus.Publish(topic, value);
+  };
+  const PubResult result = RunPublisherLoop(plan, events, send);
+  bus.SendDisconnect("bench done");
+  bus.Flush(1000);
+  return WritePubResult(plan.ResultPath("pub"), result) ? 0 : 1;
+}
+
+int OrvexSubscriber(const Plan& plan) {
+  client::BusClient bus;
+  RegisterReply reply;
+  if (!bus.Connect(plan.hub, KindOf(plan), 10000) ||
+      !bus.RegisterAndWait("", "bench sub", false, true, &reply) ||
+      !bus.RequestTopic(1, "@BENCH:VALUES")) {
+    return 2;
+  }
+  RunEvents events(plan);
+  SubscriberLoop loop(plan, events);
+  const uint64_t give_up = NowNs() + 120000000000ull;
+  client::BusReceived m;
+  while (NowNs() < give_up) {
+    if (!bus.Receive(&m, 100) || client::ClassicCodeOf(m.code) != MSG_VALUE) continue;
+    const auto bytes = m.value.Bytes();
+    if (!loop.Take(bytes.data(), static_cast<uint32_t>(bytes.size()))) break;
+  }
+  const int rc = loop.Finish();
+  bus.SendDisconnect("bench done");
+  bus.Flush(1000);
+  return rc;
+}
+
+}  // namespace orvex::bench
