@@ -1,0 +1,76 @@
+#include "bus/corvane_main_steps.h"
+
+#include "bus/auto_start.h"
+#include "excel/excel_addin.h"
+#include "excel/excel_discovery.h"
+#include "platform/message_box.h"
+#include "platform/process.h"
+#include "platform/window_messages.h"
+#include "resources/corvane_resources.h"
+#include "ui/sf_win_app.h"
+
+namespace orvex {
+
+using namespace platform;
+
+SingleInstance::SingleInstance() {
+  mutex_ = CreateNamedMutex("Corvane_SI", nullptr, &already_running_);
+}
+
+SingleInstance::~SingleInstance() {
+  CloseMutex(mutex_);
+}
+
+std::string AddInFileName(int bitness) {
+  return bitness == 64 ? "KelRTDAddIn_x64.xll" : "KelRTDAddIn.xll";
+}
+
+std::string AddInPath() {
+  const std::string self = CurrentExecutablePath();
+  const size_t slash = self.find_last_of("/\\");
+  const std::string folder = slash == std::string::npos ? std::string() : self.substr(0, slash + 1);
+  return folder + AddInFileName(SfExcelUtil::GetExcelBitness());
+}
+
+void UninstallAddInStep(intptr_t) {
+  SfExcelUtil::UninstallAddIn(AddInFileName(SfExcelUtil::GetExcelBitness()));
+}
+
+WindowHandle CreateMainDialog(DlgMain& dialog) {
+  ui::DialogBeingCreated() = &dialog;
+  const WindowHandle window = CreateDialogFromResource(dialog.module(), resources::kMainDialogId,
+                                                       nullptr, ui::SharedDialogProc, 0);
+  ui::DialogBeingCreated() = nullptr;
+  return window;
+}
+
+int RunCorvane(const std::string& command_line, bool already_running) {
+  if (already_running) {
+    ShowMessageBox(nullptr, "Instance of Corvane is already running", "Corvane", MB_OK);
+    return 0;
+  }
+  resources::InstallCorvaneResources();
+  RtdServer::Options options;
+  options.auto_start = LaunchAutoStartPublisher;
+  auto dialog = std::make_unique<DlgMain>(std::move(options));
+  const bool add_in = SfExcelUtil::HasRegXllSwitch(command_line);
+  if (add_in) {
+    SfExcelUtil::InstallAddIn(AddInPath());
+    dialog->SetQueryEndSessionCallback(UninstallAddInStep, 0);
+  }
+  const WindowHandle window = CreateMainDialog(*dialog);
+  if (window != nullptr) {
+    ShowWindowAs(window, SW_SHOWMINNOACTIVE);
+    ShowWindowAs(window, SW_HIDE);
+    // POSIX: SIGTERM and SIGINT arrive as WM_CLOSE, the way Windows closes the program.
+    RouteTerminationSignals(window);
+    ui::SfWinApp app;
+    app.RunDialogLoop(dialog.get());
+    RouteTerminationSignals(nullptr);
+  }
+  if (add_in) UninstallAddInStep(0);
+  dialog.reset();
+  return 0;
+}
+
+}  // namespace orvex
