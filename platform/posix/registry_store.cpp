@@ -80,6 +80,14 @@ int RetryWhileBusy(void*, int attempts) {
   return 1;
 }
 
+const char* SetupPragmas(Scope scope, bool writable) {
+  if (!writable) return "PRAGMA query_only=1;";
+  if (scope == Scope::kUser) return "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;";
+  // Unprivileged readers cannot create a WAL index beside the machine file, so that
+  // file keeps a rollback journal; its writes are rare.
+  return "PRAGMA journal_mode=DELETE; PRAGMA synchronous=FULL;";
+}
+
 RegResult Broken(const std::string& path, sqlite3* db, const char* what) {
   SetLastError("registry store " + path + " is unreadable (" + what +
                "): " + (db ? sqlite3_errmsg(db) : "cannot open"));
@@ -196,8 +204,7 @@ std::shared_ptr<Store> Store::For(Scope scope, RegResult* result) {
     return nullptr;
   }
   sqlite3_busy_handler(db, RetryWhileBusy, nullptr);
-  const char* setup =
-      writable ? "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;" : "PRAGMA query_only=1;";
+  const char* setup = SetupPragmas(scope, writable);
   bool ready = sqlite3_exec(db, setup, nullptr, nullptr, nullptr) == SQLITE_OK;
   if (ready && writable) {
     ready = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK &&
