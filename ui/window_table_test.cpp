@@ -92,6 +92,17 @@ TEST_F(WindowTableTest, AnotherProcessesWindowIsFoundMessagedAndClosed) {
 
   // A sent message is answered by the owner's loop, with its result.
   EXPECT_EQ(SendWindowMessage(window, kDouble, 21, 0), 42);
+  // Text messages are copied across processes; other processes may not post them.
+  const char remote[] = "set from afar";
+  EXPECT_NE(SendWindowMessage(window, WM_SETTEXT, 0, reinterpret_cast<LParam>(remote)), 0);
+  EXPECT_EQ(WindowText(window), "set from afar");
+  char buffer[6] = {};
+  EXPECT_EQ(SendWindowMessage(window, WM_GETTEXT, sizeof buffer, reinterpret_cast<LParam>(buffer)),
+            5);
+  EXPECT_STREQ(buffer, "set f");
+  EXPECT_EQ(SendWindowMessage(window, WM_GETTEXTLENGTH, 0, 0), 13);
+  EXPECT_FALSE(PostWindowMessage(window, WM_SETTEXT, 0, reinterpret_cast<LParam>(remote)));
+
   EXPECT_EQ(SendWindowMessage(window, kRetitle, 5, 0), 1);
   EXPECT_EQ(WindowText(window), "renamed 5");
   EXPECT_EQ(FindTopLevelWindow(nullptr, title.c_str()), nullptr);

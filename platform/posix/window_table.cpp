@@ -19,17 +19,57 @@
 #include <sstream>
 #include <thread>
 
+#include "platform/window_messages.h"
+
 namespace orvex::platform::posix {
 
 namespace {
 
+// A request, then `payload_size` bytes (the text of WM_SETTEXT). The answer is the
+// result, a payload size and that many bytes (the text of WM_GETTEXT).
 struct WireRequest {
   uint64_t handle;
   uint64_t wparam;
   int64_t lparam;
   uint32_t message;
   uint32_t wait_for_result;
+  uint32_t payload_size;
+  uint32_t reserved;
 };
+struct WireAnswer {
+  int64_t result;
+  uint32_t payload_size;
+  uint32_t reserved;
+};
+
+// Texts crossing processes are copied, up to this size; a peer announcing more is
+// not believed and its request is dropped.
+constexpr uint32_t kMaxPayload = 65536;
+
+// System messages whose parameters point into the sender's memory. The two text
+// messages are copied across, as the system does; the others cannot be and are
+// refused rather than handing the owner a pointer it must not follow.
+bool CarriesPointer(uint32_t message) {
+  switch (message) {
+    case WM_CREATE:
+    case WM_GETMINMAXINFO:
+    case WM_WINDOWPOSCHANGING:
+    case WM_WINDOWPOSCHANGED:
+    case WM_COPYDATA:
+    case WM_NOTIFY:
+    case WM_DRAWITEM:
+    case WM_MEASUREITEM:
+    case WM_STYLECHANGING:
+    case WM_STYLECHANGED:
+    case WM_NCCREATE:
+    case WM_NCCALCSIZE:
+    case WM_SETTEXT:
+    case WM_GETTEXT:
+      return true;
+    default:
+      return false;
+  }
+}
 
 const std::string& TableFolder() {
   static const std::string folder = [] {
@@ -128,14 +168,41 @@ bool ReadAll(int fd, void* data, size_t size) {
 // process before the answer is written; the exit waits briefly for that answer.
 std::atomic<bool> in_service{false};
 
+void Answer(int fd, int64_t result, const std::string& payload) {
+  WireAnswer answer{result, static_cast<uint32_t>(payload.size()), 0};
+  if (WriteAll(fd, &answer, sizeof answer) && !payload.empty()) {
+    WriteAll(fd, payload.data(), payload.size());
+  }
+}
+
+void Serve(int fd, const IncomingHandler& handler) {
+  WireRequest request{};
+  if (!ReadAll(fd, &request, sizeof request) || request.payload_size > kMaxPayload) return;
+  std::string text(request.payload_size, '\0');
+  if (!text.empty() && !ReadAll(fd, text.data(), text.size())) return;
+  const bool wait = request.wait_for_result != 0;
+  if (request.message == WM_SETTEXT && wait) {
+    text.push_back('\0');  // whatever the peer sent, the text ends
+    Answer(fd, handler(request.handle, WM_SETTEXT, 0, reinterpret_cast<int64_t>(text.data()), true),
+           {});
+  } else if (request.message == WM_GETTEXT && wait) {
+    const size_t size = std::min<uint64_t>(request.wparam, kMaxPayload);
+    std::string buffer(size + 1, '\0');
+    int64_t copied = size == 0 ? 0
+                               : handler(request.handle, WM_GETTEXT, size,
+                                         reinterpret_cast<int64_t>(buffer.data()), true);
+    copied = std::clamp<int64_t>(copied, 0, size == 0 ? 0 : static_cast<int64_t>(size) - 1);
+    Answer(fd, copied, buffer.substr(0, static_cast<size_t>(copied)));
+  } else if (CarriesPointer(request.message)) {
+    Answer(fd, 0, {});
+  } else {
+    Answer(fd, handler(request.handle, request.message, request.wparam, request.lparam, wait), {});
+  }
+}
+
 void ServeConnection(int fd, const IncomingHandler& handler) {
   in_service.store(true);
-  WireRequest request{};
-  if (ReadAll(fd, &request, sizeof request)) {
-    const int64_t result = handler(request.handle, request.message, request.wparam, request.lparam,
-                                   request.wait_for_result != 0);
-    WriteAll(fd, &result, sizeof result);
-  }
+  Serve(fd, handler);
   close(fd);
   in_service.store(false);
 }
@@ -188,6 +255,9 @@ bool ListEntries(std::vector<TableEntry>* entries) {
         std::strcmp(tail, "win") == 0) {
       files.emplace_back((static_cast<uint64_t>(pid) << 32) | serial,
                          TableFolder() + "/" + item->d_name);
+    } else if (std::sscanf(item->d_name, "%u.%7s", &pid, tail) == 2 &&
+               std::strcmp(tail, "sock") == 0 && ProcessStartTime(pid) == 0) {
+      unlink((TableFolder() + "/" + item->d_name).c_str());  // its owner was killed
     }
   }
   closedir(dir);
@@ -239,21 +309,45 @@ bool StartMessageSocket(const IncomingHandler& handler) {
 
 bool DeliverRemote(uint64_t handle, uint32_t message, uint64_t wparam, int64_t lparam,
                    bool wait_for_result, int64_t* result) {
+  // Pointer-carrying messages can only be sent, never posted, as on Windows.
+  if (CarriesPointer(message) && !wait_for_result) return false;
   TableEntry entry;
   if (!ReadEntry(handle, &entry)) return false;
+  std::string text;
+  if (message == WM_SETTEXT && lparam != 0) {
+    text = reinterpret_cast<const char*>(lparam);
+    if (text.size() > kMaxPayload) text.resize(kMaxPayload);
+  }
   const std::string path = SocketPath(OwnerPid(handle));
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
   std::memcpy(address.sun_path, path.c_str(), std::min(path.size() + 1, sizeof address.sun_path));
   const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return false;
-  bool ok = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-  WireRequest request{handle, wparam, lparam, message, wait_for_result ? 1u : 0u};
-  int64_t answer = 0;
-  ok = ok && WriteAll(fd, &request, sizeof request) && ReadAll(fd, &answer, sizeof answer);
+  WireRequest request{handle,
+                      wparam,
+                      lparam,
+                      message,
+                      wait_for_result ? 1u : 0u,
+                      static_cast<uint32_t>(text.size()),
+                      0};
+  WireAnswer answer{};
+  bool ok = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+            WriteAll(fd, &request, sizeof request) &&
+            (text.empty() || WriteAll(fd, text.data(), text.size())) &&
+            ReadAll(fd, &answer, sizeof answer) && answer.payload_size <= kMaxPayload;
+  std::string reply(ok ? answer.payload_size : 0, '\0');
+  ok = ok && (reply.empty() || ReadAll(fd, reply.data(), reply.size()));
   close(fd);
-  if (ok && result != nullptr) *result = answer;
-  return ok;
+  if (!ok) return false;
+  if (message == WM_GETTEXT && lparam != 0 && wparam > 0) {
+    const size_t n = std::min<size_t>(reply.size(), wparam - 1);
+    std::memcpy(reinterpret_cast<char*>(lparam), reply.data(), n);
+    reinterpret_cast<char*>(lparam)[n] = '\0';
+    answer.result = static_cast<int64_t>(n);
+  }
+  if (result != nullptr) *result = answer.result;
+  return true;
 }
 
 }  // namespace orvex::platform::posix
