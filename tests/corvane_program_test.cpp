@@ -84,6 +84,14 @@ ORVEX_CHILD_ROLE(record_publisher_start) {
   return 0;
 }
 
+// Shows the About box of the running Corvane (used to take its picture by hand).
+ORVEX_CHILD_ROLE(show_about) {
+  const WindowHandle main = FindTopLevelWindow(nullptr, kCaption);
+  if (main == nullptr) return 1;
+  SendWindowMessage(main, WM_COMMAND, 40005, 0);
+  return IsWindowShown(main) ? 0 : 2;
+}
+
 class CorvaneProgramTest : public ::testing::Test {
  protected:
   void TearDown() override {
