@@ -10,6 +10,7 @@
 
 #include "bus/message_codes.h"
 #include "client/bus_client.h"
+#include "excel/excel_test_registry.h"
 #include "platform/clock.h"
 #include "platform/process.h"
 #include "platform/registry_sandbox.h"
@@ -248,6 +249,48 @@ TEST_F(CorvaneProgramTest, RegXllInstallsTheAddInWhileTheBusRuns) {
   std::string open;
   EXPECT_TRUE(options.ReadString("OPEN", &open));
   EXPECT_EQ(open, "/R \"C:\\Other\\Keep.xll\"");
+}
+
+// With a 64-bit Excel the add-in is the _x64 file; logging off (WM_QUERYENDSESSION)
+// removes it while the bus keeps running.
+TEST_F(CorvaneProgramTest, RegXllWith64BitExcelUsesTheX64AddInAndSessionEndRemovesIt) {
+  if (!SandboxReachesChildren()) GTEST_SKIP() << "the registry sandbox is not inherited here";
+  RegistrySandbox sandbox;
+  ASSERT_TRUE(sandbox.ok());
+  const std::string excel = TempFile("excel64");
+  const std::vector<uint8_t> image = excel_test::PeImage(0x8664);
+  std::ofstream(excel, std::ios::binary)
+      .write(reinterpret_cast<const char*>(image.data()),
+             static_cast<std::streamsize>(image.size()));
+  const char* clsid = "{00024500-0000-0000-C000-000000000046}";
+  const std::vector<std::pair<std::string, std::string>> classes = {
+      {"Excel.Application\\CurVer", "Excel.Application.16"},
+      {"Excel.Application\\CLSID", clsid},
+      {std::string("CLSID\\") + clsid + "\\LocalServer32", excel + " /automation"}};
+  for (const auto& [path, text] : classes) {
+    const SfRegKeyPath key(RegRoot::kClassesRoot, path);
+    ASSERT_TRUE(key.Create());
+    ASSERT_TRUE(key.WriteString("", text));
+  }
+  const std::string add_in =
+      (std::filesystem::canonical(CorvanePath()).parent_path() / "KelRTDAddIn_x64.xll").string();
+  const SfRegKeyPath options(RegRoot::kCurrentUser,
+                             "Software\\Microsoft\\Office\\16.0\\Excel\\Options");
+  const SfRegKeyPath manager(RegRoot::kCurrentUser,
+                             "Software\\Microsoft\\Office\\16.0\\Excel\\Add-in Manager");
+  ProcessObject* corvane = Start({"/regXLL"});
+  ASSERT_NE(main_, nullptr);
+  std::string open;
+  EXPECT_TRUE(options.ReadString("OPEN", &open));
+  EXPECT_EQ(open, "/R \"" + add_in + "\"");
+  EXPECT_TRUE(manager.ValueExists(add_in));
+
+  SendWindowMessage(main_, WM_QUERYENDSESSION, 0, 0);
+  EXPECT_FALSE(options.ValueExists("OPEN"));
+  EXPECT_FALSE(manager.ValueExists(add_in));
+  EXPECT_EQ(Finish(corvane, 300), -1) << "the session's end is not the program's";
+  PostWindowMessage(main_, WM_CLOSE, 0, 0);
+  EXPECT_EQ(Finish(corvane), 0);
 }
 
 TEST_F(CorvaneProgramTest, WithoutRegXllTheAddInIsLeftAlone) {
