@@ -62,7 +62,9 @@ bool DlgMain::OnCommand(ui::MessageRecord& record) {
     case IDOK:
       return HideDialog();
     case IDCANCEL:
-      return OnCancel();
+      // Escape in the About box. The base would destroy the window, leaving a bus that
+      // neither WM_CLOSE nor the icon's Exit can reach any more: hide it instead.
+      return HideDialog();
     case resources::kExitCommand:
       return OnClose();
     case resources::kAboutCommand:

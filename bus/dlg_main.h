@@ -41,7 +41,8 @@ class DlgMain : public ui::CtrlDialog {
   intptr_t DialogProc(ui::MessageRecord& record) override;
   // 21: ends the message loop (WM_QUIT with 0).
   bool OnClose() override;
-  // 22: IDOK hides the dialog, IDCANCEL is the base's, 40003 closes, 40005 shows About.
+  // 22: IDOK and IDCANCEL hide the dialog (the window must outlive the About box: it is
+  // how other programs and the icon reach the bus), 40003 closes, 40005 shows About.
   bool OnCommand(ui::MessageRecord& record) override;
 
   // 31-34: show the About box (the dialog itself), show or hide the dialog (answer:

@@ -67,6 +67,19 @@ TEST_F(DlgMainTest, AboutShowsTheDialogAndOkHidesItAgainAnyNumberOfTimes) {
   }
 }
 
+// Escape (IDCANCEL) in the About box only hides it: a destroyed main window would leave
+// a bus that nothing can close.
+TEST_F(DlgMainTest, CancelHidesTheAboutBoxAndKeepsTheWindow) {
+  SendWindowMessage(window_, WM_COMMAND, resources::kAboutCommand, 0);
+  ASSERT_TRUE(IsWindowShown(window_));
+  SendWindowMessage(window_, WM_COMMAND, IDCANCEL, 0);
+  EXPECT_FALSE(IsWindowShown(window_));
+  ASSERT_TRUE(IsWindowAlive(window_));
+  EXPECT_EQ(ui::WindowRegistry::Instance().Find(window_), dialog_.get());
+  // Still reachable: Exit ends the loop.
+  EXPECT_EQ(RunUntilExit(), 0);
+}
+
 TEST_F(DlgMainTest, ExitAndCloseEndTheLoopWithZeroAndLeaveTheWindow) {
   EXPECT_EQ(RunUntilExit(), 0);
   EXPECT_TRUE(IsWindowAlive(window_));
