@@ -21,9 +21,16 @@ RtdConnection::~RtdConnection() {
     FlushLocked(platform::TickCount());
     // A classic link's pump drops what it has not moved when the link closes: give it
     // a moment to deliver the last words (a disconnect reason, say) to a live reader.
-    const uint32_t start = platform::TickCount();
-    while (link_->BacklogCount() != 0 && platform::TickCount() - start < kCloseDrainMs) {
+    // A reader that makes no progress (dead, or never reading) is not waited for.
+    uint32_t backlog = link_->BacklogCount();
+    uint32_t progress = platform::TickCount();
+    const uint32_t start = progress;
+    while (!overflowed_ && backlog != 0 && platform::TickCount() - start < kCloseDrainMs &&
+           platform::TickCount() - progress < kCloseStallMs) {
       platform::SleepMs(1);
+      const uint32_t now_backlog = link_->BacklogCount();
+      if (now_backlog != backlog) progress = platform::TickCount();
+      backlog = now_backlog;
     }
   }
   while (fifo_head_ != nullptr) {

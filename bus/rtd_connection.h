@@ -24,6 +24,7 @@ class RtdConnection {
   static constexpr uint32_t kDefaultBacklogLimit = 131072;
   // How long closing waits for a classic link's pump to deliver what is committed.
   static constexpr uint32_t kCloseDrainMs = 200;
+  static constexpr uint32_t kCloseStallMs = 20;
 
   RtdConnection(std::unique_ptr<SfSMFConnection> link, uint16_t id, uint32_t now,
                 uint32_t backlog_limit);

@@ -55,7 +55,10 @@ class BusFixture : public ::testing::Test {
   static bool WaitUntil(Pred pred, uint32_t timeout_ms = 15000) {
     const uint32_t start = platform::TickCount();
     while (!pred()) {
-      if (platform::TickCount() - start > timeout_ms) return false;
+      // Signed: a tick that steps back a little must not end the wait at once.
+      if (static_cast<int32_t>(platform::TickCount() - start) > static_cast<int32_t>(timeout_ms)) {
+        return false;
+      }
       platform::SleepMs(2);
     }
     return true;
