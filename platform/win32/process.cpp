@@ -38,7 +38,10 @@ std::string QuoteArgument(const std::string& arg) {
 
 ProcessObject* SpawnProcess(const std::string& program, const std::vector<std::string>& args) {
   std::string command = QuoteArgument(program);
-  for (const auto& a : args) command += " " + QuoteArgument(a);
+  for (const auto& a : args) {
+    command += ' ';
+    command += QuoteArgument(a);
+  }
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   auto* process = new ProcessObject{};
