@@ -147,11 +147,23 @@ Row RunOne(const std::string& self, Plan plan, uint32_t subs, Hub* shared_hub) {
     if (pub != nullptr) platform::CloseProcess(pub);
   };
   bool ready = true;
-  for (uint32_t i = 0; i < subs && ready; ++i) {
-    ready = events.Wait("ready." + std::to_string(i), 30000);
+  uint32_t waiting = 0;
+  for (; waiting < subs && ready; ++waiting) {
+    ready = events.Wait("ready." + std::to_string(waiting), 30000);
   }
   if (!ready) {
-    row.note = "subscribers not ready";
+    // Say which subscriber stalled and whether it, or the publisher, had already ended.
+    int code = -1;
+    platform::ProcessObject* stalled = children[waiting - 1];
+    row.note =
+        "subscriber " + std::to_string(waiting - 1) + " not ready (exit " +
+        (stalled != nullptr && platform::WaitProcess(stalled, 0, &code) ? std::to_string(code)
+                                                                        : std::string("-")) +
+        ", publisher exit ";
+    code = -1;
+    row.note += (pub != nullptr && platform::WaitProcess(pub, 0, &code) ? std::to_string(code)
+                                                                        : std::string("-")) +
+                ")";
     events.Set("quiet");
     events.Set("go");
     cleanup();

@@ -207,8 +207,10 @@ int RunSub(const LinkOptions& link, const SubOptions& options) {
     if (bus.Receive(&m, 100)) {
       const uint16_t code = client::ClassicCodeOf(m.code);
       const bool known = m.handle >= 1 && m.handle <= options.topics.size();
-      const std::string text =
-          known ? options.topics[m.handle - 1] : "#" + std::to_string(m.handle);
+      // Appended rather than "#" + to_string(): gcc 12 at -O3 on i686 warns falsely
+      // (-Wrestrict) about the operator+ of a literal and a temporary.
+      std::string text = known ? options.topics[m.handle - 1] : std::string(1, '#');
+      if (!known) text.append(std::to_string(m.handle));
       if (code == MSG_VALUE) {
         ++seen;
         Line(link, text + "\t" + TypeName(m.value) + "\t" + m.value.ToText());
