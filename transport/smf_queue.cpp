@@ -7,10 +7,16 @@
 namespace orvex {
 
 struct SfSMFQueueInternal::Item {
-  Item* next;
+  // Pool items are only 4-byte aligned (the pool's layout), so the link word is
+  // copied rather than loaded as a pointer.
+  Item* next() const {
+    Item* n;
+    std::memcpy(&n, this, sizeof n);
+    return n;
+  }
+  void set_next(Item* n) { std::memcpy(static_cast<void*>(this), &n, sizeof n); }
   // The message buffer follows the 8-byte link area.
   uint8_t* buffer() { return reinterpret_cast<uint8_t*>(this) + 8; }
-  static Item* FromBuffer(uint8_t* buffer) { return reinterpret_cast<Item*>(buffer - 8); }
 };
 static_assert(sizeof(void*) <= 8);
 
@@ -49,9 +55,9 @@ bool SfSMFQueueInternal::CommitMessage() {
   if (current_ == nullptr) return false;
   {
     SfScopedLock guard(&pool_lock_);
-    current_->next = nullptr;
+    current_->set_next(nullptr);
     if (tail_ != nullptr) {
-      tail_->next = current_;
+      tail_->set_next(current_);
     } else {
       head_ = current_;
     }
@@ -75,7 +81,7 @@ uint32_t SfSMFQueueInternal::pending_count() {
 void SfSMFQueueInternal::DropPending() {
   while (head_ != nullptr) {
     Item* item = head_;
-    head_ = item->next;
+    head_ = item->next();
     pool_.Free(item);
   }
   tail_ = nullptr;
@@ -114,12 +120,12 @@ bool SfSMFQueueInternal::MoveBatch() {
       break;
     }
     ring_.Publish();
-    item = item->next;
+    item = item->next();
   }
   SfScopedLock guard(&pool_lock_);
   Item* const unsent = item;
   for (Item* done = first; done != unsent;) {
-    Item* next = done->next;
+    Item* next = done->next();
     pool_.Free(done);
     done = next;
   }
@@ -127,17 +133,17 @@ bool SfSMFQueueInternal::MoveBatch() {
     // Put what the full ring could not take back in front of newer commits.
     Item* last = unsent;
     uint32_t kept = 1;
-    while (last->next != nullptr) {
-      last = last->next;
+    while (last->next() != nullptr) {
+      last = last->next();
       ++kept;
     }
-    last->next = head_;
+    last->set_next(head_);
     if (tail_ == nullptr) tail_ = last;
     head_ = unsent;
     count_ += kept;
   } else {
     for (Item* drop = unsent; drop != nullptr;) {
-      Item* next = drop->next;
+      Item* next = drop->next();
       pool_.Free(drop);
       drop = next;
     }
