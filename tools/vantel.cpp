@@ -96,7 +96,8 @@ int main(int argc, char** argv) {
   }
   std::FILE* file = nullptr;
   if (!output.empty()) {
-    file = std::fopen(output.c_str(), "w");
+    // Binary: lines end in a line feed on every system, as scripts expect.
+    file = std::fopen(output.c_str(), "wb");
     if (file == nullptr) {
       std::fputs(("vantel: cannot write " + output + "\n").c_str(), stderr);
       return kExitFailed;
