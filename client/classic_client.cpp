@@ -14,16 +14,6 @@ using namespace smf_acceptor;
 
 namespace {
 
-uint32_t LoadU32(const uint8_t* p) {
-  uint32_t v;
-  std::memcpy(&v, p, 4);
-  return v;
-}
-
-void StoreU32(uint8_t* p, uint32_t v) {
-  std::memcpy(p, &v, 4);
-}
-
 uint32_t TimeLeft(uint32_t start, uint32_t timeout_ms) {
   const uint32_t used = platform::TickCount() - start;
   return used >= timeout_ms ? 0 : timeout_ms - used;

@@ -10,20 +10,6 @@ namespace orvex {
 
 using namespace smf_acceptor;
 
-namespace {
-
-uint32_t LoadU32(const uint8_t* p) {
-  uint32_t v;
-  std::memcpy(&v, p, 4);
-  return v;
-}
-
-void StoreU32(uint8_t* p, uint32_t v) {
-  std::memcpy(p, &v, 4);
-}
-
-}  // namespace
-
 SfSMFAcceptor::SfSMFAcceptor(const std::string& name, bool create) : name_(name) {
   block_.OpenOrCreate(create, name, kBlockSize);
   if (create) {

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -24,6 +25,17 @@ inline constexpr size_t kResponseNameLength = 268;
 inline constexpr size_t kResponseName = 270;
 inline constexpr size_t kResponseNameMax = 77;
 inline constexpr size_t kResponseEnd = 348;
+
+// Block words are read and written by copy: the block is shared with other processes
+// and its fields are not guaranteed aligned for every field width.
+inline uint32_t LoadU32(const uint8_t* p) {
+  uint32_t v;
+  std::memcpy(&v, p, 4);
+  return v;
+}
+inline void StoreU32(uint8_t* p, uint32_t v) {
+  std::memcpy(p, &v, 4);
+}
 }  // namespace smf_acceptor
 
 // The classic acceptor: hands each requesting client a private channel. The server
