@@ -12,7 +12,7 @@ echo "== native build and tests"
 cmake --preset native >/dev/null
 cmake --build --preset native -j "$jobs"
 # A test that fails once is run again; one that fails twice fails the run.
-ctest --preset native --repeat until-pass:2
+bash scripts/ctest-retry.sh --preset native
 
 echo "== Windows x86_64 build and tests under Wine"
 cmake --preset mingw64 >/dev/null

@@ -29,4 +29,4 @@ for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; do
 "$wine64" wineboot </dev/null >/dev/null 2>&1 || true
 # Wine's background services inherit output pipes; keep ctest's own clean.
 cd "$root"
-ctest --preset mingw64 --repeat until-pass:2 "$@" </dev/null
+bash "$root/scripts/ctest-retry.sh" --preset mingw64 "$@" </dev/null
