@@ -1,6 +1,8 @@
 #include "excel/excel_addin.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
 
 #include "excel/excel_keys.h"
 #include "platform/file_attributes.h"
@@ -60,6 +62,16 @@ std::string OpenName(uint32_t index) {
   return index == 0 ? "OPEN" : "OPEN" + std::to_string(index);
 }
 
+// The entries are matched by "\" + file name later, so a name written bare could never
+// be removed again: it is written with the current folder, where it was found. Paths
+// with a folder, and quoted paths, are the caller's exact text and stay as they are.
+std::string Absolute(std::string_view path) {
+  if (path.empty() || path.front() == '"' || HasSeparator(path)) return std::string(path);
+  std::error_code error;
+  const std::filesystem::path full = std::filesystem::absolute(std::filesystem::path(path), error);
+  return error ? std::string(path) : full.string();
+}
+
 bool IsRegularFile(const std::string& path) {
   return platform::GetPathKind(path) == platform::PathKind::kFile;
 }
@@ -105,13 +117,13 @@ bool FindOpenEntries(std::string_view path, bool full_path, std::vector<SfRegVal
   return !entries->empty();
 }
 
-bool AddOpenEntry(std::string_view path) {
+bool AddOpenEntry(std::string_view typed) {
+  const std::string path = Absolute(typed);
   std::string name;
   SfRegKeyPath key;
   if (!FindFreeOpenValueName(&name) || !OptionsKey(&key)) return false;
-  const std::string data = !path.empty() && path.front() == '"'
-                               ? "/R " + std::string(path)
-                               : std::string(kLoadPrefix) + std::string(path) + "\"";
+  const std::string data =
+      !path.empty() && path.front() == '"' ? "/R " + path : std::string(kLoadPrefix) + path + "\"";
   return key.WriteString(name, data);
 }
 
@@ -176,10 +188,11 @@ int RemoveAddInManagerEntries(std::string_view path) {
 
 bool WriteAddInManagerEntry(std::string_view path) {
   SfRegKeyPath key;
-  return AddInManagerKey(&key) && key.WriteString(path, "");
+  return AddInManagerKey(&key) && key.WriteString(Absolute(path), "");
 }
 
-bool EnsureAddInManagerEntry(std::string_view path) {
+bool EnsureAddInManagerEntry(std::string_view typed) {
+  const std::string path = Absolute(typed);
   SfRegKeyPath key;
   if (!AddInManagerKey(&key)) return false;
   if (key.ValueExists(path)) return true;
@@ -221,9 +234,10 @@ int IsAddInRegistered(const std::string& arg, std::string* output) {
 int EnableAddIn(const std::string& path, std::string* output) {
   if (!IsRegularFile(path)) return Answer(output, -1, "File '", path, "' not found");
   std::vector<SfRegValue> entries;
-  if (FindOpenEntries(path, true, &entries)) return Answer(output, 1, "Enable for '", path, "' OK");
-  RemoveOpenEntries(path);  // older copies of the same file in other folders
-  const bool added = AddOpenEntry(path);
+  const std::string full = Absolute(path);
+  if (FindOpenEntries(full, true, &entries)) return Answer(output, 1, "Enable for '", path, "' OK");
+  RemoveOpenEntries(full);  // older copies of the same file in other folders
+  const bool added = AddOpenEntry(full);
   RenumberOpenValues();
   if (added) return Answer(output, 1, "Enable for '", path, "' OK");
   return Answer(output, -1, "Enable for '", path, "' FAILED");
@@ -246,7 +260,8 @@ int IsAddInEnabled(const std::string& arg, std::string* output) {
   return Answer(output, 0, "Add in '", arg, "' IS NOT enabled");
 }
 
-bool InstallAddIn(std::string_view path) {
+bool InstallAddIn(std::string_view typed) {
+  const std::string path = Absolute(typed);
   const bool known = EnsureAddInManagerEntry(path);
   std::vector<SfRegValue> entries;
   if (FindOpenEntries(path, true, &entries)) return known;

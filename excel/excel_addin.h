@@ -16,7 +16,8 @@ bool FindFreeOpenValueName(std::string* name);
 // Load entries (REG_SZ, data beginning with /R ") whose data ends with the quoted full
 // path (full_path) or with "\" + file name + quote; in enumeration order.
 bool FindOpenEntries(std::string_view path, bool full_path, std::vector<SfRegValue>* entries);
-// Writes a load entry for `path` under the first free name.
+// Writes a load entry for `path` under the first free name. A bare file name is
+// made absolute first (without a folder it could not be found by file name again).
 bool AddOpenEntry(std::string_view path);
 // Deletes the load entries of the file name of `path` in any folder; returns how many.
 int RemoveOpenEntries(std::string_view path);
@@ -26,7 +27,7 @@ bool RenumberOpenValues();
 // Add-in Manager value names ending with "\" + file name of `path`.
 bool FindAddInManagerEntries(std::string_view path, std::vector<std::string>* names);
 int RemoveAddInManagerEntries(std::string_view path);
-// Writes the known-add-in entry: value named by the path, empty REG_SZ.
+// Writes the known-add-in entry: value named by the path (a bare name made absolute), empty REG_SZ.
 bool WriteAddInManagerEntry(std::string_view path);
 // True when exactly that entry exists; otherwise replaces entries of the same file
 // name by it.

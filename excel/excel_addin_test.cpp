@@ -210,6 +210,30 @@ TEST_F(ExcelAddInTest, RegisteringReplacesTheEntryOfAnotherFolder) {
   EXPECT_EQ(out, "Unregistering '" + path + "' FAILED");
 }
 
+TEST_F(ExcelAddInTest, ABareFileNameIsWrittenWithItsFolderAndCanBeRemoved) {
+  MakeFile("bare.xll");
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(dir_);
+  const std::string full = (std::filesystem::current_path() / "bare.xll").string();
+  std::string out;
+  const int registered = util::RegisterAddIn("bare.xll", &out);
+  const int enabled = util::EnableAddIn("bare.xll", &out);
+  std::filesystem::current_path(before);
+  EXPECT_EQ(registered, 1);
+  EXPECT_EQ(enabled, 1);
+  EXPECT_EQ(out,
+            "Registering 'bare.xll' OK"
+            "Enable for 'bare.xll' OK")
+      << "messages as typed";
+  EXPECT_EQ(Contents(Manager()), (Contents_t{{full, ""}}));
+  EXPECT_EQ(Contents(Options()), (Contents_t{{"OPEN", Load(full)}}));
+  out.clear();
+  EXPECT_EQ(util::UnregisterAddIn("bare.xll", &out), 1);
+  EXPECT_EQ(util::DisableAddIn("bare.xll", &out), 1);
+  EXPECT_TRUE(Contents(Manager()).empty());
+  EXPECT_TRUE(Contents(Options()).empty());
+}
+
 TEST_F(ExcelAddInTest, InstallAndUninstallForTheBus) {
   SetOpen("OPEN", Load("C:\\Older\\bus.xll"));
   SetOpen("OPEN1", Load("C:\\Other\\o.xll"));

@@ -135,9 +135,11 @@ uint32_t GetExcelVersionNumber() {
 
 bool GetExcelUserKey(std::string* key) {
   key->clear();
-  std::string version;
-  if (!GetExcelVersion(&version)) return false;
-  *key = "Software\\Microsoft\\Office\\" + version + "\\Excel";
+  // Only a version number names Office's branch: "16a" or "16 " would make the add-in
+  // and trusted-location operations write into a key Excel never reads.
+  const uint32_t number = GetExcelVersionNumber();
+  if (number == 0) return false;
+  *key = "Software\\Microsoft\\Office\\" + std::to_string(number) + ".0\\Excel";
   return true;
 }
 

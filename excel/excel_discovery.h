@@ -19,7 +19,8 @@ bool GetExcelVersion(std::string* version);
 // The major version when CurVer holds only digits (and trailing white space) after
 // the prefix; 0 otherwise.
 uint32_t GetExcelVersionNumber();
-// "Software\Microsoft\Office\<version>\Excel", to be opened under HKEY_CURRENT_USER.
+// "Software\Microsoft\Office\<number>.0\Excel" for the version number, to be opened
+// under HKEY_CURRENT_USER. False when CurVer holds no plain version number.
 bool GetExcelUserKey(std::string* key);
 // Bitness of the executable named by App Paths\excel.exe "Path": 64 or 32 (*text
 // "64"/"32"), 0 for another type ("unknown"), -1 when missing (*text may then hold the

@@ -90,11 +90,15 @@ TEST_F(ExcelDiscoveryTest, CurVerGivesVersionNumberAndUserKey) {
   EXPECT_EQ(util::GetExcelVersionNumber(), 15u) << "prefix in any case, trailing blanks";
   ASSERT_TRUE(util::GetExcelVersion(&text));
   EXPECT_EQ(text, "15 \t.0");
+  ASSERT_TRUE(util::GetExcelUserKey(&text));
+  EXPECT_EQ(text, "Software\\Microsoft\\Office\\15.0\\Excel") << "the blank is no part of it";
 
   RegisterVersion("Excel.Application.16a");
   EXPECT_EQ(util::GetExcelVersionNumber(), 0u);
   ASSERT_TRUE(util::GetExcelVersion(&text));
   EXPECT_EQ(text, "16a.0");
+  EXPECT_FALSE(util::GetExcelUserKey(&text)) << "no branch Office\\16a.0";
+  EXPECT_EQ(text, "");
 
   for (const char* bad :
        {"Excel.Application.", "Excel.Application. 16", "Excel.Application.99999999999"}) {

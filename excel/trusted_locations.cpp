@@ -1,5 +1,6 @@
 #include "excel/trusted_locations.h"
 
+#include <string_view>
 #include <vector>
 
 #include "excel/excel_keys.h"
@@ -34,6 +35,18 @@ bool FindLocation(const SfRegKeyPath& locations, Match match, SfRegKeyPath* foun
   return false;
 }
 
+bool IsSeparator(char c) {
+  return c == '\\' || c == '/';
+}
+
+// `path` names `folder` itself or a folder below it. A bare prefix test would take
+// "C:\Program Files" for "C:\Program"; trailing separators on either side do not count.
+bool IsSameOrBelow(std::string_view path, std::string_view folder) {
+  while (!folder.empty() && IsSeparator(folder.back())) folder.remove_suffix(1);
+  if (folder.empty() || !StartsWithNoCase(path, folder)) return false;
+  return path.size() == folder.size() || IsSeparator(path[folder.size()]);
+}
+
 }  // namespace
 
 bool FindFreeLocationKeyName(std::string* name) {
@@ -57,16 +70,17 @@ bool AddTrustedLocation(const std::string& folder, const std::string& descriptio
   if (!FindFreeLocationKeyName(&name) || !LocationsKey(&location)) return false;
   location.Append(name);
   location.Create();
-  location.WriteString("Path", folder);
+  // Without its "Path" the location trusts nothing: that write decides the answer.
+  const bool written = location.WriteString("Path", folder);
   location.WriteDword("AllowSubFolders", 1);
   if (!description.empty()) location.WriteString("Description", description);
-  return true;
+  return written;
 }
 
 bool RemoveTrustedLocation(const std::string& folder) {
   SfRegKeyPath locations;
   if (folder.empty() || !LocationsKey(&locations)) return false;
-  const auto match = [&](const std::string& path) { return StartsWithNoCase(path, folder); };
+  const auto match = [&](const std::string& path) { return IsSameOrBelow(path, folder); };
   int deleted = 0;
   SfRegKeyPath found;
   while (deleted < kMaxRemovals && FindLocation(locations, match, &found)) {

@@ -69,18 +69,23 @@ TEST_F(TrustedLocationsTest, FreeNameSearchCreatesTheParentAndStopsAtAThousand) 
   EXPECT_FALSE(Location("Location1000").Exists());
 }
 
-TEST_F(TrustedLocationsTest, RemoveIsACaseInsensitivePrefixTest) {
+TEST_F(TrustedLocationsTest, RemoveTakesTheFolderAndItsSubFoldersOnly) {
   Put("Location0", "C:\\Prog\\Sub");
   Put("Location1", "c:\\prog\\");
-  Put("Location2", "C:\\Program Files");
+  Put("Location2", "C:\\Program Files");  // Excel's own: shares the prefix, not the folder
   Put("Location3", "C:\\Pro");
   Put("Excel Own", "C:\\PROG");
   Put("Location4", "D:\\Prog");
   ASSERT_TRUE(Location("Location0\\Nested").Create());
   EXPECT_TRUE(util::RemoveTrustedLocation("C:\\Prog"));
-  EXPECT_EQ(All(), (All_t{{"Location3", "C:\\Pro"}, {"Location4", "D:\\Prog"}}));
+  EXPECT_EQ(All(), (All_t{{"Location2", "C:\\Program Files"},
+                          {"Location3", "C:\\Pro"},
+                          {"Location4", "D:\\Prog"}}));
   EXPECT_FALSE(util::RemoveTrustedLocation("C:\\Prog"));
   EXPECT_FALSE(util::RemoveTrustedLocation("")) << "an empty folder must not match them all";
+  EXPECT_FALSE(util::RemoveTrustedLocation("\\")) << "nor a bare separator";
+  EXPECT_EQ(All().size(), 3u);
+  EXPECT_TRUE(util::RemoveTrustedLocation("d:\\prog\\")) << "a trailing separator names the same";
   EXPECT_EQ(All().size(), 2u);
 }
 

@@ -140,8 +140,14 @@ bool SfRegKeyPath::DeleteTree() const {
   const size_t cut = path_.rfind('\\');
   const SfRegKeyPath parent(root_, cut == std::string::npos ? "" : path_.substr(0, cut), view64_);
   const std::string last = cut == std::string::npos ? path_ : path_.substr(cut + 1);
+  // A key that is already gone is deleted: removals run over several places and
+  // must not fail on the copy an earlier pass (or another program) took away.
   RegistryKey key;
-  return parent.Open(RegAccess::kRead, &key) && key.DeleteSubKey(last) == RegResult::kOk;
+  const RegResult opened = RegistryKey::Open(root_, parent.path_, RegAccess::kRead, view64_, &key);
+  if (opened == RegResult::kNotFound) return true;
+  if (opened != RegResult::kOk) return false;
+  const RegResult deleted = key.DeleteSubKey(last);
+  return deleted == RegResult::kOk || deleted == RegResult::kNotFound;
 }
 
 }  // namespace orvex

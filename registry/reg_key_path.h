@@ -57,7 +57,8 @@ class SfRegKeyPath {
                       std::vector<std::string>* names) const;
 
   // Deletes every sub-key depth-first, then the key itself from its parent; the answer
-  // is that last delete's. An empty path (the root itself) is never deleted.
+  // is that last delete's, where a key that does not exist counts as deleted. An empty
+  // path (the root itself) is never deleted.
   bool DeleteTree() const;
 
  private:

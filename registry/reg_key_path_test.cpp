@@ -144,7 +144,23 @@ TEST_F(RegKeyPathTest, DeleteTreeRemovesNestedKeysDeepestFirst) {
   EXPECT_TRUE(top.DeleteTree());
   EXPECT_FALSE(top.Exists());
   EXPECT_TRUE(Key("Software\\OrvexT\\Keep").Exists());
-  EXPECT_FALSE(top.DeleteTree()) << "nothing left to delete";
+  // Removals run over several places; a key that is gone already is done, not failed.
+  EXPECT_TRUE(top.DeleteTree()) << "nothing left to delete";
+  EXPECT_TRUE(Key("Software\\OrvexT\\Absent\\Deeper").DeleteTree()) << "parent missing too";
+}
+
+TEST_F(RegKeyPathTest, DeleteTreeWorksInTheViewOfTheKey) {
+  const char* path = "Software\\OrvexT\\Viewed\\Leaf";
+  const SfRegKeyPath wide(RegRoot::kLocalMachine, path, true);
+  const SfRegKeyPath narrow(RegRoot::kLocalMachine, path, false);
+  ASSERT_TRUE(wide.Create());
+  ASSERT_TRUE(narrow.Create());
+  EXPECT_TRUE(wide.DeleteTree());
+  EXPECT_FALSE(wide.Exists());
+  // Where the views stay apart, the default view's copy is another key and stays.
+  EXPECT_EQ(narrow.Exists(), RegistrySandbox::KeepsViews());
+  EXPECT_TRUE(narrow.DeleteTree());
+  EXPECT_FALSE(narrow.Exists());
 }
 
 TEST_F(RegKeyPathTest, DeleteTreeOfSingleComponentDeletesUnderTheRoot) {

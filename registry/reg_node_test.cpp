@@ -145,7 +145,18 @@ TEST_F(RegNodeTest, DeleteTreeDeletesChildrenThenOwnKey) {
   EXPECT_TRUE(node.DeleteTree());
   EXPECT_FALSE(node.Exists());
   node.SetLocation(RegRoot::kCurrentUser, false);
-  EXPECT_FALSE(node.DeleteTree()) << "a missing child and key are failures";
+  EXPECT_TRUE(node.DeleteTree()) << "a child and key already gone count as deleted";
+}
+
+TEST_F(RegNodeTest, RemoveEverywhereGoesOnWhenAChildIsMissingInOnePlace) {
+  const char* path = "Software\\OrvexT\\HalfThere";
+  ASSERT_TRUE(SfxRegNode(RegRoot::kLocalMachine, true, path).WriteString("", "no child"));
+  Register(RegRoot::kCurrentUser, false, path);
+  RecordingNode node(path, true);
+  EXPECT_TRUE(node.RemoveEverywhere());
+  EXPECT_EQ(node.places.size(), 2u);
+  EXPECT_FALSE(SfRegKeyPath(RegRoot::kLocalMachine, path, true).Exists());
+  EXPECT_FALSE(SfRegKeyPath(RegRoot::kCurrentUser, path).Exists()) << "the per-user copy too";
 }
 
 }  // namespace

@@ -9,6 +9,7 @@ namespace orvex::platform {
 
 struct RegKeyState {
   HKEY hkey;
+  bool view64;  // the view the key was opened in; deletes must name it again
 };
 
 namespace {
@@ -102,7 +103,7 @@ RegResult RegistryKey::Open(RegRoot root, std::string_view path, RegAccess acces
   const std::string sub(path);
   LONG rc = RegOpenKeyExA(base, sub.c_str(), 0, Mask(access, view64), &hkey);
   if (rc != ERROR_SUCCESS) return OpenResult(rc);
-  out->state_ = new RegKeyState{hkey};
+  out->state_ = new RegKeyState{hkey, view64};
   return RegResult::kOk;
 }
 
@@ -117,7 +118,7 @@ RegResult RegistryKey::Create(RegRoot root, std::string_view path, bool view64, 
   LONG rc = RegCreateKeyExA(base, sub.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                             Mask(RegAccess::kAll, view64), nullptr, &hkey, &disposition);
   if (rc != ERROR_SUCCESS) return OpenResult(rc);
-  out->state_ = new RegKeyState{hkey};
+  out->state_ = new RegKeyState{hkey, view64};
   if (created) *created = disposition == REG_CREATED_NEW_KEY;
   return RegResult::kOk;
 }
@@ -166,7 +167,10 @@ RegResult RegistryKey::DeleteValue(std::string_view name) const {
 RegResult RegistryKey::DeleteSubKey(std::string_view name) const {
   if (!state_) return RegResult::kInvalid;
   const std::string sub(name);
-  return WindowsResult(RegDeleteKeyA(state_->hkey, sub.c_str()));
+  // RegDeleteKeyA always works in the program's own view: from a 32-bit program it
+  // would delete the 32-bit twin of a key found in the 64-bit view.
+  return WindowsResult(
+      RegDeleteKeyExA(state_->hkey, sub.c_str(), state_->view64 ? KEY_WOW64_64KEY : 0, 0));
 }
 
 RegResult RegistryKey::EnumSubKey(uint32_t index, std::string* name) const {
