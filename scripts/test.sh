@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The project's test command: installs what is missing, builds and runs the native
-# suite, then cross-builds for Windows and runs the same suite under Wine, then
-# compiles the 32-bit Windows build.
+# suite, configures the other presets and replays the fuzz corpora, then cross-builds
+# for Windows and runs the same suite under Wine, then compiles the 32-bit Windows build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs="$(nproc)"
@@ -13,6 +13,23 @@ cmake --preset native >/dev/null
 cmake --build --preset native -j "$jobs"
 # A test that fails once is run again; one that fails twice fails the run.
 bash scripts/ctest-retry.sh --preset native
+
+echo "== other presets: sanitizer presets configure; fuzz targets replay their corpora"
+cmake --preset native-asan >/dev/null
+cmake --preset native-tsan >/dev/null
+cmake --preset fuzz >/dev/null
+# Every target with a committed corpus (fuzz/corpus/<target>/) runs each input once.
+fuzzers=()
+for corpus in fuzz/corpus/*/; do fuzzers+=("$(basename "$corpus")"); done
+cmake --build --preset fuzz -j "$jobs" --target "${fuzzers[@]}"
+for t in "${fuzzers[@]}"; do
+  if ! build/fuzz/fuzz/"$t" -runs=0 "fuzz/corpus/$t" >build/fuzz/"$t".log 2>&1; then
+    tail -n 40 build/fuzz/"$t".log
+    echo "fuzz replay failed: $t"
+    exit 1
+  fi
+  echo "fuzz replay: $t, $(ls "fuzz/corpus/$t" | wc -l) inputs, no fault"
+done
 
 echo "== Windows x86_64 build and tests under Wine"
 cmake --preset mingw64 >/dev/null
