@@ -20,7 +20,9 @@ void SfThreadBase::Destroy() {
 
 bool SfThreadBase::Start() {
   SfScopedLock guard(&lock_);
-  if (thread_ != nullptr && started_ && !finished_ && !killed_) return false;
+  // A thread launched but not yet in Entry has started_ still false: it counts as
+  // running all the same, or a second Start would launch another thread on this object.
+  if (thread_ != nullptr && !finished_ && !killed_) return false;
   platform::CloseThread(thread_);
   thread_ = nullptr;
   platform::ResetEvent(event_);

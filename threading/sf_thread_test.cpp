@@ -53,6 +53,23 @@ TEST(SfThreadTest, StartIsRefusedWhileRunningAndAllowedAfterFinish) {
   EXPECT_EQ(t.runs, 2);
 }
 
+TEST(SfThreadTest, ASecondStartBeforeTheThreadRunsIsRefused) {
+  // The new thread may or may not have reached Run when the second Start comes; ten
+  // objects make the early case certain to occur.
+  FlagThread threads[10];
+  for (FlagThread& t : threads) {
+    ASSERT_TRUE(t.Start());
+    EXPECT_FALSE(t.Start());
+  }
+  for (FlagThread& t : threads) {
+    ASSERT_TRUE(t.WaitStarted());
+    t.stop = true;
+    ASSERT_TRUE(t.WaitFinished(2000));
+  }
+  platform::SleepMs(50);  // a second thread on an object would have run by now
+  for (FlagThread& t : threads) EXPECT_EQ(t.runs, 1);
+}
+
 TEST(SfThreadTest, WaitsWithoutThreadAnswerAtOnce) {
   FlagThread t;
   EXPECT_TRUE(t.WaitStarted());
