@@ -9,6 +9,8 @@
 #include <mutex>
 #include <string>
 
+#include "syslog_lines.h"
+
 namespace orvex::platform {
 namespace {
 
@@ -40,7 +42,9 @@ void DebugOutput(const char* text) {
   if (text == nullptr) return;
   const char* target = std::getenv("ORVEX_DEBUG_OUTPUT");
   if (target == nullptr || *target == '\0') {
-    syslog(LOG_DEBUG, "%s", text);
+    thread_local SyslogLineComposer composer;
+    std::string record;
+    if (composer.Add(text, &record)) syslog(LOG_DEBUG, "%s", record.c_str());
     return;
   }
   Sink& sink = TheSink();
