@@ -9,16 +9,11 @@
 #include <cstdlib>
 
 #include "platform/clock.h"
+#include "process_object.h"
 
 extern char** environ;
 
 namespace orvex::platform {
-
-struct ProcessObject {
-  pid_t pid = 0;
-  bool reaped = false;
-  int exit_code = 0;
-};
 
 ProcessObject* SpawnProcess(const std::string& program, const std::vector<std::string>& args) {
   std::vector<char*> argv;

@@ -5,12 +5,9 @@
 #include <cstdlib>
 
 #include "platform/clock.h"
+#include "process_object.h"
 
 namespace orvex::platform {
-
-struct ProcessObject {
-  PROCESS_INFORMATION info;
-};
 
 namespace {
 
