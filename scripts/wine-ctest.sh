@@ -9,6 +9,9 @@ wine64=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver
 
 export WINEPREFIX="$(mktemp -d /tmp/orvex-wine.XXXXXX)"
+# Tells process tests that the registry and program-data folder their children see
+# belong to this throwaway prefix, so they may write there. Set nowhere else.
+export ORVEX_WINE_TEST_PREFIX=1
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 display=$(( 90 + RANDOM % 400 ))

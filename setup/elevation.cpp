@@ -1,0 +1,70 @@
+#include "setup/elevation.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/command_line.h"
+#include "platform/elevation.h"
+#include "platform/process.h"
+#include "setup/argv_list.h"
+
+namespace orvex {
+
+namespace {
+
+constexpr const char* kTestVariable = "ORVEX_TEST_ELEVATION";
+
+bool g_elevated_copy = false;
+
+// The only reader of the test variable. Null when it is not set.
+const char* TestElevation() {
+  return std::getenv(kTestVariable);
+}
+
+// What the test seam answers for the prompt: above 32 when it accepts (the copy is
+// then started here), 5 (access denied) when it declines.
+int StartCopyForTest(const std::string& program, const std::string& parameters) {
+  const std::string value = TestElevation();
+  const size_t arrow = value.find('>');
+  if (arrow == std::string::npos) return 5;
+  platform::SetEnvVar(kTestVariable, value.substr(arrow + 1).c_str());
+  platform::ProcessObject* copy = platform::SpawnWithCommandTail(program, parameters);
+  platform::CloseProcess(copy);
+  return copy != nullptr ? 42 : 5;
+}
+
+[[noreturn]] void EndWith(const char* line, int exit_code) {
+  std::printf("%s", line);
+  std::fflush(stdout);
+  std::exit(exit_code);
+}
+
+}  // namespace
+
+bool IsProcessElevated() {
+  if (const char* value = TestElevation()) return value[0] == '1';
+  return platform::IsTokenElevated();
+}
+
+void MarkElevatedCopy(std::vector<std::string>* tokens) {
+  if (tokens->empty() || (*tokens)[0] != kElevatedCopyToken) return;
+  tokens->erase(tokens->begin());
+  g_elevated_copy = true;
+}
+
+void RestartElevated() {
+  // A copy that still lacks the rights would only start another copy, without end.
+  if (g_elevated_copy) EndWith("\nElevated restart failed", -1);
+  std::printf("\nRestarting process elevated");
+  std::fflush(stdout);
+  const std::string program = platform::CurrentExecutablePath();
+  std::string parameters = kElevatedCopyToken;
+  const std::string original = CommandLineParameters(platform::ProcessCommandLine());
+  if (!original.empty()) parameters += " " + original;
+  const int started = TestElevation() != nullptr ? StartCopyForTest(program, parameters)
+                                                 : platform::StartElevated(program, parameters);
+  if (started > 32) EndWith("\nElevated restart succeeded", 0);
+  EndWith("\nElevated restart failed", -1);
+}
+
+}  // namespace orvex

@@ -1,0 +1,37 @@
+#include "setup/setup_actions.h"
+
+#include "setup/config_actions.h"
+#include "setup/registration_actions.h"
+#include "setup/trusted_location_actions.h"
+#include "system/self_delete.h"
+
+namespace orvex {
+
+int ReportStep(const char* label, bool ok, std::string* report) {
+  *report += label;
+  *report += ok ? "SUCCESS" : "FAILED";
+  return ok ? 1 : 0;
+}
+
+int RunSetupAction(SetupAction action, const SetupActionInputs& inputs, std::string* output) {
+  switch (action) {
+    case SetupAction::kConfigFile:
+      return ConfigFileAction(inputs.args, output);
+    case SetupAction::kUnConfigFile:
+      return UnConfigFileAction(inputs.args, output);
+    case SetupAction::kTLAdd:
+      return TrustedLocationAdd(inputs.folder, output);
+    case SetupAction::kTLRemove:
+      return TrustedLocationRemove(inputs.folder, output);
+    case SetupAction::kTLCheck:
+      return TrustedLocationCheck(inputs.folder, output);
+    case SetupAction::kSelfDelete:
+      // Returns only when the deletion could not be started.
+      system::SelfDelete();
+      return 0;
+    default:
+      return RunRegistrationAction(action, inputs, output);
+  }
+}
+
+}  // namespace orvex
