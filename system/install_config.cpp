@@ -1,15 +1,98 @@
+// The installation configuration file and its step report.
 #include "system/install_config.h"
+
+#include "platform/account.h"
+#include "platform/file_access.h"
+#include "platform/file_attributes.h"
+#include "platform/file_system.h"
+#include "platform/known_folder.h"
+#include "system/file_operations.h"
 
 namespace orvex::system {
 
-std::string InstallConfigPath(const std::string&) {
-  return {};
+namespace {
+
+constexpr char kWritePrefix[] = "RTD Config file ";
+constexpr char kDeletePrefix[] = "RTD Un Config file ";
+constexpr char kFileName[] = "arguments.txt";
+
+// "<program data>/Orvex Data Services/" with native separators; empty when the
+// program-data folder cannot be obtained.
+std::string BaseFolder() {
+  std::string program_data;
+  if (!platform::GetKnownFolder(platform::KnownFolder::kProgramData, false, &program_data)) {
+    return {};
+  }
+  const char sep = platform::PathSeparator();
+  return program_data + sep + "Orvex Data Services" + sep;
 }
-int WriteInstallConfig(const std::string&, const std::string&, const std::string&, std::string*) {
-  return -1;
+
+std::string SettingsFolder(const std::string& base) {
+  return base + "Settings" + platform::PathSeparator();
 }
-int DeleteInstallConfig(const std::string&, std::string*) {
-  return -1;
+
+std::string FileNameFor(const std::string& scope) {
+  return scope == "CU" ? platform::CurrentUserName() + "_" + kFileName : kFileName;
+}
+
+bool EnsureFolder(const std::string& folder) {
+  return platform::GetPathKind(folder) == platform::PathKind::kDirectory ||
+         platform::CreateOneFolder(folder);
+}
+
+void Line(std::string* report, const char* prefix, const char* step) {
+  *report += prefix;
+  *report += step;
+  *report += "\n";
+}
+
+}  // namespace
+
+std::string InstallConfigPath(const std::string& scope) {
+  const std::string base = BaseFolder();
+  return base.empty() ? std::string() : JoinPath(SettingsFolder(base), FileNameFor(scope));
+}
+
+int WriteInstallConfig(const std::string& scope, const std::string& version,
+                       const std::string& install_type, std::string* report) {
+  Line(report, kWritePrefix, "Start");
+  const std::string base = BaseFolder();
+  const std::string settings = SettingsFolder(base);
+  // Only these two levels are created; the program-data folder itself must exist.
+  if (base.empty() || !EnsureFolder(base) || !EnsureFolder(settings)) return -1;
+  Line(report, kWritePrefix, "Create config directory");
+  const std::string file_name = FileNameFor(scope);
+  Line(report, kWritePrefix, "Get config file name");
+  const std::string path = JoinPath(settings, file_name);
+  const std::string content = "Version=" + version + "\n" + "InstallType=" + install_type + "\n";
+  Line(report, kWritePrefix, "Set content");
+  if (path.empty() || !WriteNewFile(path, content)) return -2;
+  Line(report, kWritePrefix, "Write file");
+  // Other users' installers must be able to rewrite the file; a failure here leaves
+  // the file readable all the same, so it does not fail the operation.
+  platform::GrantEveryoneFullAccess(path);
+  Line(report, kWritePrefix, "Set file permission");
+  Line(report, kWritePrefix, "End");
+  return 1;
+}
+
+int DeleteInstallConfig(const std::string& scope, std::string* report) {
+  Line(report, kDeletePrefix, "Start");
+  const std::string path = InstallConfigPath(scope);
+  Line(report, kDeletePrefix, "Get config file name");
+  // Without the program-data folder the path would be relative to the current
+  // directory, and some unrelated file there would be deleted.
+  if (path.empty()) return -1;
+  if (platform::GetPathKind(path) != platform::PathKind::kFile) {
+    *report += std::string(kDeletePrefix) + "File does not exist";
+  } else if (platform::DeleteFileEntry(path)) {
+    *report += std::string(kDeletePrefix) + "File deleted";
+  } else {
+    return -1;
+  }
+  *report += "\n";
+  Line(report, kDeletePrefix, "End");
+  return 1;
 }
 
 }  // namespace orvex::system

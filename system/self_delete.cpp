@@ -1,15 +1,56 @@
+// Deleting the running executable through a script that outlives it.
 #include "system/self_delete.h"
+
+#include <cstdlib>
+
+#include "platform/file_system.h"
+#include "platform/process_start.h"
+#include "platform/self_delete_script.h"
+#include "system/file_operations.h"
+#include "system/program_launch.h"
 
 namespace orvex::system {
 
-std::string SelfDeleteScriptPath(const std::string&) {
-  return {};
+namespace {
+
+std::string FileName(const std::string& path) {
+  const size_t separator = path.rfind(platform::PathSeparator());
+  return separator == std::string::npos ? path : path.substr(separator + 1);
 }
-std::string SelfDeleteScriptText(const std::string&, const std::string&, bool) {
-  return {};
+
+std::string Stem(const std::string& path) {
+  const std::string name = FileName(path);
+  const size_t dot = name.rfind('.');
+  return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
 }
+
+std::string Directory(const std::string& path) {
+  const size_t separator = path.rfind(platform::PathSeparator());
+  return separator == std::string::npos ? std::string() : path.substr(0, separator);
+}
+
+}  // namespace
+
+std::string SelfDeleteScriptPath(const std::string& executable_path) {
+  return JoinPath(GetTempFolder(), platform::SelfDeleteScriptName(Stem(executable_path)));
+}
+
+std::string SelfDeleteScriptText(const std::string& executable_path, const std::string& script_path,
+                                 bool has_console) {
+  return platform::SelfDeleteScriptText(executable_path, script_path, has_console);
+}
+
 bool SelfDelete() {
-  return false;
+  const std::string executable = GetModulePath();
+  if (executable.empty()) return false;
+  const std::string script = SelfDeleteScriptPath(executable);
+  const std::string text = SelfDeleteScriptText(executable, script, platform::HasConsoleWindow());
+  if (script.empty() || !WriteNewFile(script, text)) return false;
+  if (!RunCommandScript(platform::SelfDeleteScriptCommand(script), Directory(executable))) {
+    return false;
+  }
+  // The script pauses before it deletes, so this process has ended by then.
+  std::exit(0);
 }
 
 }  // namespace orvex::system

@@ -1,0 +1,71 @@
+// "Everyone full access" on Windows: a one-entry access list.
+#include "platform/file_access.h"
+
+#include <windows.h>
+
+#include <aclapi.h>
+
+namespace orvex::platform {
+
+namespace {
+
+constexpr DWORD kAllAccess = 0xFFFFFFFF;
+
+bool EveryoneSid(PSID* sid) {
+  SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+  return AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, sid) != 0;
+}
+
+}  // namespace
+
+bool GrantEveryoneFullAccess(const std::string& path) {
+  PSID everyone = nullptr;
+  if (!EveryoneSid(&everyone)) return false;
+  EXPLICIT_ACCESSA entry = {};
+  entry.grfAccessPermissions = kAllAccess;
+  entry.grfAccessMode = GRANT_ACCESS;
+  entry.grfInheritance = NO_INHERITANCE;
+  entry.Trustee.TrusteeForm = TRUSTEE_IS_SID;
+  entry.Trustee.TrusteeType = TRUSTEE_IS_WELL_KNOWN_GROUP;
+  entry.Trustee.ptstrName = static_cast<LPSTR>(everyone);
+  PACL acl = nullptr;
+  bool ok = SetEntriesInAclA(1, &entry, nullptr, &acl) == ERROR_SUCCESS;
+  SECURITY_DESCRIPTOR descriptor;
+  ok = ok && InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+  ok = ok && SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE);
+  ok = ok && SetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, &descriptor);
+  if (acl != nullptr) LocalFree(acl);
+  FreeSid(everyone);
+  return ok;
+}
+
+bool EveryoneHasFullAccess(const std::string& path) {
+  DWORD needed = 0;
+  GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &needed);
+  if (needed == 0) return false;
+  std::string buffer(needed, '\0');
+  auto* descriptor = reinterpret_cast<PSECURITY_DESCRIPTOR>(buffer.data());
+  if (!GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, descriptor, needed, &needed)) {
+    return false;
+  }
+  BOOL present = FALSE;
+  BOOL defaulted = FALSE;
+  PACL acl = nullptr;
+  if (!GetSecurityDescriptorDacl(descriptor, &present, &acl, &defaulted) || !present ||
+      acl == nullptr || acl->AceCount != 1) {
+    return false;
+  }
+  void* ace = nullptr;
+  if (!GetAce(acl, 0, &ace)) return false;
+  const auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+  if (allowed->Header.AceType != ACCESS_ALLOWED_ACE_TYPE || allowed->Header.AceFlags != 0) {
+    return false;
+  }
+  PSID everyone = nullptr;
+  if (!EveryoneSid(&everyone)) return false;
+  const bool same = EqualSid(const_cast<DWORD*>(&allowed->SidStart), everyone) != 0;
+  FreeSid(everyone);
+  return same && allowed->Mask == kAllAccess;
+}
+
+}  // namespace orvex::platform

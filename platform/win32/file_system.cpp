@@ -1,0 +1,91 @@
+// Files and folders on Windows: the "A" file functions and PathCombineA.
+#include "platform/file_system.h"
+
+#include <windows.h>
+
+#include <shlwapi.h>
+
+namespace orvex::platform {
+
+namespace {
+
+bool IsFile(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+}  // namespace
+
+char PathSeparator() {
+  return '\\';
+}
+
+std::string CombinePath(const std::string& folder, const std::string& name) {
+  char buffer[MAX_PATH] = {};
+  if (folder.size() >= MAX_PATH || name.size() >= MAX_PATH) return {};
+  if (PathCombineA(buffer, folder.empty() ? nullptr : folder.c_str(),
+                   name.empty() ? nullptr : name.c_str()) == nullptr) {
+    return {};
+  }
+  return buffer;
+}
+
+bool CreateOneFolder(const std::string& path) {
+  return CreateDirectoryA(path.c_str(), nullptr) != 0;
+}
+
+bool DeleteFileEntry(const std::string& path) {
+  return IsFile(path) && DeleteFileA(path.c_str()) != 0;
+}
+
+bool WriteFileExclusive(const std::string& path, const std::string& bytes) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  const bool ok =
+      WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) != 0;
+  CloseHandle(file);
+  return ok;
+}
+
+bool CopyFileReplacing(const std::string& from, const std::string& to) {
+  return CopyFileA(from.c_str(), to.c_str(), FALSE) != 0;
+}
+
+bool ListSubfolderNames(const std::string& folder, std::vector<std::string>* names) {
+  names->clear();
+  const std::string pattern = folder.ends_with('\\') ? folder + "*" : folder + "\\*";
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  do {
+    const std::string name = found.cFileName;
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && name != "." && name != "..") {
+      names->push_back(name);
+    }
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+  return true;
+}
+
+bool TempFolderPath(std::string* path) {
+  char buffer[MAX_PATH] = {};
+  const DWORD n = GetTempPathA(sizeof buffer, buffer);
+  if (n == 0 || n >= sizeof buffer) {
+    path->clear();
+    return false;
+  }
+  *path = std::string(buffer, n);
+  return true;
+}
+
+std::string FallbackTempFolder() {
+  return "C:\\temp";
+}
+
+std::vector<std::string> ProgramFileCandidates(const std::string& name) {
+  return {name};
+}
+
+}  // namespace orvex::platform
