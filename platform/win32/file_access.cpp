@@ -45,27 +45,34 @@ bool EveryoneHasFullAccess(const std::string& path) {
   if (needed == 0) return false;
   std::string buffer(needed, '\0');
   auto* descriptor = reinterpret_cast<PSECURITY_DESCRIPTOR>(buffer.data());
-  if (!GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, descriptor, needed, &needed)) {
-    return false;
-  }
   BOOL present = FALSE;
   BOOL defaulted = FALSE;
   PACL acl = nullptr;
-  if (!GetSecurityDescriptorDacl(descriptor, &present, &acl, &defaulted) || !present ||
-      acl == nullptr || acl->AceCount != 1) {
-    return false;
-  }
-  void* ace = nullptr;
-  if (!GetAce(acl, 0, &ace)) return false;
-  const auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
-  if (allowed->Header.AceType != ACCESS_ALLOWED_ACE_TYPE || allowed->Header.AceFlags != 0) {
+  if (!GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, descriptor, needed, &needed) ||
+      !GetSecurityDescriptorDacl(descriptor, &present, &acl, &defaulted) || !present ||
+      acl == nullptr) {
     return false;
   }
   PSID everyone = nullptr;
   if (!EveryoneSid(&everyone)) return false;
-  const bool same = EqualSid(const_cast<DWORD*>(&allowed->SidStart), everyone) != 0;
+  DWORD allowed = 0;
+  bool denied = false;
+  for (DWORD i = 0; i < acl->AceCount; ++i) {
+    void* ace = nullptr;
+    if (!GetAce(acl, i, &ace)) continue;
+    // Allowed and denied entries share their layout up to the SID.
+    const auto* entry = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+    const BYTE type = entry->Header.AceType;
+    if ((type != ACCESS_ALLOWED_ACE_TYPE && type != ACCESS_DENIED_ACE_TYPE) ||
+        !EqualSid(const_cast<DWORD*>(&entry->SidStart), everyone)) {
+      continue;
+    }
+    if (type == ACCESS_DENIED_ACE_TYPE) denied = true;
+    if (type == ACCESS_ALLOWED_ACE_TYPE) allowed |= entry->Mask;
+  }
   FreeSid(everyone);
-  return same && allowed->Mask == kAllAccess;
+  constexpr DWORD kContentRights = FILE_GENERIC_READ | FILE_GENERIC_WRITE | DELETE;
+  return !denied && (allowed & kContentRights) == kContentRights;
 }
 
 }  // namespace orvex::platform

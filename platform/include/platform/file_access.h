@@ -8,8 +8,10 @@ namespace orvex::platform {
 // access rights (mask 0xFFFFFFFF), not inherited. POSIX: mode 0666. False on failure.
 bool GrantEveryoneFullAccess(const std::string& path);
 
-// Reads the access list back: true when it holds exactly that one entry (POSIX: the
-// permission bits are exactly 0666). Used by tests and diagnostics.
+// Reads the access list back: true when it lets Everyone read, write and delete the
+// file and denies Everyone nothing (POSIX: the permission bits are exactly 0666). Not
+// the exact one-entry test, because Wine keeps only what the file's Unix mode can
+// express and reads that back as a list of its own. Used by tests and diagnostics.
 bool EveryoneHasFullAccess(const std::string& path);
 
 }  // namespace orvex::platform
