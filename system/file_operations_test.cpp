@@ -116,6 +116,18 @@ TEST(FindFileInTreeTest, PrefersTheDirectFileAndSkipsDirectoriesOfThatName) {
   EXPECT_EQ(FindFileInTree("Tool.dll", dir / "absent"), "");
 }
 
+// Linux programs have no extension: "Corvane.exe" finds `corvane` there, after the
+// exact name; Windows looks for the name only.
+TEST(FindFileInTreeTest, ProgramNamesFindTheNativeProgramAfterTheExactName) {
+  ScratchFolder dir;
+  std::filesystem::create_directories(dir / "bin");
+  ASSERT_TRUE(WriteNewFile(dir / Native("bin/corvane"), "native"));
+  const std::string found = FindFileInTree("Corvane.exe", dir.path());
+  EXPECT_EQ(found, WindowsBackend() ? "" : dir / Native("bin/corvane"));
+  ASSERT_TRUE(WriteNewFile(dir / Native("bin/Corvane.exe"), "exact"));
+  EXPECT_EQ(FindFileInTree("Corvane.exe", dir.path()), dir / Native("bin/Corvane.exe"));
+}
+
 TEST(LocalAppDataTest, FolderExistsAndNameIsJoined) {
   const std::string path = GetLocalAppDataFolder("OrvexTestName");
   ASSERT_FALSE(path.empty());
