@@ -12,8 +12,8 @@ tail -n +1 --pid="$ctest_pid" -f "$log"
 wait "$ctest_pid"
 rc=$?
 # A first attempt that failed prints "Test #N: name ...***Failed" (or Timeout,
-# Exception); its retry prints the same name again.
-retried=$(grep -E 'Test +#[0-9]+: .*\*\*\*' "$log" | sed -E 's/.*Test +#[0-9]+: ([^ ]+) .*/\1/' | sort -u)
+# Exception); its retry prints the same name again. Skipped tests are not listed.
+retried=$(grep -E 'Test +#[0-9]+: .*\*\*\*(Failed|Timeout|Exception)' "$log" | sed -E 's/.*Test +#[0-9]+: ([^ ]+) .*/\1/' | sort -u)
 if [ -n "$retried" ]; then
   echo "== tests that failed at least once in this run (look at each one):"
   while read -r name; do
