@@ -102,7 +102,7 @@ class PendrelTest : public ::testing::Test {
   // Runs `program` (Pendrel by default) with the command-line tail and waits.
   PendrelRun Run(const std::string& tail, const std::string& program = PendrelPath()) {
     PendrelRun run;
-    const std::string out = (dir_ / UniqueName("out")).string();
+    const std::string out = last_output_ = (dir_ / UniqueName("out")).string();
     std::filesystem::remove(TracePath());
     platform::ProcessObject* child = platform::SpawnWithCommandTail(program, tail, out, out + "e");
     EXPECT_NE(child, nullptr) << program;
@@ -132,6 +132,7 @@ class PendrelTest : public ::testing::Test {
   std::filesystem::path dir_;
   std::unique_ptr<platform::RegistrySandbox> sandbox_;
   std::vector<SfRegKeyPath> written_keys_;
+  std::string last_output_;  // standard output file of the last Run
 };
 
 }  // namespace orvex::test
