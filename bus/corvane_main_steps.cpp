@@ -53,6 +53,12 @@ int RunCorvane(const std::string& command_line, bool already_running) {
   RtdServer::Options options;
   options.auto_start = LaunchAutoStartPublisher;
   auto dialog = std::make_unique<DlgMain>(std::move(options));
+  if (dialog->server() == nullptr || !dialog->server()->listening()) {
+    // No client could ever connect: say so instead of running on as an empty bus. On
+    // Linux this is what another user's folder in place of ours leads to.
+    ShowMessageBox(nullptr, "Corvane cannot create the bus's shared objects", "Corvane", MB_OK);
+    return 0;
+  }
   const bool add_in = SfExcelUtil::HasRegXllSwitch(command_line);
   if (add_in) {
     SfExcelUtil::InstallAddIn(AddInPath());

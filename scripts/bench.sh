@@ -31,7 +31,7 @@ load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 "$bin" --out "$table" "$@"
 load_after=$(cut -d' ' -f1-3 /proc/loadavg)
 # The runs' named events and bus objects stay in /dev/shm after their processes end.
-rm -f /dev/shm/orvex."$(id -u)".*PeerBench* 2>/dev/null || true
+rm -f /dev/shm/orvex-"$(id -u)"/*PeerBench* 2>/dev/null || true
 
 cpu=$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')
 mem=$(awk '/MemTotal/ {printf "%.1f GiB", $2 / 1048576}' /proc/meminfo)

@@ -210,7 +210,9 @@ TEST_F(BusFixture, SoakChurnKillsAndOrder) {
   std::error_code error;
   if (std::filesystem::is_directory(shm, error)) {
     const std::string stem = base_.substr(base_.find('\\') + 1);
-    for (const auto& entry : std::filesystem::directory_iterator(shm, error)) {
+    // The objects live in a per-user folder below it.
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(
+             shm, std::filesystem::directory_options::skip_permission_denied, error)) {
       EXPECT_EQ(entry.path().filename().string().find(stem), std::string::npos) << entry.path();
     }
   }

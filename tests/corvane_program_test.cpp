@@ -19,6 +19,12 @@
 #include "registry/reg_key_path.h"
 #include "tests/support/child_process.h"
 
+#ifndef _WIN32
+#include <fcntl.h>
+
+#include "platform/posix/test_users.h"
+#endif
+
 namespace orvex::test {
 namespace {
 
@@ -342,6 +348,49 @@ TEST_F(CorvaneProgramTest, TheAutoStartPublisherIsLaunchedOnceForTheFirstOrdinar
   PostWindowMessage(main_, WM_CLOSE, 0, 0);
   EXPECT_EQ(Finish(corvane), 0);
 }
+
+#ifndef _WIN32
+// Another user made the folder of our shared objects first: Corvane says it cannot work
+// instead of running on as a bus no client can reach.
+TEST(CorvaneIsolationTest, AnotherUsersObjectFolderIsReportedNotServed) {
+  using namespace platform::posix::testing;
+  if (geteuid() != 0) GTEST_SKIP() << kNeedsRoot;
+  const uid_t victim = UnusedUid(63000);
+  const uid_t attacker = UnusedUid(victim + 1);
+  const std::string folder = "/dev/shm/orvex-" + std::to_string(victim);
+  ASSERT_EQ(RunAs(attacker,
+                  [&folder] {
+                    return mkdir(folder.c_str(), 0777) == 0 && chmod(folder.c_str(), 0777) == 0 ? 0
+                                                                                                : 1;
+                  }),
+            0);
+  const std::string home = "/tmp/orvex-home-" + std::to_string(victim);
+  ASSERT_EQ(mkdir(home.c_str(), 0700), 0);
+  ASSERT_EQ(chown(home.c_str(), victim, victim), 0);
+  const std::string errors = home + "/errors";
+  const std::string corvane = CorvanePath();
+  const pid_t pid = StartAs(victim, [&] {
+    const int fd = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0 || dup2(fd, 2) != 2) return 126;
+    setenv("HOME", home.c_str(), 1);
+    unsetenv("XDG_RUNTIME_DIR");
+    unsetenv("XDG_CONFIG_HOME");
+    execl(corvane.c_str(), corvane.c_str(), static_cast<char*>(nullptr));
+    return 127;
+  });
+  const bool told = WaitUntil([&errors] {
+    return ReadAll(errors).find("Corvane: Corvane cannot create the bus's shared objects") !=
+           std::string::npos;
+  });
+  kill(pid, SIGKILL);
+  WaitFor(pid, 5000);
+  EXPECT_TRUE(told) << ReadAll(errors);
+  RemoveFoldersOf(victim);
+  RemoveFoldersOf(attacker);
+  std::error_code ignored;
+  std::filesystem::remove_all(home, ignored);
+}
+#endif
 
 }  // namespace
 }  // namespace orvex::test

@@ -20,10 +20,6 @@ long FutexWait(std::atomic<uint32_t>* word, uint32_t expected, const timespec* r
                  nullptr, 0);
 }
 
-void FutexWakeAll(std::atomic<uint32_t>* word) {
-  syscall(SYS_futex, reinterpret_cast<uint32_t*>(word), FUTEX_WAKE, INT_MAX, nullptr, nullptr, 0);
-}
-
 uint64_t MonotonicMs() {
   timespec ts{};
   clock_gettime(CLOCK_MONOTONIC, &ts);
@@ -31,6 +27,16 @@ uint64_t MonotonicMs() {
 }
 
 }  // namespace
+
+void FutexWaitShared(std::atomic<uint32_t>* word, uint32_t expected, uint32_t timeout_ms) {
+  timespec relative{static_cast<time_t>(timeout_ms / 1000),
+                    static_cast<long>(timeout_ms % 1000) * 1000000L};
+  FutexWait(word, expected, timeout_ms == kInfinite ? nullptr : &relative);
+}
+
+void FutexWakeAllShared(std::atomic<uint32_t>* word) {
+  syscall(SYS_futex, reinterpret_cast<uint32_t*>(word), FUTEX_WAKE, INT_MAX, nullptr, nullptr, 0);
+}
 
 void SetFutexEvent(FutexEvent* event) {
   uint32_t old = event->word.load(std::memory_order_seq_cst);
@@ -41,7 +47,7 @@ void SetFutexEvent(FutexEvent* event) {
   } while (!event->word.compare_exchange_weak(old, (old | 1u) + 2u, std::memory_order_seq_cst));
   // A waiter registers before it reads the word, so either it is counted here or it
   // read the new word and does not sleep.
-  if (event->waiters.load(std::memory_order_seq_cst) != 0) FutexWakeAll(&event->word);
+  if (event->waiters.load(std::memory_order_seq_cst) != 0) FutexWakeAllShared(&event->word);
 }
 
 void ResetFutexEvent(FutexEvent* event) {

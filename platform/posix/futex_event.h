@@ -20,4 +20,10 @@ void SetFutexEvent(FutexEvent* event);
 void ResetFutexEvent(FutexEvent* event);
 WaitResult WaitFutexEvent(FutexEvent* event, uint32_t timeout_ms);
 
+// Sleeps while `*word` equals `expected`, at most `timeout_ms` (kInfinite: no limit);
+// shared between processes. Returns early on any wake, change or signal.
+void FutexWaitShared(std::atomic<uint32_t>* word, uint32_t expected, uint32_t timeout_ms);
+// Wakes every thread of any process sleeping on `word`.
+void FutexWakeAllShared(std::atomic<uint32_t>* word);
+
 }  // namespace orvex::platform::posix

@@ -1,65 +1,207 @@
 #include "platform/named_mutex.h"
 
-#include <pthread.h>
+#include <fcntl.h>
 #include <sys/mman.h>
-#include <time.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
-#include <new>
+#include <chrono>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <utility>
+#include <vector>
 
+#include "futex_event.h"
 #include "named_object.h"
 #include "platform/clock.h"
 
 namespace orvex::platform {
 namespace {
 
-// The shared part: a robust, recursive, process-shared mutex. Robustness gives the
-// Windows notion of abandonment: the next locker learns that the owner died.
-struct SharedMutex {
-  pthread_mutex_t mutex;
+// The words in the shared object. Any peer may write anything here, so they decide
+// nothing: the lock itself is an exclusive OFD lock the kernel keeps on the file and
+// drops when its holder ends. The words only report abandonment and wake waiters.
+struct SharedWords {
+  std::atomic<uint32_t> owner;  // thread id of the holder; 0 once released
+  std::atomic<uint32_t> wake;   // counts releases; waiters sleep on it
 };
 
-void InitSharedMutex(void* memory) {
-  auto* shared = new (memory) SharedMutex;
-  pthread_mutexattr_t attr;
-  pthread_mutexattr_init(&attr);
-  pthread_mutexattr_setpshared(&attr, PTHREAD_PROCESS_SHARED);
-  pthread_mutexattr_setrobust(&attr, PTHREAD_MUTEX_ROBUST);
-  pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
-  pthread_mutex_init(&shared->mutex, &attr);
-  pthread_mutexattr_destroy(&attr);
+// A killed holder wakes nobody (and a peer may keep waking us): waiters look at the
+// lock again at least this often.
+constexpr uint32_t kPollMs = 10;
+
+// One per object file and process. The kernel lock belongs to an open file
+// description, which every thread of the process shares, so ownership by a thread,
+// its recursion and the waits of sibling threads are kept here.
+struct LocalMutex {
+  int lock_fd = -1;  // this process's description of the file that takes the lock
+  SharedWords* words = nullptr;
+  int handles = 0;      // MutexObjects attached
+  pid_t owner = 0;      // thread owning (or acquiring) it within this process
+  uint32_t levels = 0;  // the owner's recursion
+  std::condition_variable freed;
+};
+
+using FileId = std::pair<dev_t, ino_t>;
+
+// Guards every LocalMutex and the table; never held while waiting for another process.
+std::mutex& StateLock() {
+  static auto* lock = new std::mutex;
+  return *lock;
 }
 
-timespec DeadlineAfter(uint32_t ms) {
-  timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  ts.tv_sec += ms / 1000;
-  ts.tv_nsec += static_cast<long>(ms % 1000) * 1000000L;
-  if (ts.tv_nsec >= 1000000000L) {
-    ts.tv_sec += 1;
-    ts.tv_nsec -= 1000000000L;
+std::map<FileId, LocalMutex*>& Table() {
+  static auto* table = new std::map<FileId, LocalMutex*>;
+  return *table;
+}
+
+pid_t ThisThread() {
+  return gettid();
+}
+
+bool KernelLock(int fd, short type) {
+  struct flock range {};
+  range.l_type = type;
+  range.l_whence = SEEK_SET;  // start 0, length 0: the whole file
+  return fcntl(fd, F_OFD_SETLK, &range) == 0;
+}
+
+// Under StateLock: lets the next holder in. An abandoning release leaves the owner
+// word set, which is how the next holder learns of it.
+void ReleaseKernelLock(LocalMutex* local, bool abandon) {
+  if (!abandon) local->words->owner.store(0);
+  KernelLock(local->lock_fd, F_UNLCK);
+  local->words->wake.fetch_add(1);
+  posix::FutexWakeAllShared(&local->words->wake);
+  local->owner = 0;
+  local->levels = 0;
+  local->freed.notify_all();
+}
+
+// Under StateLock.
+void FreeIfUnused(LocalMutex* local) {
+  if (local->handles > 0 || local->owner != 0) return;
+  for (auto it = Table().begin(); it != Table().end(); ++it) {
+    if (it->second == local) {
+      Table().erase(it);
+      break;
+    }
   }
-  return ts;
+  munmap(local->words, sizeof(SharedWords));
+  close(local->lock_fd);
+  delete local;
+}
+
+// What the calling thread owns. A thread that ends owning a mutex abandons it, as on
+// Windows; this also covers threads stopped by cancellation.
+struct OwnedByThread {
+  std::vector<LocalMutex*> mutexes;
+  ~OwnedByThread() {
+    std::lock_guard<std::mutex> guard(StateLock());
+    const pid_t self = ThisThread();
+    for (LocalMutex* local : mutexes) {
+      if (local->owner != self) continue;
+      ReleaseKernelLock(local, true);
+      FreeIfUnused(local);
+    }
+  }
+};
+
+std::vector<LocalMutex*>& OwnedList() {
+  thread_local OwnedByThread owned;
+  return owned.mutexes;
+}
+
+void Forget(LocalMutex* local) {
+  auto& owned = OwnedList();
+  for (auto it = owned.begin(); it != owned.end(); ++it) {
+    if (*it == local) {
+      owned.erase(it);
+      return;
+    }
+  }
+}
+
+using Clock = std::chrono::steady_clock;
+
+// Milliseconds left before `deadline` (kInfinite without one).
+uint32_t Remaining(uint32_t timeout_ms, Clock::time_point deadline) {
+  if (timeout_ms == kInfinite) return kInfinite;
+  const auto now = Clock::now();
+  if (now >= deadline) return 0;
+  return static_cast<uint32_t>(
+      std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count());
+}
+
+// Takes the kernel lock for a thread that already owns the mutex within this process.
+LockResult AcquireAcrossProcesses(LocalMutex* local, uint32_t timeout_ms,
+                                  Clock::time_point deadline) {
+  for (;;) {
+    const uint32_t seen = local->words->wake.load();
+    if (KernelLock(local->lock_fd, F_WRLCK)) {
+      const uint32_t previous = local->words->owner.exchange(static_cast<uint32_t>(ThisThread()));
+      return previous != 0 ? LockResult::kAbandoned : LockResult::kAcquired;
+    }
+    if (errno != EAGAIN && errno != EACCES && errno != EINTR) return LockResult::kFailed;
+    const uint32_t left = Remaining(timeout_ms, deadline);
+    if (left == 0) return LockResult::kTimedOut;
+    posix::FutexWaitShared(&local->words->wake, seen, left < kPollMs ? left : kPollMs);
+  }
+}
+
+// Finds or makes this process's state for the object file of `fd`.
+LocalMutex* LocalFor(int fd) {
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || static_cast<size_t>(st.st_size) < sizeof(SharedWords)) {
+    return nullptr;
+  }
+  const FileId id{st.st_dev, st.st_ino};
+  std::lock_guard<std::mutex> guard(StateLock());
+  auto found = Table().find(id);
+  if (found != Table().end()) {
+    ++found->second->handles;
+    return found->second;
+  }
+  // A description of its own: the handle's descriptor closes with the handle, while
+  // the lock may have to outlive it.
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  const int lock_fd = open(self.c_str(), O_RDWR | O_CLOEXEC);
+  struct stat again {};
+  if (lock_fd < 0 || fstat(lock_fd, &again) != 0 || again.st_ino != st.st_ino ||
+      again.st_dev != st.st_dev) {
+    if (lock_fd >= 0) close(lock_fd);
+    return nullptr;
+  }
+  void* view = mmap(nullptr, sizeof(SharedWords), PROT_READ | PROT_WRITE, MAP_SHARED, lock_fd, 0);
+  if (view == MAP_FAILED) {
+    close(lock_fd);
+    return nullptr;
+  }
+  auto* local = new LocalMutex;
+  local->lock_fd = lock_fd;
+  local->words = static_cast<SharedWords*>(view);
+  local->handles = 1;
+  Table().emplace(id, local);
+  return local;
 }
 
 }  // namespace
 
 struct MutexObject {
   posix::SharedObject object;
-  SharedMutex* shared = nullptr;
-  int held = 0;  // levels of ownership taken through this object's view
+  LocalMutex* local = nullptr;
 };
 
 static MutexObject* Attach(MutexObject* mutex) {
-  void* view =
-      mmap(nullptr, sizeof(SharedMutex), PROT_READ | PROT_WRITE, MAP_SHARED, mutex->object.fd, 0);
-  if (mutex->object.size < sizeof(SharedMutex) || view == MAP_FAILED) {
-    if (view != MAP_FAILED) munmap(view, sizeof(SharedMutex));
+  mutex->local = LocalFor(mutex->object.fd);
+  if (mutex->local == nullptr) {
     posix::Release(&mutex->object);
     delete mutex;
     return nullptr;
   }
-  mutex->shared = static_cast<SharedMutex*>(view);
   return mutex;
 }
 
@@ -67,7 +209,8 @@ MutexObject* CreateNamedMutex(const std::string& name, const SecurityAttributes*
                               bool* already_existed) {
   auto* mutex = new MutexObject;
   bool existed = false;
-  if (!posix::CreateOrAttach(posix::ObjectKind::kMutex, name, sizeof(SharedMutex), InitSharedMutex,
+  // A new object is all zeros: released, nobody waiting.
+  if (!posix::CreateOrAttach(posix::ObjectKind::kMutex, name, sizeof(SharedWords), nullptr,
                              &mutex->object, &existed)) {
     delete mutex;
     return nullptr;
@@ -87,44 +230,58 @@ MutexObject* OpenNamedMutex(const std::string& name) {
 
 LockResult LockMutex(MutexObject* mutex, uint32_t timeout_ms) {
   if (mutex == nullptr) return LockResult::kFailed;
-  pthread_mutex_t* m = &mutex->shared->mutex;
-  int rc;
-  if (timeout_ms == kInfinite) {
-    rc = pthread_mutex_lock(m);
-  } else if (timeout_ms == 0) {
-    rc = pthread_mutex_trylock(m);
+  LocalMutex* local = mutex->local;
+  const pid_t self = ThisThread();
+  const Clock::time_point deadline =
+      Clock::now() + std::chrono::milliseconds(timeout_ms == kInfinite ? 0 : timeout_ms);
+  std::unique_lock<std::mutex> guard(StateLock());
+  if (local->owner == self) {
+    ++local->levels;
+    return LockResult::kAcquired;
+  }
+  while (local->owner != 0) {
+    if (timeout_ms == kInfinite) {
+      local->freed.wait(guard);
+    } else if (Remaining(timeout_ms, deadline) == 0 ||
+               local->freed.wait_until(guard, deadline) == std::cv_status::timeout) {
+      if (local->owner != 0) return LockResult::kTimedOut;
+    }
+  }
+  local->owner = self;  // keeps sibling threads out while this one waits for the kernel
+  guard.unlock();
+  const LockResult result = AcquireAcrossProcesses(local, timeout_ms, deadline);
+  guard.lock();
+  if (result == LockResult::kAcquired || result == LockResult::kAbandoned) {
+    local->levels = 1;
+    OwnedList().push_back(local);
   } else {
-    const timespec deadline = DeadlineAfter(timeout_ms);
-    rc = pthread_mutex_clocklock(m, CLOCK_MONOTONIC, &deadline);
+    local->owner = 0;
+    local->freed.notify_all();
   }
-  switch (rc) {
-    case 0:
-      ++mutex->held;
-      return LockResult::kAcquired;
-    case EOWNERDEAD:
-      pthread_mutex_consistent(m);
-      ++mutex->held;
-      return LockResult::kAbandoned;
-    case EBUSY:
-    case ETIMEDOUT:
-      return LockResult::kTimedOut;
-    default:
-      return LockResult::kFailed;
-  }
+  return result;
 }
 
 bool UnlockMutex(MutexObject* mutex) {
-  if (mutex == nullptr || pthread_mutex_unlock(&mutex->shared->mutex) != 0) return false;
-  if (mutex->held > 0) --mutex->held;
+  if (mutex == nullptr) return false;
+  LocalMutex* local = mutex->local;
+  std::lock_guard<std::mutex> guard(StateLock());
+  if (local->owner != ThisThread() || local->levels == 0) return false;
+  if (--local->levels > 0) return true;
+  ReleaseKernelLock(local, false);
+  Forget(local);
   return true;
 }
 
 void CloseMutex(MutexObject* mutex) {
   if (mutex == nullptr) return;
-  // A mutex still owned through this view stays on the thread's robust list, which
-  // the kernel walks when the thread ends; unmapping it would leave that list
-  // pointing at nothing, so such a view (a page) is kept until the process ends.
-  if (mutex->held == 0) munmap(mutex->shared, sizeof(SharedMutex));
+  {
+    // Ownership is the thread's, not the handle's: a mutex owned by this thread stays
+    // owned (its state kept) until the thread releases it through another handle or
+    // ends.
+    std::lock_guard<std::mutex> guard(StateLock());
+    --mutex->local->handles;
+    FreeIfUnused(mutex->local);
+  }
   posix::Release(&mutex->object);
   delete mutex;
 }

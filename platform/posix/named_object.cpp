@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <mutex>
 
+#include "private_folder.h"
+
 namespace orvex::platform::posix {
 namespace {
 
@@ -18,73 +20,85 @@ bool KeepAsIs(char c) {
          c == '_' || c == '-';
 }
 
-// Serialises name operations: flock for other processes, a mutex for this one's
-// threads (flock does not exclude holders of the same open file).
+// Serialises name operations: flock on the folder's lock file for other processes, a
+// mutex for this one's threads. The folder is opened afresh each time, so a process
+// that changes its effective user uses that user's folder.
 class NamespaceLock {
  public:
   NamespaceLock() : guard_(ThreadLock()) {
-    fd_ = LockFd();
-    if (fd_ >= 0) {
-      while (flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+    folder_ = OpenPrivateFolder(ObjectFolder());
+    if (folder_ < 0) return;
+    lock_ = OpenPrivateFile(folder_, "lock", true, nullptr);
+    if (lock_ < 0) return;
+    while (flock(lock_, LOCK_EX) != 0) {
+      if (errno != EINTR) {
+        close(lock_);
+        lock_ = -1;
+        return;
       }
     }
   }
   ~NamespaceLock() {
-    if (fd_ >= 0) flock(fd_, LOCK_UN);
+    if (lock_ >= 0) close(lock_);  // drops the flock
+    if (folder_ >= 0) close(folder_);
   }
   NamespaceLock(const NamespaceLock&) = delete;
   NamespaceLock& operator=(const NamespaceLock&) = delete;
+
+  bool held() const { return lock_ >= 0; }
+  int folder() const { return folder_; }
 
  private:
   static std::mutex& ThreadLock() {
     static std::mutex* m = new std::mutex;
     return *m;
   }
-  static int LockFd() {
-    static const int fd = [] {
-      const std::string name = "/orvex." + std::to_string(getuid()) + ".lock";
-      const int f = shm_open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-      if (f >= 0) fchmod(f, 0600);
-      return f;
-    }();
-    return fd;
-  }
   std::lock_guard<std::mutex> guard_;
-  int fd_ = -1;
+  int folder_ = -1;
+  int lock_ = -1;
 };
 
+enum class Found { kLive, kFree, kRefused };
+
 // Under the namespace lock: opens the named file if it exists and is held by some
-// process, taking a shared hold on it; removes it if nobody holds it. -1 otherwise.
-int OpenLiveLocked(const std::string& shm_name) {
-  const int fd = shm_open(shm_name.c_str(), O_RDWR | O_CLOEXEC, 0600);
-  if (fd < 0) return -1;
-  if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+// process, taking a shared hold on it (kLive, *fd set); removes it if nobody holds it
+// (kFree, as when it is missing). A file that is not the user's own is kRefused.
+Found OpenLiveLocked(int folder, const std::string& file_name, int* fd) {
+  *fd = OpenPrivateFile(folder, file_name, false, nullptr);
+  if (*fd < 0) return errno == ENOENT ? Found::kFree : Found::kRefused;
+  if (flock(*fd, LOCK_EX | LOCK_NB) == 0) {
     // Nobody holds it: a leftover of killed holders.
-    shm_unlink(shm_name.c_str());
-    close(fd);
-    return -1;
+    unlinkat(folder, file_name.c_str(), 0);
+    close(*fd);
+    *fd = -1;
+    return Found::kFree;
   }
   // Only namespace-lock holders ever take the exclusive lock, so this cannot block.
-  if (flock(fd, LOCK_SH) != 0) {
-    close(fd);
-    return -1;
+  if (flock(*fd, LOCK_SH) != 0) {
+    close(*fd);
+    *fd = -1;
+    return Found::kRefused;
   }
-  return fd;
+  return Found::kLive;
 }
 
-bool FillFrom(int fd, const std::string& shm_name, SharedObject* object) {
+bool FillFrom(int fd, const std::string& file_name, SharedObject* object) {
   struct stat st {};
   if (fstat(fd, &st) != 0) return false;
   object->fd = fd;
   object->size = static_cast<size_t>(st.st_size);
-  object->shm_name = shm_name;
+  object->file_name = file_name;
   return true;
 }
 
 }  // namespace
 
-std::string ShmNameFor(ObjectKind kind, const std::string& name) {
-  std::string out = "/orvex." + std::to_string(getuid()) + "." + static_cast<char>(kind) + ".";
+std::string ObjectFolder() {
+  return "/dev/shm/orvex-" + std::to_string(geteuid());
+}
+
+std::string ObjectFileName(ObjectKind kind, const std::string& name) {
+  std::string out = std::string(1, static_cast<char>(kind)) + ".";
   for (const char c : name) {
     if (KeepAsIs(c)) {
       out += c;
@@ -100,19 +114,26 @@ std::string ShmNameFor(ObjectKind kind, const std::string& name) {
 bool CreateOrAttach(ObjectKind kind, const std::string& name, size_t size,
                     const std::function<void(void*)>& init, SharedObject* object,
                     bool* already_existed) {
-  const std::string shm_name = ShmNameFor(kind, name);
+  const std::string file_name = ObjectFileName(kind, name);
   NamespaceLock lock;
-  int fd = OpenLiveLocked(shm_name);
-  if (fd >= 0) {
+  if (!lock.held()) return false;
+  int fd = -1;
+  const Found found = OpenLiveLocked(lock.folder(), file_name, &fd);
+  if (found == Found::kRefused) return false;
+  if (found == Found::kLive) {
     *already_existed = true;
-    if (FillFrom(fd, shm_name, object)) return true;
+    if (FillFrom(fd, file_name, object)) return true;
     close(fd);
     return false;
   }
   *already_existed = false;
-  fd = shm_open(shm_name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  bool created = false;
+  fd = OpenPrivateFile(lock.folder(), file_name, true, &created);
   if (fd < 0) return false;
-  fchmod(fd, 0600);  // whatever the umask says
+  if (!created) {  // cannot happen under the lock; never initialise someone's object
+    close(fd);
+    return false;
+  }
   bool ok = flock(fd, LOCK_SH) == 0 && ftruncate(fd, static_cast<off_t>(size)) == 0;
   if (ok && init) {
     void* view = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
@@ -122,18 +143,19 @@ bool CreateOrAttach(ObjectKind kind, const std::string& name, size_t size,
       munmap(view, size);
     }
   }
-  if (ok && FillFrom(fd, shm_name, object)) return true;
-  shm_unlink(shm_name.c_str());
+  if (ok && FillFrom(fd, file_name, object)) return true;
+  unlinkat(lock.folder(), file_name.c_str(), 0);
   close(fd);
   return false;
 }
 
 bool OpenExisting(ObjectKind kind, const std::string& name, SharedObject* object) {
-  const std::string shm_name = ShmNameFor(kind, name);
+  const std::string file_name = ObjectFileName(kind, name);
   NamespaceLock lock;
-  const int fd = OpenLiveLocked(shm_name);
-  if (fd < 0) return false;
-  if (FillFrom(fd, shm_name, object)) return true;
+  if (!lock.held()) return false;
+  int fd = -1;
+  if (OpenLiveLocked(lock.folder(), file_name, &fd) != Found::kLive) return false;
+  if (FillFrom(fd, file_name, object)) return true;
   close(fd);
   return false;
 }
@@ -144,12 +166,14 @@ void Release(SharedObject* object) {
     NamespaceLock lock;
     // Converting our shared hold to an exclusive one succeeds only when no other
     // holder is left; then the name goes with us, as a kernel object's would.
-    if (flock(object->fd, LOCK_EX | LOCK_NB) == 0) shm_unlink(object->shm_name.c_str());
+    if (lock.held() && flock(object->fd, LOCK_EX | LOCK_NB) == 0) {
+      unlinkat(lock.folder(), object->file_name.c_str(), 0);
+    }
     close(object->fd);
   }
   object->fd = -1;
   object->size = 0;
-  object->shm_name.clear();
+  object->file_name.clear();
 }
 
 }  // namespace orvex::platform::posix

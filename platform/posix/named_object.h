@@ -1,12 +1,14 @@
 #pragma once
 // Shared-memory objects with Windows kernel-object lifetime, for the POSIX backend.
 //
-// An object is a POSIX shared-memory file "/orvex.<uid>.<kind>.<escaped name>". Every
-// holder keeps a shared flock on its own descriptor of the file, which the kernel
-// drops when the holder ends, however it ends. A file that nobody holds is stale: it
-// is removed when its name is next created or opened, and by the last holder's close.
-// All name operations run under one per-user lock file, so testing for holders,
-// creating, initialising and removing never interleave between processes.
+// An object is a file "<kind>.<escaped name>" in the effective user's private folder
+// /dev/shm/orvex-<euid> (mode 0700). Every holder keeps a shared flock on its own
+// descriptor of the file, which the kernel drops when the holder ends, however it ends.
+// A file that nobody holds is stale: it is removed when its name is next created or
+// opened, and by the last holder's close. All name operations run under the folder's
+// lock file, so testing for holders, creating, initialising and removing never
+// interleave between processes. A folder, lock file or object file that is not the
+// user's own (owner, mode, type checked on the open descriptor) is refused, never used.
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -18,21 +20,27 @@ enum class ObjectKind : char { kMapping = 'm', kMutex = 'x', kEvent = 'e' };
 
 struct SharedObject {
   int fd = -1;
-  size_t size = 0;  // size of the object as its creator set it
-  std::string shm_name;
+  size_t size = 0;        // size of the object as its creator set it
+  std::string file_name;  // inside ObjectFolder()
 };
 
-// The shared-memory name used for the Windows-style `name` of an object of `kind`.
-std::string ShmNameFor(ObjectKind kind, const std::string& name);
+// The effective user's folder of shared objects.
+std::string ObjectFolder();
+
+// The file name (inside ObjectFolder()) used for the Windows-style `name` of an object
+// of `kind`.
+std::string ObjectFileName(ObjectKind kind, const std::string& name);
 
 // Creates the object with `size` bytes (calling `init` on a mapping of the new,
 // zero-filled object before anyone else can open it) or attaches to the live object
-// of that name. Returns false on failure.
+// of that name. Returns false on failure, also when the folder or an existing file of
+// that name is refused.
 bool CreateOrAttach(ObjectKind kind, const std::string& name, size_t size,
                     const std::function<void(void*)>& init, SharedObject* object,
                     bool* already_existed);
 
-// Attaches to the live object of that name; false (creating nothing) when none exists.
+// Attaches to the live object of that name; false (creating nothing) when none exists
+// or it is refused.
 bool OpenExisting(ObjectKind kind, const std::string& name, SharedObject* object);
 
 // Drops this holder's hold; removes the name when no other holder remains.

@@ -20,6 +20,7 @@
 #include <thread>
 
 #include "platform/window_messages.h"
+#include "private_folder.h"
 
 namespace orvex::platform::posix {
 
@@ -71,22 +72,50 @@ bool CarriesPointer(uint32_t message) {
   }
 }
 
-const std::string& TableFolder() {
-  static const std::string folder = [] {
-    std::string base;
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime != nullptr && *runtime != '\0' && access(runtime, W_OK) == 0) {
+// $XDG_RUNTIME_DIR when it is the user's own and closed to others, as that variable
+// promises; else /tmp/orvex-<euid>. A folder another user made, or may write to, is
+// refused (an empty result): they could read the table, plant entries or take over
+// the sockets' names. A variable inherited from another user (sudo -E) is ignored.
+std::string FindTableFolder() {
+  std::string base;
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  if (runtime != nullptr && runtime[0] == '/') {
+    const int fd = open(runtime, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    struct stat st {};
+    if (fd >= 0 && fstat(fd, &st) == 0 && st.st_uid == geteuid() &&
+        (st.st_mode & (S_IWGRP | S_IWOTH)) == 0) {
       base = std::string(runtime) + "/orvex-windows";
-    } else {
-      const std::string user_dir = "/tmp/orvex-" + std::to_string(getuid());
-      mkdir(user_dir.c_str(), 0700);
-      base = user_dir + "/windows";
     }
-    mkdir(base.c_str(), 0700);
-    return base;
-  }();
+    if (fd >= 0) close(fd);
+  }
+  if (base.empty()) {
+    const std::string user_dir = "/tmp/orvex-" + std::to_string(geteuid());
+    const int fd = OpenPrivateFolder(user_dir);
+    if (fd < 0) return {};
+    close(fd);
+    base = user_dir + "/windows";
+  }
+  const int fd = OpenPrivateFolder(base);
+  if (fd < 0) return {};
+  close(fd);
+  return base;
+}
+
+}  // namespace
+
+std::string TableFolder() {
+  static std::mutex lock;
+  static uid_t user = static_cast<uid_t>(-1);
+  static std::string folder;
+  std::lock_guard<std::mutex> guard(lock);
+  if (user != geteuid()) {
+    user = geteuid();
+    folder = FindTableFolder();
+  }
   return folder;
 }
+
+namespace {
 
 uint32_t OwnerPid(uint64_t handle) {
   return static_cast<uint32_t>(handle >> 32);
@@ -112,13 +141,18 @@ uint64_t ProcessStartTime(uint32_t pid) {
   return start;
 }
 
+// Paths in the table folder; empty when the folder is refused.
 std::string EntryPath(uint64_t handle) {
-  return TableFolder() + "/" + std::to_string(OwnerPid(handle)) + "-" +
+  const std::string folder = TableFolder();
+  if (folder.empty()) return {};
+  return folder + "/" + std::to_string(OwnerPid(handle)) + "-" +
          std::to_string(static_cast<uint32_t>(handle)) + ".win";
 }
 
 std::string SocketPath(uint32_t pid) {
-  return TableFolder() + "/" + std::to_string(pid) + ".sock";
+  const std::string folder = TableFolder();
+  if (folder.empty()) return {};
+  return folder + "/" + std::to_string(pid) + ".sock";
 }
 
 // Reads one entry file; false (and the file removed) when its owner is gone.
@@ -210,10 +244,11 @@ void ServeConnection(int fd, const IncomingHandler& handler) {
 void RemoveOwnFiles() {
   for (int i = 0; i < 500 && in_service.load(); ++i) usleep(1000);
   const std::string prefix = std::to_string(getpid()) + "-";
-  if (DIR* dir = opendir(TableFolder().c_str())) {
+  const std::string folder = TableFolder();
+  if (DIR* dir = folder.empty() ? nullptr : opendir(folder.c_str())) {
     while (dirent* item = readdir(dir)) {
       if (std::strncmp(item->d_name, prefix.c_str(), prefix.size()) == 0) {
-        unlink((TableFolder() + "/" + item->d_name).c_str());
+        unlink((folder + "/" + item->d_name).c_str());
       }
     }
     closedir(dir);
@@ -225,6 +260,7 @@ void RemoveOwnFiles() {
 
 bool PublishEntry(const TableEntry& entry) {
   const std::string path = EntryPath(entry.handle);
+  if (path.empty()) return false;
   const std::string temporary = path + ".tmp";
   {
     std::ofstream out(temporary, std::ios::trunc);
@@ -245,7 +281,9 @@ void WithdrawEntry(uint64_t handle) {
 
 bool ListEntries(std::vector<TableEntry>* entries) {
   entries->clear();
-  DIR* dir = opendir(TableFolder().c_str());
+  const std::string folder = TableFolder();
+  if (folder.empty()) return false;
+  DIR* dir = opendir(folder.c_str());
   if (dir == nullptr) return false;
   std::vector<std::pair<uint64_t, std::string>> files;
   while (dirent* item = readdir(dir)) {
@@ -253,11 +291,10 @@ bool ListEntries(std::vector<TableEntry>* entries) {
     char tail[8] = {};
     if (std::sscanf(item->d_name, "%u-%u.%7s", &pid, &serial, tail) == 3 &&
         std::strcmp(tail, "win") == 0) {
-      files.emplace_back((static_cast<uint64_t>(pid) << 32) | serial,
-                         TableFolder() + "/" + item->d_name);
+      files.emplace_back((static_cast<uint64_t>(pid) << 32) | serial, folder + "/" + item->d_name);
     } else if (std::sscanf(item->d_name, "%u.%7s", &pid, tail) == 2 &&
                std::strcmp(tail, "sock") == 0 && ProcessStartTime(pid) == 0) {
-      unlink((TableFolder() + "/" + item->d_name).c_str());  // its owner was killed
+      unlink((folder + "/" + item->d_name).c_str());  // its owner was killed
     }
   }
   closedir(dir);
@@ -281,7 +318,7 @@ bool StartMessageSocket(const IncomingHandler& handler) {
   const std::string path = SocketPath(static_cast<uint32_t>(getpid()));
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
-  if (path.size() >= sizeof address.sun_path) return false;
+  if (path.empty() || path.size() >= sizeof address.sun_path) return false;
   std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
   const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return false;

@@ -1,9 +1,10 @@
 #pragma once
 // The per-user table of top-level windows of the POSIX backend.
 //
-// A folder ($XDG_RUNTIME_DIR/orvex-windows, else /tmp/orvex-<uid>/windows, mode 0700)
-// holds one file per window, "<pid>-<serial>.win", with the owner's start time, the
-// class, the title and the visibility, and one Unix stream socket per owning process,
+// A folder ($XDG_RUNTIME_DIR/orvex-windows, else /tmp/orvex-<euid>/windows, mode 0700,
+// each level owned by the effective user and closed to others) holds one file per window,
+// "<pid>-<serial>.win", with the owner's start time, the class, the title and the visibility, and
+// one Unix stream socket per owning process,
 // "<pid>.sock", on which the owner accepts messages for its windows. Files are replaced
 // by rename, so readers never see half an entry. An entry whose owner has ended (or
 // whose pid now belongs to another process) is stale: readers skip and remove it.
@@ -13,6 +14,10 @@
 #include <vector>
 
 namespace orvex::platform::posix {
+
+// The table folder, made when missing; empty when a folder on the way belongs to
+// another user or others may write to it: every table operation then fails.
+std::string TableFolder();
 
 struct TableEntry {
   uint64_t handle = 0;  // owner pid in the high 32 bits, serial in the low ones

@@ -25,17 +25,9 @@ LResult CountingProc(WindowHandle window, uint32_t message, WParam wparam, LPara
   return DefaultWindowProcedure(window, message, wparam, lparam);
 }
 
-std::string Folder() {
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  if (runtime != nullptr && *runtime != '\0' && access(runtime, W_OK) == 0) {
-    return std::string(runtime) + "/orvex-windows";
-  }
-  return "/tmp/orvex-" + std::to_string(getuid()) + "/windows";
-}
-
 // Connects to this process's own message socket.
 int ConnectToSelf() {
-  const std::string path = Folder() + "/" + std::to_string(getpid()) + ".sock";
+  const std::string path = TableFolder() + "/" + std::to_string(getpid()) + ".sock";
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
   std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
@@ -129,8 +121,8 @@ TEST_F(WindowTableWireTest, AnUnterminatedTitleIsEndedByTheOwner) {
 TEST(WindowTableCleanUp, SocketsAndEntriesOfEndedOwnersAreRemoved) {
   std::vector<TableEntry> entries;
   ASSERT_TRUE(ListEntries(&entries));  // creates the folder if needed
-  const std::string socket = Folder() + "/999999999.sock";
-  const std::string entry = Folder() + "/999999999-1.win";
+  const std::string socket = TableFolder() + "/999999999.sock";
+  const std::string entry = TableFolder() + "/999999999-1.win";
   std::ofstream(socket) << "";
   std::ofstream(entry) << "12345\nSomeClass\n1\nA title\n";
   ASSERT_TRUE(ListEntries(&entries));
