@@ -352,24 +352,24 @@ TEST_F(CorvaneProgramTest, TheAutoStartPublisherIsLaunchedOnceForTheFirstOrdinar
 #ifndef _WIN32
 // Another user made the folder of our shared objects first: Corvane says it cannot work
 // instead of running on as a bus no client can reach.
-TEST(CorvaneIsolationTest, AnotherUsersObjectFolderIsReportedNotServed) {
+class CorvaneIsolationTest : public platform::posix::testing::TwoUsersTest {};
+
+TEST_F(CorvaneIsolationTest, AnotherUsersObjectFolderIsReportedNotServed) {
   using namespace platform::posix::testing;
-  if (geteuid() != 0) GTEST_SKIP() << kNeedsRoot;
-  const uid_t victim = UnusedUid(63000);
-  const uid_t attacker = UnusedUid(victim + 1);
-  const std::string folder = "/dev/shm/orvex-" + std::to_string(victim);
-  ASSERT_EQ(RunAs(attacker,
+  const std::string folder = "/dev/shm/orvex-" + std::to_string(victim_);
+  ASSERT_EQ(RunAs(attacker_,
                   [&folder] {
                     return mkdir(folder.c_str(), 0777) == 0 && chmod(folder.c_str(), 0777) == 0 ? 0
                                                                                                 : 1;
                   }),
             0);
-  const std::string home = "/tmp/orvex-home-" + std::to_string(victim);
+  const std::string home = "/tmp/orvex-home-" + std::to_string(victim_);
+  extra_.push_back(home);
   ASSERT_EQ(mkdir(home.c_str(), 0700), 0);
-  ASSERT_EQ(chown(home.c_str(), victim, victim), 0);
+  ASSERT_EQ(chown(home.c_str(), victim_, victim_), 0);
   const std::string errors = home + "/errors";
   const std::string corvane = CorvanePath();
-  const pid_t pid = StartAs(victim, [&] {
+  const pid_t pid = StartAs(victim_, [&] {
     const int fd = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0 || dup2(fd, 2) != 2) return 126;
     setenv("HOME", home.c_str(), 1);
@@ -385,10 +385,6 @@ TEST(CorvaneIsolationTest, AnotherUsersObjectFolderIsReportedNotServed) {
   kill(pid, SIGKILL);
   WaitFor(pid, 5000);
   EXPECT_TRUE(told) << ReadAll(errors);
-  RemoveFoldersOf(victim);
-  RemoveFoldersOf(attacker);
-  std::error_code ignored;
-  std::filesystem::remove_all(home, ignored);
 }
 #endif
 

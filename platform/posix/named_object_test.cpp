@@ -18,9 +18,7 @@
 namespace orvex::platform::posix {
 namespace {
 
-using testing::RemoveFoldersOf;
 using testing::RunAs;
-using testing::UnusedUid;
 
 const char kBus[] = "Local\\Vantel";
 
@@ -52,21 +50,12 @@ int EveryKindRefused(const std::string& name) {
   return 0;
 }
 
-class ObjectIsolationTest : public ::testing::Test {
+class ObjectIsolationTest : public testing::TwoUsersTest {
  protected:
   void SetUp() override {
-    if (geteuid() != 0) GTEST_SKIP() << testing::kNeedsRoot;
-    victim_ = UnusedUid(61000);
-    attacker_ = UnusedUid(victim_ + 1);
+    TwoUsersTest::SetUp();
     folder_ = "/dev/shm/orvex-" + std::to_string(victim_);
   }
-  void TearDown() override {
-    if (geteuid() != 0) return;
-    RemoveFoldersOf(victim_);
-    RemoveFoldersOf(attacker_);
-  }
-  uid_t victim_ = 0;
-  uid_t attacker_ = 0;
   std::string folder_;
 };
 

@@ -3,6 +3,7 @@
 // drops to an unused uid (no account has to be created), so "the victim" and "the
 // attacker" are real, distinct users to the kernel.
 #include <grp.h>
+#include <gtest/gtest.h>
 #include <pwd.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -15,6 +16,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace orvex::platform::posix::testing {
 
@@ -73,5 +75,26 @@ inline void RemoveFoldersOf(uid_t uid) {
   std::filesystem::remove_all("/dev/shm/orvex-" + std::to_string(uid), ignored);
   std::filesystem::remove_all("/tmp/orvex-" + std::to_string(uid), ignored);
 }
+
+// Two fresh users, the victim and the attacker, and clean-up of what they leave in the
+// shared folders (and in `extra_`). Skips the test when not run as root.
+class TwoUsersTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (geteuid() != 0) GTEST_SKIP() << kNeedsRoot;
+    victim_ = UnusedUid(61000);
+    attacker_ = UnusedUid(victim_ + 1);
+  }
+  void TearDown() override {
+    if (geteuid() != 0) return;
+    RemoveFoldersOf(victim_);
+    RemoveFoldersOf(attacker_);
+    std::error_code ignored;
+    for (const auto& extra : extra_) std::filesystem::remove_all(extra, ignored);
+  }
+  uid_t victim_ = 0;
+  uid_t attacker_ = 0;
+  std::vector<std::string> extra_;
+};
 
 }  // namespace orvex::platform::posix::testing

@@ -15,9 +15,7 @@
 namespace orvex::platform::posix {
 namespace {
 
-using testing::RemoveFoldersOf;
 using testing::RunAs;
-using testing::UnusedUid;
 
 size_t CountEntries(const std::string& folder) {
   size_t count = 0;
@@ -51,25 +49,13 @@ int PublishWindow(const char* runtime_dir) {
   return (PublishEntry(entry) ? 1 : 0) | (ListEntries(&entries) ? 2 : 0) | (socket ? 4 : 0);
 }
 
-class WindowTableFolderTest : public ::testing::Test {
+class WindowTableFolderTest : public testing::TwoUsersTest {
  protected:
   void SetUp() override {
-    if (geteuid() != 0) GTEST_SKIP() << testing::kNeedsRoot;
-    victim_ = UnusedUid(62000);
-    attacker_ = UnusedUid(victim_ + 1);
+    TwoUsersTest::SetUp();
     tmp_folder_ = "/tmp/orvex-" + std::to_string(victim_);
   }
-  void TearDown() override {
-    if (geteuid() != 0) return;
-    RemoveFoldersOf(victim_);
-    RemoveFoldersOf(attacker_);
-    std::error_code ignored;
-    for (const auto& extra : extra_) std::filesystem::remove_all(extra, ignored);
-  }
-  uid_t victim_ = 0;
-  uid_t attacker_ = 0;
   std::string tmp_folder_;
-  std::vector<std::string> extra_;
 };
 
 TEST_F(WindowTableFolderTest, AFolderInTmpMadeByAnotherUserIsRefused) {
