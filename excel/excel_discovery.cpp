@@ -7,6 +7,7 @@
 #include "platform/env_expand.h"
 #include "registry/no_case.h"
 #include "registry/reg_key_path.h"
+#include "registry/trim_space.h"
 
 namespace orvex::SfExcelUtil {
 
@@ -22,14 +23,6 @@ constexpr size_t kMaxVersionDigits = 9;  // keeps the number inside 32 bits
 
 bool ClassesDefault(const std::string& path, std::string* text) {
   return SfRegKeyPath(RegRoot::kClassesRoot, path).ReadString("", text);
-}
-
-std::string TrimIsSpace(const std::string& text) {
-  size_t begin = 0;
-  size_t end = text.size();
-  while (begin < end && std::isspace(static_cast<unsigned char>(text[begin]))) ++begin;
-  while (end > begin && std::isspace(static_cast<unsigned char>(text[end - 1]))) --end;
-  return text.substr(begin, end - begin);
 }
 
 std::string TrimBlanks(const std::string& text) {
@@ -89,7 +82,7 @@ bool GetExcelPath(std::string* path) {
   if (EndsWithNoCase(server, kAutomationSwitch)) {
     server.resize(server.size() - kAutomationSwitch.size());
   }
-  *path = TrimIsSpace(server);
+  *path = std::string(TrimSpace(server));
   return !path->empty();
 }
 

@@ -1,10 +1,10 @@
 #include "registration/auto_run.h"
 
-#include <cctype>
 #include <iterator>
 
 #include "registration/component_file.h"
 #include "registry/reg_key_path.h"
+#include "registry/trim_space.h"
 
 namespace orvex {
 
@@ -12,31 +12,15 @@ const char* const kRunKeyPath = "Software\\Microsoft\\Windows\\CurrentVersion\\R
 
 namespace {
 
-// The four places a Run value may sit in, all users before per user, 64-bit view
-// before the default view.
-struct Place {
-  RegRoot root;
-  bool view64;
-};
-constexpr Place kPlaces[] = {
-    {RegRoot::kLocalMachine, true},
-    {RegRoot::kLocalMachine, false},
-    {RegRoot::kCurrentUser, true},
-    {RegRoot::kCurrentUser, false},
-};
 // A value deleted but still found (a store that lies) must not loop for ever.
 constexpr int kMaxDeletes = 16;
 
-SfRegKeyPath RunKey(const Place& place) {
+SfRegKeyPath RunKey(const RegPlace& place) {
   return SfRegKeyPath(place.root, kRunKeyPath, place.view64);
 }
 
 std::string Trim(const std::string& text) {
-  size_t begin = 0;
-  size_t end = text.size();
-  while (begin < end && std::isspace(static_cast<unsigned char>(text[begin]))) ++begin;
-  while (end > begin && std::isspace(static_cast<unsigned char>(text[end - 1]))) --end;
-  return text.substr(begin, end - begin);
+  return std::string(TrimSpace(text));
 }
 
 }  // namespace
@@ -71,7 +55,7 @@ bool SfxRegNode_AutoRunBase::Register(bool per_user) {
 bool SfxRegNode_AutoRunBase::IsRegistered() {
   Refresh(false);
   if (value_name_.empty()) return false;
-  for (const Place& place : kPlaces) {
+  for (const RegPlace& place : kRegPlaces) {
     if (RunKey(place).ValueExists(value_name_)) return true;
   }
   return false;
@@ -80,7 +64,8 @@ bool SfxRegNode_AutoRunBase::IsRegistered() {
 bool SfxRegNode_AutoRunBase::IsRegisteredForAllUsers() {
   Refresh(false);
   if (value_name_.empty()) return false;
-  return RunKey(kPlaces[0]).ValueExists(value_name_) || RunKey(kPlaces[1]).ValueExists(value_name_);
+  return RunKey(kRegPlaces[0]).ValueExists(value_name_) ||
+         RunKey(kRegPlaces[1]).ValueExists(value_name_);
 }
 
 bool SfxRegNode_AutoRunBase::Unregister(bool per_user_only) {
@@ -88,9 +73,9 @@ bool SfxRegNode_AutoRunBase::Unregister(bool per_user_only) {
   if (value_name_.empty()) return true;
   const size_t first = per_user_only ? 2 : 0;  // the per-user places come last
   for (int pass = 0; pass < kMaxDeletes; ++pass) {
-    const Place* found = nullptr;
-    for (size_t i = first; i < std::size(kPlaces); ++i) {
-      const Place& place = kPlaces[i];
+    const RegPlace* found = nullptr;
+    for (size_t i = first; i < std::size(kRegPlaces); ++i) {
+      const RegPlace& place = kRegPlaces[i];
       if (RunKey(place).ValueExists(value_name_)) {
         found = &place;
         break;

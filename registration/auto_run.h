@@ -1,6 +1,8 @@
 #pragma once
 #include <string>
 
+#include "registry/reg_key_path.h"
+
 // A log-on entry: a value under "Software\Microsoft\Windows\CurrentVersion\Run" whose
 // text is the quoted program path and its arguments. Concrete entries answer their
 // value name, arguments and program file; the product's own programs can also be
@@ -52,5 +54,18 @@ class SfxRegNode_AutoRunBase {
 
 // "Software\Microsoft\Windows\CurrentVersion\Run".
 extern const char* const kRunKeyPath;
+
+// The four places a registration may sit in, in the order they are searched: all
+// users before per user, the 64-bit view before the default view.
+struct RegPlace {
+  RegRoot root;
+  bool view64;
+};
+inline constexpr RegPlace kRegPlaces[] = {
+    {RegRoot::kLocalMachine, true},
+    {RegRoot::kLocalMachine, false},
+    {RegRoot::kCurrentUser, true},
+    {RegRoot::kCurrentUser, false},
+};
 
 }  // namespace orvex

@@ -49,13 +49,8 @@ bool StartWatchdog(const std::string& folder) {
 // The cleanup steps shared by the two all-users clean flows.
 bool CleanAllUsersLeftovers() {
   const bool stopped = StopAll();
-  OxladeProduct("", false).Unregister(false);
-  TavXLProduct("", false).Unregister(false);
-  Unregister<Tool::TRegAU>();
-  Unregister<Tool::TCleanAU>();
-  Unregister<Tool::TRegRTDAU>();
-  Unregister<Tool::TCleanRTDAU>();
-  return stopped && !IsRegistered(false) && DeleteCleanupCopy();
+  const bool dropped = Drop();  // the same removals, answering !IsRegistered(false)
+  return stopped && dropped && DeleteCleanupCopy();
 }
 
 }  // namespace

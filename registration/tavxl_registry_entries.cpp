@@ -6,18 +6,6 @@ namespace orvex::SfRegUtil_V2 {
 
 namespace {
 
-// All users before per user, 64-bit view before the default view.
-struct Place {
-  RegRoot root;
-  bool view64;
-};
-constexpr Place kPlaces[] = {
-    {RegRoot::kLocalMachine, true},
-    {RegRoot::kLocalMachine, false},
-    {RegRoot::kCurrentUser, true},
-    {RegRoot::kCurrentUser, false},
-};
-
 // The Run values of the TavXL product: its log-on entries and its programs.
 constexpr const char* kRunValues[] = {"TavRunCU",     "TavRunAU", "TavCleanAU",
                                       "TavPublisher", "TavBus",   "TavWatchdog"};
@@ -27,7 +15,7 @@ constexpr const char* kRunValues[] = {"TavRunCU",     "TavRunAU", "TavCleanAU",
 std::vector<SfRegKeyPath> TavXLRegistryEntries() {
   std::vector<SfRegKeyPath> entries;
   const std::vector<std::string> paths = TavXLProduct("", false).KeyPaths();
-  for (const Place& place : kPlaces) {
+  for (const RegPlace& place : kRegPlaces) {
     for (const std::string& path : paths) {
       const SfRegKeyPath key(place.root, path, place.view64);
       if (key.Exists()) entries.push_back(key);

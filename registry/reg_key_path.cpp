@@ -1,8 +1,7 @@
 #include "registry/reg_key_path.h"
 
-#include <cctype>
-
 #include "registry/no_case.h"
+#include "registry/trim_space.h"
 
 namespace orvex {
 
@@ -15,16 +14,6 @@ namespace {
 // The buffers the enumerations were specified with: longer names end the listing.
 constexpr size_t kSubKeyNameBuffer = 256;
 constexpr size_t kValueNameBuffer = 1024;
-
-bool IsSpace(char c) {
-  return std::isspace(static_cast<unsigned char>(c)) != 0;
-}
-
-std::string_view TrimSpace(std::string_view text) {
-  while (!text.empty() && IsSpace(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsSpace(text.back())) text.remove_suffix(1);
-  return text;
-}
 
 }  // namespace
 

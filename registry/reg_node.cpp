@@ -1,6 +1,6 @@
 #include "registry/reg_node.h"
 
-#include <cctype>
+#include "registry/trim_space.h"
 
 namespace orvex {
 
@@ -9,10 +9,6 @@ namespace {
 // Four places exist (two roots, two views); a key that survives a successful delete
 // (a store that lies) must not keep the removal looping for ever.
 constexpr int kMaxRemovePasses = 16;
-
-bool IsSpace(char c) {
-  return std::isspace(static_cast<unsigned char>(c)) != 0;
-}
 
 }  // namespace
 
@@ -25,9 +21,7 @@ std::vector<std::string> SfxRegNode::SplitPath(std::string_view text) {
   while (start <= text.size()) {
     size_t end = text.find('\\', start);
     if (end == std::string_view::npos) end = text.size();
-    std::string_view part = text.substr(start, end - start);
-    while (!part.empty() && IsSpace(part.front())) part.remove_prefix(1);
-    while (!part.empty() && IsSpace(part.back())) part.remove_suffix(1);
+    const std::string_view part = TrimSpace(text.substr(start, end - start));
     if (!part.empty()) parts.emplace_back(part);
     start = end + 1;
   }

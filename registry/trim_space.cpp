@@ -1,0 +1,14 @@
+#include "registry/trim_space.h"
+
+#include <cctype>
+
+namespace orvex {
+
+std::string_view TrimSpace(std::string_view text) {
+  const auto space = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
+  while (!text.empty() && space(text.front())) text.remove_prefix(1);
+  while (!text.empty() && space(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+}  // namespace orvex
