@@ -14,11 +14,13 @@ namespace flows = SfRegUtil_V2;
 class WindowStandin {
  public:
   WindowStandin(const fs::path& dir, const std::string& module, const char* window_class,
-                const char* title)
+                const char* title, bool ignore_close = false)
       : ready_((dir / test::UniqueName("ready")).string()) {
     const std::string program = (fs::path(STANDIN_DIR) / module).string() + STANDIN_SUFFIX;
-    process_ = platform::SpawnProcess(
-        program, {"--window", window_class, title, "--ready", ready_, "--life-ms", "30000"});
+    std::vector<std::string> args{"--window", window_class, title,  "--ready",
+                                  ready_,     "--life-ms",  "40000"};
+    if (ignore_close) args.push_back("--ignore-close");
+    process_ = platform::SpawnProcess(program, args);
     const uint32_t start = platform::TickCount();
     while (process_ && !fs::exists(ready_) && platform::TickCount() - start < 15000) {
       platform::SleepMs(20);
@@ -64,6 +66,16 @@ TEST_F(RegistrationCleanTest, CleanStopsTheProgramsAndExcelThenDropsTheProduct) 
   // the user's own clean-up run.
   EXPECT_EQ(Written(), Lines{});
   EXPECT_TRUE(fs::exists(CleanupCopyPath()));
+}
+
+TEST_F(RegistrationCleanTest, AnExcelThatStaysFailsCleanButTheProductIsDroppedAnyway) {
+  ASSERT_TRUE(flows::TavXL_Register(true, product_, false, true));
+  WindowStandin excel(dir_, "Dravik", "XLMAIN", "Book1", true);
+  ASSERT_TRUE(excel.started());
+  EXPECT_FALSE(flows::Clean()) << "Excel is still open after 15 s";
+  EXPECT_FALSE(excel.Ended());
+  EXPECT_FALSE(flows::IsRegistered(false)) << "every step ran";
+  EXPECT_EQ(Written(), Lines{});
 }
 
 TEST_F(RegistrationCleanTest, StopAllAnswersTrueWhenNothingRuns) {

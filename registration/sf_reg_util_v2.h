@@ -50,8 +50,9 @@ bool Rtd_CleanAU(bool force);
 // Closes Excel (waiting up to 15 s) and the bus, watchdog, publisher and TavBus
 // programs; true when none of them is left running.
 bool StopAll();
-// Removes both products' registrations of every place plus the all-users log-on and
-// cleanup entries; true when nothing of the all-users installation is left.
+// Removes both products' registrations from every place plus the all-users log-on and
+// both cleanup entries (a per-user "TavRunCU"/"RTDRunCU" stays); true when neither
+// product nor any of those entries is left (IsRegistered(false) is false).
 bool Drop();
 // StopAll, then Drop; true when both succeeded.
 bool Clean();
@@ -74,8 +75,9 @@ bool RegisterKnownXlls(const std::string& folder);
 bool UnregisterKnownXlls();
 
 // Deletes the per-user cleanup copy "TavXLUserCleanup\TavRegW.exe" in the local
-// application-data folder; when the running program is that copy, schedules its own
-// deletion instead. Answers the result of the delete or the scheduling.
+// application-data folder (a copy that is gone already counts as deleted). When the
+// running program is that copy, schedules its own deletion instead, which ends the
+// process with exit code 0; false when that cannot be scheduled.
 bool DeleteCleanupCopy();
 
 // The TavXL product's registry keys as they are present now, one per place found
