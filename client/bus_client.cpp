@@ -1,5 +1,6 @@
 #include "client/bus_client.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -15,6 +16,8 @@ namespace {
 
 constexpr uint32_t kSendRetryMs = 2000;
 constexpr uint32_t kV2SpinMs = 2;
+// Receive looks at the bus at least this often while it waits for a message.
+constexpr uint32_t kWatchSliceMs = 100;
 
 using Slot = std::array<uint8_t, kClassicSlotSize>;
 
@@ -52,15 +55,18 @@ bool BusClient::Connect(const std::string& base, LinkKind kind, uint32_t timeout
       return false;
     }
     classic_ = std::move(c);
+    watch_.Start(base, watch_options_);
     return true;
   }
   auto c = std::make_unique<V2Client>();
   if (!c->Connect(base, timeout_ms)) return false;
   v2_ = std::move(c);
+  watch_.Start(base, watch_options_);
   return true;
 }
 
 void BusClient::Close() {
+  watch_.Stop();
   classic_.reset();
   v2_.reset();
   joiner_ = SplitJoiner();
@@ -73,12 +79,16 @@ bool BusClient::SendMessage(uint16_t code, std::span<uint8_t> message) {
 }
 
 bool BusClient::SendRaw(std::span<const uint8_t> message) {
+  // A dead bus reads nothing: what is sent now would be lost without a word.
+  if (watch_.CheckOwnership() != BusLoss::kNone) return false;
   if (classic_ != nullptr) return classic_->Send(message.data(), message.size());
   if (v2_ == nullptr) return false;
   const uint32_t start = platform::TickCount();
   for (;;) {
     if (v2_->Send(message.data(), static_cast<uint32_t>(message.size()))) return true;
-    if (platform::TickCount() - start > kSendRetryMs) return false;
+    if (platform::TickCount() - start > kSendRetryMs || watch_.CheckOwnership() != BusLoss::kNone) {
+      return false;
+    }
     platform::SleepMs(1);
   }
 }
@@ -203,10 +213,21 @@ bool BusClient::KeepAlive() {
   return SendMessage(MSG_HEARTBEAT, std::span<uint8_t>(slot).first(size));
 }
 
+bool BusClient::InputWaiting() {
+  if (classic_ != nullptr) return classic_->channel()->HasData();
+  return v2_ != nullptr && v2_->link().Ready();
+}
+
+BusLoss BusClient::CheckBus() {
+  return watch_.Check(InputWaiting());
+}
+
 bool BusClient::ReceiveRaw(std::vector<uint8_t>* bytes, uint32_t timeout_ms) {
   if (classic_ != nullptr) {
     bytes->resize(classic_->slot_size());
-    return classic_->Receive(bytes->data(), timeout_ms);
+    if (!classic_->Receive(bytes->data(), timeout_ms)) return false;
+    watch_.Heard();
+    return true;
   }
   if (v2_ == nullptr) return false;
   SfSMFLinkV2& link = v2_->link();
@@ -225,7 +246,9 @@ bool BusClient::ReceiveRaw(std::vector<uint8_t>* bytes, uint32_t timeout_ms) {
   const uint8_t* record = link.Peek(&length);
   if (record == nullptr) return false;
   bytes->assign(record, record + length);
-  return link.Pop();
+  if (!link.Pop()) return false;
+  watch_.Heard();
+  return true;
 }
 
 bool BusClient::Receive(BusReceived* out, uint32_t timeout_ms) {
@@ -234,8 +257,15 @@ bool BusClient::Receive(BusReceived* out, uint32_t timeout_ms) {
   for (;;) {
     const uint32_t spent = platform::TickCount() - start;
     if (spent > timeout_ms) return false;
-    if (!ReceiveRaw(&bytes, timeout_ms - spent)) return false;
-    if (Decode(bytes, out)) return true;
+    // Waits in slices so a bus that goes away is noticed while the caller waits; once
+    // it is gone, only what is already in the link is delivered.
+    const uint32_t slice =
+        bus_loss() != BusLoss::kNone ? 0 : std::min(timeout_ms - spent, kWatchSliceMs);
+    if (ReceiveRaw(&bytes, slice)) {
+      if (Decode(bytes, out)) return true;
+      continue;
+    }
+    if (CheckBus() != BusLoss::kNone || slice == timeout_ms - spent) return false;
   }
 }
 

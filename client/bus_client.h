@@ -9,6 +9,7 @@
 #include "bus/message_fields.h"
 #include "bus/rtd_value.h"
 #include "bus/split_joiner.h"
+#include "client/bus_watch.h"
 #include "client/classic_client.h"
 #include "client/v2_client.h"
 
@@ -45,13 +46,24 @@ class BusClient {
   BusClient(const BusClient&) = delete;
   BusClient& operator=(const BusClient&) = delete;
 
-  // Connects to the bus serving `base` through the acceptor of `kind`. False when no bus
-  // answered within `timeout_ms`.
+  // How later connections decide that the bus is gone (see bus_loss()).
+  void SetWatchOptions(const BusWatchOptions& options) { watch_options_ = options; }
+  // Connects to the bus serving `base` through the acceptor of `kind` and starts
+  // watching it. False when no bus answered within `timeout_ms`.
   bool Connect(const std::string& base, LinkKind kind, uint32_t timeout_ms = 10000);
   // Closes the link without telling the bus (the bus notices the silence).
   void Close();
   bool connected() const { return classic_ != nullptr || v2_ != nullptr; }
   LinkKind kind() const { return kind_; }
+
+  // Why the bus is considered gone: kNone while it seems alive. Once it is gone every
+  // Send operation fails and Receive delivers only what the bus left in the link; the
+  // caller closes the link (and may connect again). Noticed by Receive (silence, or the
+  // bus's ownership mutex abandoned) and by the Send operations (ownership mutex only).
+  BusLoss bus_loss() const { return watch_.loss(); }
+  // Looks at the bus now, as Receive does between messages; the loss found. Receiving
+  // thread.
+  BusLoss CheckBus();
 
   // Each Send operation returns false when the link refused a message (or the content
   // cannot be sent, like more than 29 refresh items on a classic link).
@@ -78,7 +90,8 @@ class BusClient {
   // Any bytes as one message (the header's id and code are the caller's).
   bool SendRaw(std::span<const uint8_t> message);
 
-  // The next message other than a heartbeat, within `timeout_ms`. False on time-out.
+  // The next message other than a heartbeat, within `timeout_ms`. False on time-out,
+  // and at once when no message waits and the bus is gone.
   bool Receive(BusReceived* out, uint32_t timeout_ms);
   // Skips messages until one of `code` (or its V2 form) arrives.
   bool ReceiveCode(uint16_t code, BusReceived* out, uint32_t timeout_ms);
@@ -88,12 +101,16 @@ class BusClient {
  private:
   bool SendMessage(uint16_t code, std::span<uint8_t> message);
   bool ReceiveRaw(std::vector<uint8_t>* bytes, uint32_t timeout_ms);
+  // Messages from the bus wait in the link unread; receiving thread.
+  bool InputWaiting();
   // Decodes `bytes`; false while a split message is still incomplete.
   bool Decode(std::vector<uint8_t>& bytes, BusReceived* out);
 
   LinkKind kind_ = LinkKind::kClassic;
   std::unique_ptr<ClassicClient> classic_;
   std::unique_ptr<V2Client> v2_;
+  BusWatchOptions watch_options_;
+  BusWatch watch_;
   SplitJoiner joiner_;
   uint32_t parts_ = 0;
   uint32_t heartbeats_ = 0;

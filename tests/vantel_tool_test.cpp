@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "tests/bus_fixture.h"
+#include "tests/bus_process.h"
 
 namespace orvex::test {
 namespace {
@@ -198,6 +200,36 @@ TEST_P(VantelToolTest, ReportsAMissingBusAndBadArgumentsThroughItsExitCode) {
   child = platform::SpawnProcess(VantelPath(), {"pub", "--sid", "A", "--source", "const"});
   ASSERT_NE(child, nullptr);
   EXPECT_EQ(FinishChild(child, 20000), 5);
+}
+
+TEST_P(VantelToolTest, PubAndSubExitFourWhenTheBusIsKilled) {
+  // A bus of its own process, killed without warning while values flow.
+  const std::string ready = EventName("bus");
+  platform::ProcessObject* bus = SpawnBusProcess(base_, ready);
+  ASSERT_NE(bus, nullptr);
+  children_.push_back(bus);
+  ASSERT_TRUE(WaitSignal(ready, 30000));
+  const std::string sub_out = OutputFile("sub");
+  platform::ProcessObject* pub =
+      Run({"pub", "--sid", "GONE", "--interval", "50", "-o", OutputFile("pub")});
+  platform::ProcessObject* sub = Run({"sub", "@GONE:X", "-o", sub_out});
+  ASSERT_TRUE(WaitContains(sub_out, "@GONE:X\tint32\t"));
+
+  ASSERT_TRUE(platform::KillProcess(bus));
+  const uint32_t killed = platform::TickCount();
+  // Within the default silence limit and a margin for a loaded machine; the bus's
+  // abandoned ownership mutex normally tells them in well under a second.
+  platform::ProcessObject* tools[] = {pub, sub};
+  const char* labels[] = {"pub", "sub"};
+  for (int i = 0; i < 2; ++i) {
+    int code = -1;
+    const uint32_t spent = platform::TickCount() - killed;
+    ASSERT_TRUE(platform::WaitProcess(tools[i], spent < 25000 ? 25000 - spent : 0, &code))
+        << "vantel " << labels[i] << " ran on after the bus was killed";
+    std::printf("[ measured ] %s vantel %s: exit %d %u ms after the kill\n", GetParam().c_str(),
+                labels[i], code, platform::TickCount() - killed);
+    EXPECT_EQ(code, 4) << labels[i];
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Links, VantelToolTest, ::testing::Values("classic", "v2"), KindName);

@@ -21,6 +21,10 @@ void AddLinkOptions(CLI::App* cmd, orvex::vantel::LinkOptions* link, std::string
   cmd->add_option("--connect-timeout", link->connect_timeout_ms,
                   "Milliseconds to wait for the bus to answer")
       ->capture_default_str();
+  cmd->add_option("--silence-limit", link->silence_limit_ms,
+                  "Milliseconds without a message after which the bus counts as gone")
+      ->check(CLI::Range(1000u, 3600000u))
+      ->capture_default_str();
   cmd->add_option("-o,--output", *output, "Write the lines to this file instead of stdout");
 }
 

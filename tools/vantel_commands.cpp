@@ -39,6 +39,9 @@ void Error(const std::string& text) {
 int Open(const LinkOptions& link, client::BusClient* bus, const std::string& sid,
          const std::string& name, bool publisher, bool subscriber) {
   const auto kind = link.v2 ? client::LinkKind::kV2 : client::LinkKind::kClassic;
+  client::BusWatchOptions watch;
+  watch.silence_limit_ms = link.silence_limit_ms;
+  bus->SetWatchOptions(watch);
   if (!bus->Connect(link.bus, kind, link.connect_timeout_ms)) {
     Error("no bus answered on " + link.bus);
     return kExitNoBus;
@@ -52,9 +55,24 @@ int Open(const LinkOptions& link, client::BusClient* bus, const std::string& sid
 }
 
 void Leave(client::BusClient* bus, std::string_view reason) {
-  bus->SendDisconnect(reason);
-  bus->Flush(1000);
+  // A gone bus reads nothing: do not wait for it to take the farewell.
+  if (bus->bus_loss() == client::BusLoss::kNone) {
+    bus->SendDisconnect(reason);
+    bus->Flush(1000);
+  }
   bus->Close();
+}
+
+// True, with the message printed, when the bus is gone.
+bool ReportLoss(const LinkOptions& link, const client::BusClient& bus) {
+  const client::BusLoss loss = bus.bus_loss();
+  if (loss == client::BusLoss::kNone) return false;
+  std::string why = client::BusLossText(loss);
+  if (loss == client::BusLoss::kSilent) {
+    why = "nothing heard from it for " + std::to_string(link.silence_limit_ms) + " ms";
+  }
+  Error("lost the bus on " + link.bus + ": " + why);
+  return true;
 }
 
 // Time keeping shared by the loops: the end of --duration and the keep-alive.
@@ -162,6 +180,9 @@ int RunPub(const LinkOptions& link, const PubOptions& options) {
         rc = kExitClosed;
         break;
       }
+    } else if (ReportLoss(link, bus)) {
+      rc = kExitClosed;
+      break;
     }
     clock.KeepAlive(&bus);
     std::string line;
@@ -180,8 +201,9 @@ int RunPub(const LinkOptions& link, const PubOptions& options) {
     }
   }
   if (send_failed) {
-    Error("the link refused a value");
-    rc = kExitFailed;
+    // Sends fail once the bus is gone; say why rather than blame the link.
+    rc = ReportLoss(link, bus) ? kExitClosed : kExitFailed;
+    if (rc == kExitFailed) Error("the link refused a value");
   }
   Leave(&bus, "vantel pub done");
   return rc;
@@ -222,10 +244,13 @@ int RunSub(const LinkOptions& link, const SubOptions& options) {
         rc = kExitClosed;
         break;
       }
+    } else if (ReportLoss(link, bus)) {
+      rc = kExitClosed;
+      break;
     }
     clock.KeepAlive(&bus);
   }
-  bus.CloseAll();
+  if (bus.bus_loss() == client::BusLoss::kNone) bus.CloseAll();
   Leave(&bus, "vantel sub done");
   return rc;
 }
@@ -261,6 +286,9 @@ int RunMon(const LinkOptions& link, const MonOptions& options) {
         rc = kExitClosed;
         break;
       }
+    } else if (ReportLoss(link, bus)) {
+      rc = kExitClosed;
+      break;
     }
     // Redraw at most five times a second; a busy bus would otherwise flood the terminal.
     if (table && dirty && platform::TickCount() - last_draw >= 200) {

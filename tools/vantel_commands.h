@@ -1,8 +1,8 @@
 #pragma once
 // The subcommands of the vantel tool, each run against a bus until it is done or told
 // to stop. They answer the process's exit code: 0 success, 2 no bus answered, 3 the
-// bus refused the registration, 4 the bus closed the link, 5 bad arguments or a
-// failed send.
+// bus refused the registration, 4 the bus closed the link or is gone, 5 bad arguments
+// or a failed send.
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -17,6 +17,8 @@ struct LinkOptions {
   std::string bus = "Local\\Vantel";
   bool v2 = false;
   uint32_t connect_timeout_ms = 5000;
+  // Nothing from the bus for this long means it is gone (it sends a heartbeat every 5 s).
+  uint32_t silence_limit_ms = 15000;
   // Where lines go; null is standard output.
   std::FILE* out = nullptr;
 };

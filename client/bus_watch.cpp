@@ -1,0 +1,84 @@
+#include "client/bus_watch.h"
+
+#include "platform/clock.h"
+
+namespace orvex::client {
+
+const char* BusLossText(BusLoss loss) {
+  switch (loss) {
+    case BusLoss::kSilent:
+      return "no message from it within the silence limit";
+    case BusLoss::kEnded:
+      return "its process ended without closing the link";
+    default:
+      return "";
+  }
+}
+
+void BusWatch::Start(const std::string& base, const BusWatchOptions& options) {
+  std::lock_guard<std::mutex> hold(lock_);
+  options_ = options;
+  ownership_.reset();
+  loss_ = BusLoss::kNone;
+  watching_ = true;
+  last_probe_ = platform::TickCount();
+  last_heard_ = last_probe_;
+  if (options.ownership_poll_ms == 0) return;
+  ownership_.emplace();
+  // Taking it at once means nobody holds it: nothing to watch. Release at once, so a
+  // bus starting now is not kept waiting.
+  if (!ownership_->Open(base + ".V2.AccMT", false) || ownership_->Acquire(0)) {
+    ownership_.reset();
+  }
+}
+
+void BusWatch::Stop() {
+  std::lock_guard<std::mutex> hold(lock_);
+  watching_ = false;
+  ownership_.reset();
+  loss_ = BusLoss::kNone;
+}
+
+void BusWatch::Heard() {
+  last_heard_.store(platform::TickCount(), std::memory_order_relaxed);
+}
+
+bool BusWatch::OwnerGone(uint32_t now) {
+  if (!ownership_ || now - last_probe_ < options_.ownership_poll_ms) return false;
+  last_probe_ = now;
+  // The bus holds the mutex until it ends. Getting it, abandoned by a killed bus or
+  // released by one that closed (or already taken over by another client's look),
+  // means the bus is gone. Released at once so the next bus can take it.
+  if (!ownership_->Acquire(0)) return false;
+  ownership_->Close();
+  ownership_.reset();
+  return true;
+}
+
+BusLoss BusWatch::Check(bool input_waiting) {
+  std::lock_guard<std::mutex> hold(lock_);
+  if (!watching_ || loss_ != BusLoss::kNone) return loss_;
+  const uint32_t now = platform::TickCount();
+  if (input_waiting) {
+    last_heard_ = now;
+    return BusLoss::kNone;
+  }
+  // A message stored after `now` was read makes the difference wrap: not silent.
+  const uint32_t silent = now - last_heard_.load(std::memory_order_relaxed);
+  if (silent >= options_.silence_limit_ms && silent < 0x80000000u) {
+    loss_ = BusLoss::kSilent;
+  } else if (OwnerGone(now)) {
+    loss_ = BusLoss::kEnded;
+  }
+  return loss_;
+}
+
+BusLoss BusWatch::CheckOwnership() {
+  std::lock_guard<std::mutex> hold(lock_);
+  if (watching_ && loss_ == BusLoss::kNone && OwnerGone(platform::TickCount())) {
+    loss_ = BusLoss::kEnded;
+  }
+  return loss_;
+}
+
+}  // namespace orvex::client
