@@ -25,28 +25,23 @@ void RestartIfAllUsersNeedRights() {
   if (flows::IsRegisteredForAllUsers() && !IsProcessElevated()) RestartElevated();
 }
 
+// A removal flow's line, then the removal of the folder's trusted location, whose
+// answer never changes the result.
+int RemovalStep(const char* label, bool ok, const std::string& folder, std::string* report) {
+  const int result = ReportStep(label, ok, report);
+  SfExcelUtil::RemoveTrustedLocation(folder);
+  return result;
+}
+
 int DropAction(const std::string& folder, std::string* report) {
   RestartIfAllUsersNeedRights();
   StopAction(report);
-  const int result = ReportStep("\nDrop ", flows::Drop(), report);
-  SfExcelUtil::RemoveTrustedLocation(folder);
-  return result;
+  return RemovalStep("\nDrop ", flows::Drop(), folder, report);
 }
 
 int CleanAction(const std::string& folder, std::string* report) {
   RestartIfAllUsersNeedRights();
-  const int result = ReportStep("Clean ", flows::Clean(), report);
-  SfExcelUtil::RemoveTrustedLocation(folder);
-  return result;
-}
-
-// A clean flow of TavXL followed by the removal of the folder's trusted location,
-// which never changes the result.
-int CleanWithTrustedLocation(const char* label, bool ok, const std::string& folder,
-                             std::string* report) {
-  const int result = ReportStep(label, ok, report);
-  SfExcelUtil::RemoveTrustedLocation(folder);
-  return result;
+  return RemovalStep("Clean ", flows::Clean(), folder, report);
 }
 
 int TavXLAction(const SetupActionInputs& in, std::string* report) {
@@ -93,9 +88,9 @@ int RunRegistrationAction(SetupAction action, const SetupActionInputs& in, std::
     case SetupAction::kRunAU:
       return ReportStep("TavXL Run AU ", flows::TavXL_RunAU(folder), report);
     case SetupAction::kCleanAU:
-      return CleanWithTrustedLocation("TavXL Clean AU ", flows::TavXL_CleanAU(), folder, report);
+      return RemovalStep("TavXL Clean AU ", flows::TavXL_CleanAU(), folder, report);
     case SetupAction::kCleanCU:
-      return CleanWithTrustedLocation("TavXL Clean CU ", flows::TavXL_CleanCU(), folder, report);
+      return RemovalStep("TavXL Clean CU ", flows::TavXL_CleanCU(), folder, report);
     case SetupAction::kRtdRunCU:
       return ReportStep("RTD Run CU ", flows::StartBus(folder), report);
     case SetupAction::kRtdRunAU:
