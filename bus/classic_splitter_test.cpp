@@ -116,7 +116,7 @@ TEST(ClassicValueSplitter, WideTextSplitsAt55Units) {
     ASSERT_TRUE(ReadClassicHandleValue(sent[i].slot, &hv));
     EXPECT_EQ(hv.value.Type(), RtdValueType::kWideText2);
     EXPECT_EQ(hv.value.WideText().size(), units[i]);
-    joiner.AppendValue(hv.value);
+    joiner.AppendValue(hv.handle, hv.value);
   }
   EXPECT_TRUE(joiner.TakeValue() == v);
 

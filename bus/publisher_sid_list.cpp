@@ -38,7 +38,7 @@ bool PublisherSidList::Contains(const std::string& sid) const {
 
 std::string SelectPublisherSid(const std::vector<std::string>& topic_sids,
                                const PublisherSidList& list) {
-  if (topic_sids.size() == 1 && topic_sids[0] == "BUS") return "BUS";
+  if (topic_sids.size() == 1 && topic_sids[0] == kBusSid) return std::string(kBusSid);
   if (list.empty()) return std::string();
   if (topic_sids.empty()) return list.Head();
   for (const std::string& sid : topic_sids) {

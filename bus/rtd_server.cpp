@@ -28,6 +28,8 @@ RtdServer::~RtdServer() {
 size_t RtdServer::Shutdown(bool wait, uint32_t timeout_ms) {
   if (!shut_down_) {
     shut_down_ = true;
+    // A link accepted during the grace time would be closed without a word.
+    StopAccepting();
     ForEachConnection([](RtdConnection* c) { SendDisconnect(c, "Server shutting down"); });
     platform::SleepMs(options_.shutdown_grace_ms);
   }
@@ -78,6 +80,8 @@ void RtdServer::ProcessMessage(const BusMessage& m) {
       const bool ok = m.code == MSG_TOPIC ? ReadClassicHandleText(m.bytes, &request)
                                           : ReadV2HandleText(m.bytes, &request);
       RtdClient* client = FindClient(id);
+      // A whole request ends any split one this client left unfinished.
+      if (client != nullptr) client->joiner.ClearTopicText();
       if (ok && client != nullptr) RequestTopic(*client, request.handle, request.text);
       return;
     }
@@ -142,6 +146,11 @@ void RtdServer::Register(const BusMessage& m) {
   if (request.publisher != 0 && request.sid.empty()) {
     return RefuseRegistration(id, "Publisher must supply valid SID value");
   }
+  // The bus's own topics are addressed to this SID: a publisher under it would capture
+  // them (and the bus's values for them would be refused).
+  if (request.publisher != 0 && NormalizeSid(request.sid) == kBusSid) {
+    return RefuseRegistration(id, kReservedSidRefusal);
+  }
   if (clients_.count(id) != 0) return RefuseRegistration(id, "Could not add connection handle");
 
   auto owned = std::make_unique<RtdClient>();
@@ -173,6 +182,12 @@ void RtdServer::Register(const BusMessage& m) {
   if (client.publisher != 0) line += "; Publisher";
   if (client.subscriber != 0) line += "; Subscriber";
   Log(line);
+  // Topics name publishers in normalised form and are routed by the SID exactly as
+  // registered, so this publisher is listed but never receives a topic.
+  if (client.publisher != 0 && NormalizeSid(client.sid) != client.sid) {
+    Log("Publisher SID \"" + client.sid +
+        "\" is not upper case without surrounding spaces: " + "no topic will be routed to it");
+  }
 }
 
 void RtdServer::NotifyClientAdded(const RtdClient& client, RtdConnection* to) {
@@ -190,7 +205,9 @@ void RtdServer::Disconnect(uint16_t id, const std::string& reason) {
   value_notice_.erase(id);
   // Ids are given out again: a later client must not inherit this one's notices.
   client_notice_.erase(id);
-  if (client->subscriber != 0) CloseAllTopics(*client);
+  // Any registered client may hold topics (a publisher can subscribe too): every
+  // handle goes, or its pair would keep the topic alive and pass to the id's next user.
+  CloseAllTopics(*client);
 
   const bool publisher = client->publisher != 0;
   auto primary_it = sid_map_.find(client->sid);
@@ -206,6 +223,13 @@ void RtdServer::Disconnect(uint16_t id, const std::string& reason) {
     }
     if (successor != nullptr) {
       HandOver(id, successor->id);
+    } else if (NamesakeRemains(*client)) {
+      // Another primary is listed under the same normalised SID: the list keeps the
+      // entry, and only this publisher's topics lose their publisher (it has gone and
+      // is not told). They are routed again when a publisher registers under the SID.
+      for (const auto& [topic_id, topic] : topics_.by_id()) {
+        if (topic->publisher_id == id) topic->publisher_id = 0;
+      }
     } else {
       publishers_.RemoveAll(NormalizeSid(client->sid));
       ReevaluateAllTopics();
@@ -230,6 +254,14 @@ void RtdServer::Disconnect(uint16_t id, const std::string& reason) {
   }
   if (publisher) bus_topics_->RefreshLists();
   Log("Client disconnected :" + std::to_string(id));
+}
+
+bool RtdServer::NamesakeRemains(const RtdClient& leaving) const {
+  const std::string normalized = NormalizeSid(leaving.sid);
+  for (const auto& [sid, primary] : sid_map_) {
+    if (primary != &leaving && NormalizeSid(sid) == normalized) return true;
+  }
+  return false;
 }
 
 void RtdServer::Monitor(const BusMessage& m) {

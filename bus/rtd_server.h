@@ -22,6 +22,8 @@ namespace orvex {
 // by the main thread; everything else runs on the server thread.
 class RtdServer : public RtdServerMultiConnection {
  public:
+  // The refusal of a publisher that registers under the bus's own SID.
+  static constexpr std::string_view kReservedSidRefusal = "SID BUS is reserved for the bus";
   struct Options {
     std::string base_name = "Local\\Vantel";
     uint32_t backlog_limit = RtdConnection::kDefaultBacklogLimit;
@@ -42,8 +44,8 @@ class RtdServer : public RtdServerMultiConnection {
   // Shutdown(true, 3000), then frees the tables.
   ~RtdServer() override;
 
-  // Tells every link "Server shutting down", waits the grace time, then stops the
-  // thread and closes every link. Main thread.
+  // Stops accepting links, tells every link "Server shutting down", waits the grace
+  // time, then stops the thread and closes every link. Main thread.
   size_t Shutdown(bool wait, uint32_t timeout_ms) override;
 
   // Server thread (bus topics, tests through messages).
@@ -63,6 +65,8 @@ class RtdServer : public RtdServerMultiConnection {
   void Register(const BusMessage& message);
   void RefuseRegistration(uint16_t id, std::string_view text);
   void Disconnect(uint16_t id, const std::string& reason);
+  // Another primary publisher's SID normalises like the SID of `leaving`.
+  bool NamesakeRemains(const RtdClient& leaving) const;
   void Monitor(const BusMessage& message);
   void NotifyClientAdded(const RtdClient& client, RtdConnection* to);
   RtdClient* FindClient(uint16_t id);

@@ -103,14 +103,23 @@ size_t RtdServerMultiConnection::DropSilent(uint32_t now) {
   return silent.size();
 }
 
+void RtdServerMultiConnection::StopAccepting() {
+  SfScopedLock hold(&table_lock_);
+  accepting_ = false;
+}
+
 size_t RtdServerMultiConnection::AcceptOne(uint32_t now) {
   if (table_.size() >= kMaxConnections) return 0;
-  std::unique_ptr<SfSMFConnection> link = listener_->AcceptNext();
-  if (link == nullptr) return 0;
-  const uint16_t id = AllocateId();
-  auto connection = std::make_unique<RtdConnection>(std::move(link), id, now, backlog_limit_);
+  uint16_t id = 0;
   {
+    // The lock spans the accept and the insertion: a link is either in the table before
+    // StopAccepting returns or never taken from the listener.
     SfScopedLock hold(&table_lock_);
+    if (!accepting_) return 0;
+    std::unique_ptr<SfSMFConnection> link = listener_->AcceptNext();
+    if (link == nullptr) return 0;
+    id = AllocateId();
+    auto connection = std::make_unique<RtdConnection>(std::move(link), id, now, backlog_limit_);
     connection->round_robin = round_robin_.insert(round_robin_.end(), connection.get());
     table_.emplace(id, std::move(connection));
     connection_count_.store(table_.size());

@@ -82,6 +82,9 @@ class RtdServerMultiConnection {
   }
   // Closes every connection (flushing live ones first); returns how many.
   size_t CloseAll();
+  // No link is accepted from now on; a link already in the table stays. Once this
+  // returns, ForEachConnection sees every link the bus will ever hold. Any thread.
+  void StopAccepting();
 
  private:
   static void ThreadEntry(void* self);
@@ -108,6 +111,7 @@ class RtdServerMultiConnection {
   std::vector<uint8_t> receive_buffer_;
   std::atomic<bool> ready_{false};
   std::atomic<bool> stop_{false};
+  bool accepting_ = true;  // guarded by table_lock_
   std::atomic<size_t> connection_count_{0};
   std::atomic<uint64_t> passes_{0};
   SfThread thread_;

@@ -86,6 +86,8 @@ void RtdServer::OnValue(const BusMessage& m) {
   HandleValue hv;
   const bool ok =
       m.code == MSG_VALUE ? ReadClassicHandleValue(m.bytes, &hv) : ReadV2HandleValue(m.bytes, &hv);
+  // A whole value ends any split one its sender left unfinished.
+  if (RtdClient* client = FindClient(m.id)) client->joiner.ClearValue();
   if (ok && m.id != 0) PublishValue(hv.handle, m.id, hv.value);
 }
 
@@ -93,7 +95,7 @@ void RtdServer::OnValuePart(const BusMessage& m, bool last) {
   RtdClient* client = FindClient(m.id);
   HandleValue hv;
   if (client == nullptr || !ReadClassicHandleValue(m.bytes, &hv)) return;
-  client->joiner.AppendValue(hv.value);
+  client->joiner.AppendValue(hv.handle, hv.value);
   if (!last) return;
   RtdValue joined = client->joiner.TakeValue();
   if (joined.Type() == RtdValueType::kText) {
@@ -106,7 +108,7 @@ void RtdServer::OnTopicPart(const BusMessage& m, bool last) {
   RtdClient* client = FindClient(m.id);
   HandleText part;
   if (client == nullptr || !ReadClassicHandleText(m.bytes, &part)) return;
-  client->joiner.AppendTopicText(part.text);
+  client->joiner.AppendTopicText(part.handle, part.text);
   if (last) RequestTopic(*client, part.handle, client->joiner.TakeTopicText());
 }
 
@@ -126,7 +128,11 @@ void RtdServer::OnText(const BusMessage& m) {
 
 void RtdServer::AssignPublisher(RtdTopic& topic) {
   const std::string wanted = SelectPublisherSid(topic.sids, publishers_);
-  if (wanted == topic.assigned_sid) return;
+  auto it = sid_map_.find(wanted);
+  // Unchanged, unless the topic waits without a publisher and one now has its SID: a
+  // listed SID can gain its routable publisher without the list changing (a namesake
+  // that differs in case or spaces was listed first).
+  if (wanted == topic.assigned_sid && (topic.publisher_id != 0 || it == sid_map_.end())) return;
   // The old publisher has gone when its SID left the list: it is not told.
   if (!publishers_.Contains(topic.assigned_sid)) topic.publisher_id = 0;
   topic.assigned_sid = wanted;
@@ -134,9 +140,7 @@ void RtdServer::AssignPublisher(RtdTopic& topic) {
     SendHandleOnly(FindConnection(topic.publisher_id), MSG_TOPIC_CLOSE, topic.id);
     topic.publisher_id = 0;
   }
-  if (wanted.empty()) return;
-  auto it = sid_map_.find(wanted);
-  if (it == sid_map_.end()) return;
+  if (wanted.empty() || it == sid_map_.end()) return;
   topic.publisher_id = it->second->id;
   SendTopicText(FindConnection(topic.publisher_id), kTopicSplit, MSG_TOPIC_V2, topic.id,
                 topic.text);

@@ -47,7 +47,7 @@ RtdTopic* TopicTable::FindOrCreate(const TopicAddress& address, bool* created) {
   topic->id = AllocateId();
   topic->text = address.text;
   topic->sids = address.sids;
-  topic->bus_topic = address.sids.size() == 1 && address.sids[0] == "BUS";
+  topic->bus_topic = address.sids.size() == 1 && address.sids[0] == kBusSid;
   RtdTopic* raw = topic.get();
   by_text_.emplace(raw->text, raw);
   by_id_.emplace(raw->id, std::move(topic));

@@ -16,16 +16,26 @@ size_t Room(size_t held, size_t wanted, size_t unit_size) {
 
 }  // namespace
 
-void SplitJoiner::AppendTopicText(std::string_view part) {
+void SplitJoiner::AppendTopicText(uint32_t handle, std::string_view part) {
+  if (topic_handle_ != handle) ClearTopicText();
+  topic_handle_ = handle;
   part = TextBeforeNul(part);
   topic_text_.append(part.substr(0, Room(topic_text_.size(), part.size(), 1)));
 }
 
 std::string SplitJoiner::TakeTopicText() {
+  topic_handle_.reset();
   return std::exchange(topic_text_, std::string());
 }
 
-void SplitJoiner::AppendValue(const RtdValue& part) {
+void SplitJoiner::ClearTopicText() {
+  topic_handle_.reset();
+  topic_text_.clear();
+}
+
+void SplitJoiner::AppendValue(uint32_t handle, const RtdValue& part) {
+  if (value_handle_ != handle) ClearValue();
+  value_handle_ = handle;
   const RtdValueType type = part.Type();
   if (IsTextType(type)) {
     const size_t held = value_.Type() == type ? value_.Text().size() : 0;
@@ -46,8 +56,13 @@ void SplitJoiner::AppendValue(const RtdValue& part) {
 
 RtdValue SplitJoiner::TakeValue() {
   RtdValue joined = std::move(value_);
-  value_.Clear();
+  ClearValue();
   return joined;
+}
+
+void SplitJoiner::ClearValue() {
+  value_handle_.reset();
+  value_.Clear();
 }
 
 }  // namespace orvex

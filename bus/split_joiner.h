@@ -3,6 +3,8 @@
 // parts of a topic text (MSG_TOPIC_PART, MSG_TOPIC_LAST) and of a value
 // (MSG_VALUE_PART, MSG_VALUE_LAST) until the last part completes them.
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -17,23 +19,31 @@ class SplitJoiner {
   // of its parts is dropped.
   static constexpr size_t kMaxJoinedBytes = 16777215;
 
-  // Appends a part of a topic text (up to its first NUL).
-  void AppendTopicText(std::string_view part);
+  // Appends a part of a topic text (up to its first NUL) sent under `handle`. Parts
+  // buffered under another handle are left-overs of an aborted split or of another
+  // topic: they are dropped first.
+  void AppendTopicText(uint32_t handle, std::string_view part);
   // Returns the joined topic text and empties the buffer.
   std::string TakeTopicText();
+  // Drops buffered topic-text parts (a whole message arrived between them).
+  void ClearTopicText();
   const std::string& PendingTopicText() const { return topic_text_; }
 
-  // Appends a part of a value: texts, wide texts and bytes are appended when the
-  // buffer holds the same type, otherwise the buffer restarts with the part's type;
-  // every other type replaces the buffer.
-  void AppendValue(const RtdValue& part);
+  // Appends a part of a value sent under `handle`: texts, wide texts and bytes are
+  // appended when the buffer holds the same type under the same handle, otherwise the
+  // buffer restarts with the part; every other type replaces the buffer.
+  void AppendValue(uint32_t handle, const RtdValue& part);
   // Returns the joined value and empties the buffer.
   RtdValue TakeValue();
+  // Drops buffered value parts (a whole message arrived between them).
+  void ClearValue();
   const RtdValue& PendingValue() const { return value_; }
 
  private:
   std::string topic_text_;
+  std::optional<uint32_t> topic_handle_;
   RtdValue value_;
+  std::optional<uint32_t> value_handle_;
 };
 
 }  // namespace orvex

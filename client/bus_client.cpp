@@ -9,6 +9,7 @@
 #include "bus/message_header.h"
 #include "bus/message_reader.h"
 #include "bus/message_writer.h"
+#include "bus/publisher_sid_list.h"
 #include "platform/clock.h"
 
 namespace orvex::client {
@@ -96,7 +97,10 @@ bool BusClient::SendRaw(std::span<const uint8_t> message) {
 bool BusClient::Register(std::string_view sid, std::string_view name, bool publisher,
                          bool subscriber) {
   Slot slot{};
-  RegisterRequest request{std::string(sid), std::string(name), publisher ? uint8_t{1} : uint8_t{0},
+  // The bus routes topics only to a publisher whose SID is registered in normalised
+  // form; " abc" would be accepted, listed as ABC and never asked for a topic.
+  const std::string registered = publisher ? NormalizeSid(sid) : std::string(sid);
+  RegisterRequest request{registered, std::string(name), publisher ? uint8_t{1} : uint8_t{0},
                           subscriber ? uint8_t{1} : uint8_t{0}};
   const size_t size = WriteRegister(slot, request);
   return size != 0 && SendMessage(MSG_REGISTER, std::span<uint8_t>(slot).first(size));
@@ -314,13 +318,14 @@ bool BusClient::Decode(std::vector<uint8_t>& bytes, BusReceived* out) {
       ReadClassicHandleText(bytes, &ht);
       out->handle = ht.handle;
       out->text = ht.text;
+      if (code == MSG_TOPIC || code == MSG_TOPIC_ADDED) joiner_.ClearTopicText();
       break;
     case MSG_TOPIC_PART:
     case MSG_TOPIC_ADDED_PART:
     case MSG_TOPIC_LAST:
     case MSG_TOPIC_ADDED_LAST:
       ReadClassicHandleText(bytes, &ht);
-      joiner_.AppendTopicText(ht.text);
+      joiner_.AppendTopicText(ht.handle, ht.text);
       complete = code == MSG_TOPIC_LAST || code == MSG_TOPIC_ADDED_LAST;
       out->code = code == MSG_TOPIC_LAST ? MSG_TOPIC : MSG_TOPIC_ADDED;
       out->handle = ht.handle;
@@ -331,13 +336,14 @@ bool BusClient::Decode(std::vector<uint8_t>& bytes, BusReceived* out) {
       ReadClassicHandleValue(bytes, &hv);
       out->handle = hv.handle;
       out->value = std::move(hv.value);
+      joiner_.ClearValue();
       break;
     case MSG_VALUE_PART:
     case MSG_TOPIC_VALUE_PART:
     case MSG_VALUE_LAST:
     case MSG_TOPIC_VALUE_LAST:
       ReadClassicHandleValue(bytes, &hv);
-      joiner_.AppendValue(hv.value);
+      joiner_.AppendValue(hv.handle, hv.value);
       complete = code == MSG_VALUE_LAST || code == MSG_TOPIC_VALUE_LAST;
       out->code = code == MSG_VALUE_LAST ? MSG_VALUE : MSG_TOPIC_VALUE;
       out->handle = hv.handle;

@@ -67,6 +67,8 @@ class BusClient {
 
   // Each Send operation returns false when the link refused a message (or the content
   // cannot be sent, like more than 29 refresh items on a classic link).
+  // A publisher's SID is sent normalised (trimmed, upper case), the only form the bus
+  // routes topics to.
   bool Register(std::string_view sid, std::string_view name, bool publisher, bool subscriber);
   // Register, then wait for the reply: true when the bus accepted; *reply gets it.
   bool RegisterAndWait(std::string_view sid, std::string_view name, bool publisher, bool subscriber,

@@ -34,7 +34,7 @@ void CheckTopicSplit(const HandleText& t) {
     HandleText part;
     Check(ReadClassicHandleText(slot, &part));
     Check(part.handle == t.handle);
-    joiner.AppendTopicText(part.text);
+    joiner.AppendTopicText(part.handle, part.text);
   }
   // One whole message, or parts followed by one last part.
   Check(!codes.empty());
@@ -53,7 +53,7 @@ void CheckValueSplit(const HandleValue& hv) {
     Check(splitter.WriteNext(slot) == kClassicSlotSize);
     HandleValue part;
     Check(ReadClassicHandleValue(slot, &part));
-    joiner.AppendValue(part.value);
+    joiner.AppendValue(part.handle, part.value);
     Check(++messages < 100000);
   }
   Check(joiner.TakeValue() == hv.value);

@@ -3,6 +3,8 @@
 // own processes over both link kinds.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "bus/message_codes.h"
 #include "platform/event.h"
 #include "tests/bus_fixture.h"
@@ -33,6 +35,18 @@ TEST_P(BusConnectionsTest, RegistrationRepliesAndTheThreeRefusals) {
   size_t connected = 0;
   for (const auto& line : Lines()) connected += line.rfind("Client connected", 0) == 0;
   EXPECT_EQ(connected, 2u);
+}
+
+TEST_P(BusConnectionsTest, NoPublisherRegistersUnderTheBusSid) {
+  StartBus();
+  const std::string refusal(RtdServer::kReservedSidRefusal);
+  auto* client = Spawn({Connect(), "rawregister| bus |p|1|0", "expect|2|h=0|t=" + refusal,
+                        "rawregister|BUS|p|1|1", "expect|2|h=0|t=" + refusal,
+                        // A subscriber's SID routes nothing: it may be anything.
+                        "register|BUS|s|0|1", "expect|2|h=1", "topic|1|@BUS:DEFPUB",
+                        "expect|13|h=1|v=", "topic|2|@BUS:PUBLIST", "expect|13|h=2|v="});
+  EXPECT_EQ(FinishChild(client), 0);
+  EXPECT_TRUE(WaitLine("Client connected :1 BUS; Subscriber"));
 }
 
 TEST_P(BusConnectionsTest, AStandbyPublisherIsListedOnlyAfterThePrimaryLeaves) {
@@ -162,6 +176,24 @@ TEST_P(BusConnectionsTest, ShutdownTellsEveryClient) {
                         "await|3|t=Server shutting down"});
   ASSERT_TRUE(WaitSignal(ready));
   server_.reset();
+  EXPECT_EQ(FinishChild(client), 0);
+}
+
+TEST_P(BusConnectionsTest, NoLinkIsAcceptedOnceShutdownHasBegun) {
+  grace_ms_ = 6000;
+  StartBus();
+  const std::string ready = EventName("ready"), told = EventName("told"), go = EventName("go");
+  auto* client = Spawn({Connect(), "register|S|s|0|1", "expect|2|h=1", "signal|" + ready,
+                        "await|3|t=Server shutting down", "signal|" + told});
+  // Started early and held back, so it asks well inside the grace time.
+  auto* late = Spawn({"wait|" + go, "noconnect|" + GetParam() + "|2000"});
+  ASSERT_TRUE(WaitSignal(ready));
+  std::thread stopper([this] { server_.reset(); });
+  const bool was_told = WaitSignal(told);
+  Signal(go);
+  EXPECT_TRUE(was_told);
+  EXPECT_EQ(FinishChild(late), 0);
+  stopper.join();
   EXPECT_EQ(FinishChild(client), 0);
 }
 

@@ -23,7 +23,7 @@ class BusFixture : public ::testing::Test {
  protected:
   void StartBus(RtdServer::Options options = {}) {
     options.base_name = base_;
-    options.shutdown_grace_ms = 50;
+    options.shutdown_grace_ms = grace_ms_;
     options.log_observer = [this](const std::string& line) {
       std::lock_guard<std::mutex> hold(lines_lock_);
       lines_.push_back(line);
@@ -91,6 +91,7 @@ class BusFixture : public ::testing::Test {
     return name;
   }
 
+  uint32_t grace_ms_ = 50;  // the bus's shutdown grace time
   std::string base_ = UniqueName("Local\\OrvexBusT");
   std::string event_prefix_ = UniqueName("Local\\OrvexEv");
   std::unique_ptr<RtdServer> server_;

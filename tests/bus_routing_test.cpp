@@ -150,6 +150,66 @@ TEST_P(BusRoutingTest, TheFirstOrdinaryTopicWithoutPublishersStartsTheAutoStartO
   EXPECT_EQ(launches.load(), 1);
 }
 
+TEST_P(BusRoutingTest, ADepartingPublisherClosesTheTopicsItSubscribed) {
+  StartBus();
+  const std::string asked = EventName("asked");
+  auto* owner = Spawn({Connect(), "register|ABC|p|1|0", "expect|2|h=1", "expect|7|t=T|save=T",
+                       "signal|" + asked, "expect|9|h=$T", "disconnect|bye", "await|3|t=bye"});
+  ASSERT_TRUE(WaitLine("Client connected :1 ABC; Publisher"));
+  // A publisher that is not a subscriber asks for a topic, then leaves: its pair must
+  // not keep the topic alive (nor pass to the next client given its id).
+  auto* leaver = Spawn({Connect(), "register|XYZ|q|1|0", "expect|2|h=1", "topic|5|@ABC:T",
+                        "wait|" + asked, "disconnect|bye", "await|3|t=bye"});
+  EXPECT_EQ(FinishChild(leaver), 0);
+  EXPECT_EQ(FinishChild(owner), 0);
+  auto* monitor = Spawn(
+      {Connect(), "register|M|m|0|1", "expect|2|h=1", "monitor|000000", "expect|33|items=0,1"});
+  EXPECT_EQ(FinishChild(monitor), 0);
+}
+
+TEST_P(BusRoutingTest, PublishersWhoseSidsNormaliseAlikeKeepTheirTopicsRouted) {
+  StartBus();
+  const std::string asked = EventName("asked"), leave = EventName("leave"),
+                    got1 = EventName("got1"), next = EventName("next");
+  // Registered exactly as " abc": listed as ABC, but never routed to.
+  auto* stray = Spawn({Connect(), "rawregister| abc|stray|1|0", "expect|2|h=1", "wait|" + leave,
+                       "disconnect|bye", "await|3|t=bye"});
+  ASSERT_TRUE(WaitLine("Client connected :1  abc; Publisher"));
+  EXPECT_TRUE(
+      HasLine("Publisher SID \" abc\" is not upper case without surrounding spaces: "
+              "no topic will be routed to it"));
+  auto* subscriber = Spawn({Connect(), "register|S|s|0|1", "expect|2|h=1", "topic|1|X",
+                            "monitor|000000", "expect|33|items=1,2", "signal|" + asked,
+                            "expect|13|h=1|v=1", "signal|" + got1, "expect|13|h=1|v=2"});
+  ASSERT_TRUE(WaitSignal(asked));
+  // The library registers "abc" as ABC; the waiting topic goes to it although the list
+  // already held ABC, and keeps going to it when the namesake leaves.
+  auto* publisher = Spawn({Connect(), "register|abc|p|1|0", "expect|2|h=1", "expect|7|t=X|save=T",
+                           "value|$T|int:1", "wait|" + next, "value|$T|int:2", "quiet|300"});
+  ASSERT_TRUE(WaitLine("Client connected :3 ABC; Publisher"));
+  ASSERT_TRUE(WaitSignal(got1));
+  Signal(leave);
+  EXPECT_EQ(FinishChild(stray), 0);
+  ASSERT_TRUE(WaitLine("Client disconnected :1"));
+  Signal(next);
+  EXPECT_EQ(FinishChild(subscriber), 0);
+  EXPECT_EQ(FinishChild(publisher), 0);
+}
+
+TEST_P(BusRoutingTest, LeftOverPartsDoNotPoisonTheNextTextOrValue) {
+  StartBus();
+  // Topic texts: parts cut short by a whole request, then parts under two handles.
+  auto* publisher = Spawn({Connect(), "register|ABC|p|1|0", "expect|2|h=1", "expect|7|t=Z|save=Z",
+                           "expect|7|t=W|save=W", "rawpart|50|$Z|left", "rawpart|51|$W|fresh",
+                           "rawpart|50|$Z|stale", "value|$Z|int:5", "rawpart|51|$Z|new"});
+  ASSERT_TRUE(WaitLine("Client connected :1 ABC; Publisher"));
+  auto* subscriber = Spawn({Connect(), "register|S|s|0|1", "expect|2|h=1", "rawpart|48|7|junk",
+                            "topic|8|Z", "rawpart|48|9|Q", "rawpart|49|10|W",
+                            "expect|13|h=10|v=fresh", "expect|13|h=8|v=5", "expect|13|h=8|v=new"});
+  EXPECT_EQ(FinishChild(subscriber), 0);
+  EXPECT_EQ(FinishChild(publisher), 0);
+}
+
 INSTANTIATE_TEST_SUITE_P(BothLinks, BusRoutingTest, ::testing::Values("classic", "v2"), KindName);
 
 // Long topic texts and values between every pairing of link kinds.

@@ -5,7 +5,10 @@
 #include <map>
 #include <string_view>
 
+#include "bus/classic_splitter.h"
 #include "bus/message_codes.h"
+#include "bus/message_header.h"
+#include "bus/message_writer.h"
 #include "client/bus_client.h"
 #include "platform/clock.h"
 #include "platform/event.h"
@@ -123,8 +126,36 @@ bool ScriptRunner::Step(const std::vector<std::string>& f) {
     const auto kind = arg(1) == "v2" ? client::LinkKind::kV2 : client::LinkKind::kClassic;
     return client_.Connect(base_, kind, kWaitMs) || Fail("connect failed");
   }
+  if (op == "noconnect") {
+    const auto kind = arg(1) == "v2" ? client::LinkKind::kV2 : client::LinkKind::kClassic;
+    return !client_.Connect(base_, kind, Number(arg(2))) || Fail("a link was accepted");
+  }
   if (op == "register") {
     return client_.Register(arg(1), arg(2), arg(3) == "1", arg(4) == "1") || Fail("send");
+  }
+  if (op == "rawregister") {
+    // The SID exactly as given, as a client written without the library might send it.
+    std::vector<uint8_t> message(kClassicSlotSize);
+    const RegisterRequest request{arg(1), arg(2), uint8_t(arg(3) == "1"), uint8_t(arg(4) == "1")};
+    const size_t size = WriteRegister(message, request);
+    message.resize(size);
+    WriteMessageHeader(message, MessageHeader{0, MSG_REGISTER, platform::TickCount()});
+    return (size != 0 && client_.SendRaw(message)) || Fail("send");
+  }
+  if (op == "rawpart") {
+    // One classic message under any code of the split families, so tests can abort a
+    // split or interleave parts the way a faulty client might.
+    const uint16_t code = static_cast<uint16_t>(Number(arg(1)));
+    std::vector<uint8_t> slot(kClassicSlotSize);
+    if (code == MSG_TOPIC || code == MSG_TOPIC_PART || code == MSG_TOPIC_LAST) {
+      ClassicTextSplitter(kTopicSplit, Number(arg(2)), Text(arg(3))).WriteNext(slot);
+    } else {
+      RtdValue value;
+      value.SetText(Text(arg(3)));
+      ClassicValueSplitter(kValueSplit, Number(arg(2)), value).WriteNext(slot);
+    }
+    WriteMessageHeader(slot, MessageHeader{0, code, platform::TickCount()});
+    return client_.SendRaw(slot) || Fail("send");
   }
   if (op == "topic") return client_.RequestTopic(Number(arg(1)), Text(arg(2))) || Fail("send");
   if (op == "close") return client_.CloseTopic(Number(arg(1))) || Fail("send");

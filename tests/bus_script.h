@@ -2,6 +2,10 @@
 // Bus clients in child processes, driven by a script of steps given on the command
 // line. A step is fields separated by '|':
 //   connect|classic or connect|v2            register|SID|NAME|P|S (flags 0/1)
+//   noconnect|KIND|MS   no bus accepts a link within MS
+//   rawregister|SID|NAME|P|S  as register, the SID sent exactly as given
+//   rawpart|CODE|H|TEXT one classic message of code 7, 48 or 49 (topic text) or 13, 50
+//                       or 51 (text value) with this handle and text (under 112 chars)
 //   topic|HANDLE|TEXT   close|HANDLE   closeall   value|ID|int:N or text:T
 //   texta|ID|TEXT   textb|ID|TEXT   refresh|H,H,...   default|SID   monitor|FLAGS(6 digits)
 //   disconnect|REASON   keepalive   sleep|MS   signal|EVENT   wait|EVENT

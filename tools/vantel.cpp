@@ -41,7 +41,10 @@ int main(int argc, char** argv) {
   PubOptions pub;
   CLI::App* pub_cmd = app.add_subcommand("pub", "Register as a publisher and answer topics");
   AddLinkOptions(pub_cmd, &link, &output);
-  pub_cmd->add_option("--sid", pub.sid, "Publisher identifier (SID)")->required();
+  pub_cmd
+      ->add_option("--sid", pub.sid,
+                   "Publisher identifier (SID), registered trimmed and upper-cased")
+      ->required();
   pub_cmd->add_option("--name", pub.name, "Client name shown to monitors")->capture_default_str();
   pub_cmd->add_option("--source", pub.source, "Where values come from")
       ->check(CLI::IsMember({"const", "counter", "walk", "lines"}))
