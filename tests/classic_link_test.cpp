@@ -3,14 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "client/classic_client.h"
 #include "platform/clock.h"
 #include "tests/support/child_process.h"
 #include "transport/named_event.h"
+#include "transport/sf_shared_memory.h"
 #include "transport/smf_acceptor.h"
 #include "transport/smf_channel.h"
 
@@ -149,6 +153,71 @@ TEST(SfSMFAcceptorTest, AClientKilledInTheHandshakeDoesNotBlockTheNext) {
     EXPECT_TRUE(platform::WaitProcess(next, 20000, &code));
     EXPECT_EQ(code, 0) << suffix;
     platform::CloseProcess(next);
+  }
+}
+
+// Components inside one process may all use its process id as their word; two of them
+// accepted within one tick must still get rings of their own.
+TEST(SfSMFAcceptorTest, ClientsWithTheSameWordInOneTickGetChannelsOfTheirOwn) {
+  const std::string base = UniqueName("Local\\OrvexBus");
+  SfSMFAcceptor acceptor(base, true);
+  ASSERT_TRUE(acceptor.IsValid());
+  platform::SetTickOffsetForTesting(0);
+  client::ClassicClient first;
+  client::ClassicClient second;
+  std::thread connect_first([&] { first.Connect(base, 0x5EED, 128, 1000, 20000); });
+  auto channel_a = AcceptOne(acceptor);
+  connect_first.join();
+  ASSERT_NE(channel_a, nullptr);
+  ASSERT_TRUE(first.connected());
+  const std::string prefix = base + "_5EED_";
+  ASSERT_EQ(channel_a->name().rfind(prefix, 0), 0u) << channel_a->name();
+  const uint32_t tick_a =
+      static_cast<uint32_t>(std::strtoul(channel_a->name().c_str() + prefix.size(), nullptr, 16));
+
+  // The clock is put back to the first acceptance for the second one. The ticks that may
+  // pass before the acceptor reads it are held by further channels of the same word.
+  constexpr uint32_t kWindow = 200;
+  std::vector<std::unique_ptr<SfSharedMemory>> held;
+  std::set<std::string> taken = {channel_a->name()};
+  for (uint32_t k = 1; k <= kWindow; ++k) {
+    char name[128];
+    std::snprintf(name, sizeof name, "%s%X", prefix.c_str(), tick_a + k);
+    held.push_back(std::make_unique<SfSharedMemory>());
+    ASSERT_TRUE(held.back()->OpenOrCreate(true, std::string(name) + "_B", 16 + 128 * 1000));
+    taken.insert(name);
+  }
+  std::thread connect_second([&] { second.Connect(base, 0x5EED, 128, 1000, 20000); });
+  const uint32_t start = platform::TickCount();
+  while (!acceptor.HasRequest() && platform::TickCount() - start < 20000) platform::SleepMs(1);
+  platform::SetTickOffsetForTesting(tick_a - platform::TickCount());
+  auto channel_b = acceptor.Accept(128, 1000);
+  const uint32_t after = platform::TickCount();
+  platform::SetTickOffsetForTesting(0);
+  connect_second.join();
+  ASSERT_LE(after - tick_a, kWindow) << "the acceptance came too late to share a tick";
+  ASSERT_NE(channel_b, nullptr);
+  EXPECT_EQ(taken.count(channel_b->name()), 0u) << channel_b->name();
+  ASSERT_TRUE(second.connected());
+  EXPECT_EQ(second.channel_name(), channel_b->name());
+
+  // Each client reads only what was sent to it.
+  uint32_t values[] = {1, 2};
+  SfSMFChannel* channels[] = {channel_a.get(), channel_b.get()};
+  for (int i = 0; i < 2; ++i) {
+    uint8_t* buffer = channels[i]->BeginMessage();
+    ASSERT_NE(buffer, nullptr);
+    std::memcpy(buffer, &values[i], 4);
+    ASSERT_TRUE(channels[i]->CommitMessage());
+  }
+  client::ClassicClient* clients[] = {&first, &second};
+  for (int i = 0; i < 2; ++i) {
+    std::vector<uint8_t> slot(128);
+    ASSERT_TRUE(clients[i]->Receive(slot.data(), 10000)) << i;
+    uint32_t got = 0;
+    std::memcpy(&got, slot.data(), 4);
+    EXPECT_EQ(got, values[i]);
+    EXPECT_FALSE(clients[i]->Receive(slot.data(), 200)) << i;
   }
 }
 

@@ -10,6 +10,16 @@ namespace orvex {
 
 using namespace smf_acceptor;
 
+namespace {
+// How many varied names are tried before a request is refused.
+constexpr uint32_t kNameVariants = 64;
+
+// Either ring of the channel `name` exists: some client still holds it.
+bool ChannelNameTaken(const std::string& name) {
+  return NameExists(name + "_A") || NameExists(name + "_B");
+}
+}  // namespace
+
 SfSMFAcceptor::SfSMFAcceptor(const std::string& name, bool create) : name_(name) {
   block_.OpenOrCreate(create, name, kBlockSize);
   if (create) {
@@ -44,6 +54,22 @@ bool SfSMFAcceptor::HasRequest() {
   return IsValid() && platform::WaitEvent(request_event_, 0) == platform::WaitResult::kSignalled;
 }
 
+std::string SfSMFAcceptor::FreeChannelName(uint32_t word, uint32_t tick) const {
+  char name[256];
+  std::snprintf(name, sizeof name, "%s_%X_%X", name_.c_str(), word, tick);
+  const std::string plain = name;
+  // Two clients with the same word accepted within one tick (10-16 ms on Windows) would
+  // attach to one pair of rings and read each other's messages: the later one gets a
+  // varied name, which it reads from the response like any other.
+  std::string candidate = plain;
+  for (uint32_t variant = 1; ChannelNameTaken(candidate); ++variant) {
+    if (variant > kNameVariants) return std::string();
+    std::snprintf(name, sizeof name, "%s_%X", plain.c_str(), variant);
+    candidate = name;
+  }
+  return candidate;
+}
+
 std::unique_ptr<SfSMFChannel> SfSMFAcceptor::Accept(uint32_t default_size, uint32_t default_count) {
   if (!HasRequest()) return nullptr;
   // Busy: the request stays posted and the next pass tries again.
@@ -63,17 +89,18 @@ std::unique_ptr<SfSMFChannel> SfSMFAcceptor::Accept(uint32_t default_size, uint3
   if (count <= 10) count = 10;
   size = size64 > 0xFFFFFFFFu ? 0 : static_cast<uint32_t>(size64);  // 0 is refused below
 
-  char channel_name[256];
-  std::snprintf(channel_name, sizeof channel_name, "%s_%X_%X", name_.c_str(), word, tick);
-  auto channel = std::make_unique<SfSMFChannel>(true, count, size, channel_name);
-  if (size != 0 && channel->IsValid()) {
-    const size_t length = std::min(std::strlen(channel_name), kResponseNameMax);
+  const std::string channel_name = FreeChannelName(word, tick);
+  auto channel = channel_name.empty()
+                     ? nullptr
+                     : std::make_unique<SfSMFChannel>(true, count, size, channel_name);
+  if (size != 0 && channel != nullptr && channel->IsValid()) {
+    const size_t length = std::min(channel_name.size(), kResponseNameMax);
     StoreU32(block + kResponseWord, word);
     StoreU32(block + kResponseSlotSize, size);
     StoreU32(block + kResponseSlotCount, count);
     const uint16_t length16 = static_cast<uint16_t>(length);
     std::memcpy(block + kResponseNameLength, &length16, 2);
-    std::memcpy(block + kResponseName, channel_name, length);
+    std::memcpy(block + kResponseName, channel_name.data(), length);
     block[kResponseName + length] = 0;
     StoreU32(block + kResponseEnd, 0);
   } else {

@@ -56,11 +56,16 @@ class SfSMFAcceptor {
   // Serves one pending request: a channel sized from the request (never below the
   // defaults), or null when nothing could be served now (no request, "_MTRP" busy) or
   // the channel could not be built (the client then reads a name length of 0).
+  // The channel is named base_WORD_TICK (hexadecimal), with a further _N when a channel
+  // of that name still exists.
   std::unique_ptr<SfSMFChannel> Accept(uint32_t default_size, uint32_t default_count);
 
   const std::string& name() const { return name_; }
 
  private:
+  // A channel name no existing channel uses; empty when none was found.
+  std::string FreeChannelName(uint32_t word, uint32_t tick) const;
+
   std::string name_;
   SfSharedMemory block_;
   SfMutex request_mutex_;
