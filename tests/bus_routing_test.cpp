@@ -176,8 +176,8 @@ TEST_P(BusRoutingTest, PublishersWhoseSidsNormaliseAlikeKeepTheirTopicsRouted) {
                        "disconnect|bye", "await|3|t=bye"});
   ASSERT_TRUE(WaitLine("Client connected :1  abc; Publisher"));
   EXPECT_TRUE(
-      HasLine("Publisher SID \" abc\" is not upper case without surrounding spaces: "
-              "no topic will be routed to it"));
+      WaitLine("Publisher SID \" abc\" is not upper case without surrounding spaces: "
+               "no topic will be routed to it"));
   auto* subscriber = Spawn({Connect(), "register|S|s|0|1", "expect|2|h=1", "topic|1|X",
                             "monitor|000000", "expect|33|items=1,2", "signal|" + asked,
                             "expect|13|h=1|v=1", "signal|" + got1, "expect|13|h=1|v=2"});
