@@ -14,10 +14,12 @@ const uint32_t taskbar_created = orvex::ui::TaskbarCreatedMessage();
 
 int main(int argc, char** argv) {
   (void)taskbar_created;
-  std::string command_line;
-  for (int i = 0; i < argc; ++i) {
-    if (i > 0) command_line += ' ';
-    command_line += argv[i];
+  // The arguments only: the program's own path (argv[0]) may contain "/regXLL" too, as in
+  // /opt/regxll/corvane.
+  std::string arguments;
+  for (int i = 1; i < argc; ++i) {
+    if (i > 1) arguments += ' ';
+    arguments += argv[i];
   }
-  return orvex::RunCorvane(command_line, single_instance.already_running());
+  return orvex::RunCorvane(arguments, single_instance.already_running());
 }

@@ -25,15 +25,15 @@ std::string AddInFileName(int bitness) {
   return bitness == 64 ? "KelRTDAddIn_x64.xll" : "KelRTDAddIn.xll";
 }
 
-std::string AddInPath() {
+std::string AddInPath(const std::string& file_name) {
   const std::string self = CurrentExecutablePath();
   const size_t slash = self.find_last_of("/\\");
   const std::string folder = slash == std::string::npos ? std::string() : self.substr(0, slash + 1);
-  return folder + AddInFileName(SfExcelUtil::GetExcelBitness());
+  return folder + file_name;
 }
 
-void UninstallAddInStep(intptr_t) {
-  SfExcelUtil::UninstallAddIn(AddInFileName(SfExcelUtil::GetExcelBitness()));
+void UninstallAddInStep(intptr_t argument) {
+  SfExcelUtil::UninstallAddIn(*reinterpret_cast<const std::string*>(argument));
 }
 
 WindowHandle CreateMainDialog(DlgMain& dialog) {
@@ -44,7 +44,7 @@ WindowHandle CreateMainDialog(DlgMain& dialog) {
   return window;
 }
 
-int RunCorvane(const std::string& command_line, bool already_running) {
+int RunCorvane(const std::string& arguments, bool already_running) {
   if (already_running) {
     ShowMessageBox(nullptr, "Instance of Corvane is already running", "Corvane", MB_OK);
     return 0;
@@ -59,10 +59,14 @@ int RunCorvane(const std::string& command_line, bool already_running) {
     ShowMessageBox(nullptr, "Corvane cannot create the bus's shared objects", "Corvane", MB_OK);
     return 0;
   }
-  const bool add_in = SfExcelUtil::HasRegXllSwitch(command_line);
+  const bool add_in = SfExcelUtil::HasRegXllSwitch(arguments);
+  // Chosen once: the removal (at the session's end or the program's) takes the add-in
+  // that was installed, whatever Excel is registered by then.
+  const std::string add_in_file = AddInFileName(SfExcelUtil::GetExcelBitness());
+  const intptr_t add_in_argument = reinterpret_cast<intptr_t>(&add_in_file);
   if (add_in) {
-    SfExcelUtil::InstallAddIn(AddInPath());
-    dialog->SetQueryEndSessionCallback(UninstallAddInStep, 0);
+    SfExcelUtil::InstallAddIn(AddInPath(add_in_file));
+    dialog->SetQueryEndSessionCallback(UninstallAddInStep, add_in_argument);
   }
   const WindowHandle window = CreateMainDialog(*dialog);
   if (window != nullptr) {
@@ -74,7 +78,7 @@ int RunCorvane(const std::string& command_line, bool already_running) {
     app.RunDialogLoop(dialog.get());
     RouteTerminationSignals(nullptr);
   }
-  if (add_in) UninstallAddInStep(0);
+  if (add_in) UninstallAddInStep(add_in_argument);
   dialog.reset();
   return 0;
 }

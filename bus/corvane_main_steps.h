@@ -28,10 +28,11 @@ class SingleInstance {
 // The add-in's file name for an Excel of `bitness`: "KelRTDAddIn_x64.xll" for 64,
 // "KelRTDAddIn.xll" for anything else.
 std::string AddInFileName(int bitness);
-// The add-in file beside this program, chosen by the registered Excel's bitness.
-std::string AddInPath();
-// Removes the add-in's entries, chosen again by the Excel bitness of this moment. The
-// argument is unused (session callback signature).
+// The add-in file `file_name` beside this program.
+std::string AddInPath(const std::string& file_name);
+// Removes the entries of the add-in installed at start: `argument` points to its file
+// name (a std::string that outlives the dialog). Excel's bitness may have changed since,
+// so the name is not derived again (session callback signature).
 void UninstallAddInStep(intptr_t argument);
 
 // Creates the dialog's window (template 103, no parent), handing the wrapper over
@@ -39,8 +40,9 @@ void UninstallAddInStep(intptr_t argument);
 platform::WindowHandle CreateMainDialog(DlgMain& dialog);
 
 // The whole program after its single-instance check: the message box when
-// `already_running`, otherwise bus, optional add-in ("/regXLL" anywhere in
-// `command_line`), hidden dialog, message loop and the ordered shutdown. Answers 0.
-int RunCorvane(const std::string& command_line, bool already_running);
+// `already_running`, otherwise bus, optional add-in ("/regXLL" anywhere in `arguments`,
+// the command line without the program's own path), hidden dialog, message loop and the
+// ordered shutdown. Answers 0.
+int RunCorvane(const std::string& arguments, bool already_running);
 
 }  // namespace orvex

@@ -149,7 +149,7 @@ TEST(CorvaneAddIn, PathIsBesideTheProgram) {
   RegistrySandbox sandbox;  // no Excel registered: not 64-bit
   ASSERT_TRUE(sandbox.ok());
   const std::string self = CurrentExecutablePath();
-  const std::string path = AddInPath();
+  const std::string path = AddInPath("KelRTDAddIn.xll");
   const size_t cut = self.find_last_of("/\\") + 1;
   EXPECT_EQ(path.substr(0, cut), self.substr(0, cut));
   EXPECT_EQ(path.substr(cut), "KelRTDAddIn.xll");

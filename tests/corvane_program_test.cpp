@@ -106,7 +106,8 @@ class CorvaneProgramTest : public ::testing::Test {
       KillProcess(p);
       CloseProcess(p);
     }
-    for (const auto& path : files_) std::filesystem::remove(path);
+    std::error_code ignored;
+    for (const auto& path : files_) std::filesystem::remove_all(path, ignored);
   }
   // Starts Corvane and waits for its main window.
   ProcessObject* Start(std::vector<std::string> args = {}) {
@@ -299,6 +300,70 @@ TEST_F(CorvaneProgramTest, RegXllWith64BitExcelUsesTheX64AddInAndSessionEndRemov
   EXPECT_EQ(Finish(corvane, 300), -1) << "the session's end is not the program's";
   PostWindowMessage(main_, WM_CLOSE, 0, 0);
   EXPECT_EQ(Finish(corvane), 0);
+}
+
+// Excel is replaced by one of the other bitness while the bus runs: the add-in that was
+// installed is the one removed.
+TEST_F(CorvaneProgramTest, RegXllRemovesTheAddInItInstalledAfterExcelChanged) {
+  if (!SandboxReachesChildren()) GTEST_SKIP() << "the registry sandbox is not inherited here";
+  RegistrySandbox sandbox;
+  ASSERT_TRUE(sandbox.ok());
+  const std::string excel = TempFile("excel64");
+  auto write_excel = [&](uint16_t machine) {
+    const std::vector<uint8_t> image = excel_test::PeImage(machine);
+    std::ofstream(excel, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(image.data()),
+               static_cast<std::streamsize>(image.size()));
+  };
+  write_excel(0x8664);
+  const char* clsid = "{00024500-0000-0000-C000-000000000046}";
+  const std::vector<std::pair<std::string, std::string>> classes = {
+      {"Excel.Application\\CurVer", "Excel.Application.16"},
+      {"Excel.Application\\CLSID", clsid},
+      {std::string("CLSID\\") + clsid + "\\LocalServer32", excel + " /automation"}};
+  for (const auto& [path, text] : classes) {
+    const SfRegKeyPath key(RegRoot::kClassesRoot, path);
+    ASSERT_TRUE(key.Create());
+    ASSERT_TRUE(key.WriteString("", text));
+  }
+  const std::string add_in =
+      (std::filesystem::canonical(CorvanePath()).parent_path() / "KelRTDAddIn_x64.xll").string();
+  const SfRegKeyPath options(RegRoot::kCurrentUser,
+                             "Software\\Microsoft\\Office\\16.0\\Excel\\Options");
+  const SfRegKeyPath manager(RegRoot::kCurrentUser,
+                             "Software\\Microsoft\\Office\\16.0\\Excel\\Add-in Manager");
+  ProcessObject* corvane = Start({"/regXLL"});
+  ASSERT_NE(main_, nullptr);
+  EXPECT_TRUE(manager.ValueExists(add_in));
+  write_excel(0x014C);  // now a 32-bit Excel
+  PostWindowMessage(main_, WM_CLOSE, 0, 0);
+  EXPECT_EQ(Finish(corvane), 0);
+  EXPECT_FALSE(options.ValueExists("OPEN"));
+  EXPECT_FALSE(manager.ValueExists(add_in));
+}
+
+// Only the arguments can switch the add-in on: the program's own path may contain the
+// switch's text (/opt/regxll/corvane).
+TEST_F(CorvaneProgramTest, AProgramPathContainingRegXllIsNotTheSwitch) {
+  if (!SandboxReachesChildren()) GTEST_SKIP() << "the registry sandbox is not inherited here";
+  RegistrySandbox sandbox;
+  ASSERT_TRUE(sandbox.ok());
+  const SfRegKeyPath cur_ver(RegRoot::kClassesRoot, "Excel.Application\\CurVer");
+  ASSERT_TRUE(cur_ver.Create());
+  ASSERT_TRUE(cur_ver.WriteString("", "Excel.Application.16"));
+  const std::filesystem::path folder = TempFile("corvane_path") + "/regxll";
+  std::filesystem::create_directories(folder);
+  const std::filesystem::path link = folder / CORVANE_FILE_NAME;
+  std::filesystem::create_symlink(std::filesystem::canonical(CorvanePath()), link);
+  ProcessObject* process = SpawnProcess(link.string(), {});
+  ASSERT_NE(process, nullptr);
+  processes_.push_back(process);
+  ASSERT_TRUE(WaitUntil([&] { return (main_ = WindowOf(process, nullptr, kCaption)) != nullptr; }));
+  const SfRegKeyPath options(RegRoot::kCurrentUser,
+                             "Software\\Microsoft\\Office\\16.0\\Excel\\Options");
+  EXPECT_FALSE(options.ValueExists("OPEN"));
+  PostWindowMessage(main_, WM_CLOSE, 0, 0);
+  EXPECT_EQ(Finish(process), 0);
 }
 
 TEST_F(CorvaneProgramTest, WithoutRegXllTheAddInIsLeftAlone) {
