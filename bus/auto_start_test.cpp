@@ -14,6 +14,7 @@
 #include "registry/reg_key_path.h"
 #include "tests/support/child_process.h"
 #include "threading/trace.h"
+#include "transport/named_event.h"
 
 namespace orvex {
 namespace {
@@ -23,6 +24,12 @@ ORVEX_CHILD_ROLE(record_start) {
   if (args.empty()) return 2;
   std::ofstream(args[0], std::ios::app) << "started\n";
   return 0;
+}
+
+// The slow publisher sits beside this test.
+std::string SlowPublisherPath() {
+  const std::string self = platform::CurrentExecutablePath();
+  return self.substr(0, self.find_last_of("/\\") + 1) + SLOW_PUBLISHER_FILE_NAME;
 }
 
 std::string ReadAll(const std::string& path) {
@@ -69,6 +76,21 @@ TEST_F(AutoStartTest, StartsTheConfiguredCommandLineAndLogsSuccess) {
   EXPECT_EQ(TheTraceRecord().text, "Success");
   const uint32_t start = platform::TickCount();
   while (ReadAll(marker_).empty() && platform::TickCount() - start < 20000) platform::SleepMs(20);
+  EXPECT_EQ(ReadAll(marker_), "started\n");
+}
+
+// The launch runs on the server thread: it must return while the program is still
+// coming up, or heartbeats, routing and the program's own handshake would wait for it.
+TEST_F(AutoStartTest, TheLaunchReturnsWithoutWaitingForTheProgram) {
+  const std::string go = test::UniqueName("Local\\OrvexAutoStartGo");
+  platform::EventObject* release = MakeNamedEvent(go, false);
+  SetCommand("\"" + SlowPublisherPath() + "\" \"" + marker_ + "\" \"" + go + "\"");
+  EXPECT_TRUE(LaunchAutoStartPublisher());
+  // Released only once the launch has returned.
+  platform::SetEvent(release);
+  const uint32_t start = platform::TickCount();
+  while (ReadAll(marker_).empty() && platform::TickCount() - start < 30000) platform::SleepMs(20);
+  platform::CloseEvent(release);
   EXPECT_EQ(ReadAll(marker_), "started\n");
 }
 

@@ -40,7 +40,23 @@ std::vector<std::string> SplitCommandLine(std::string_view command_line) {
 }
 
 uint32_t LaunchCommandLine(const std::string& command_line, int show_command) {
-  return WinExec(command_line.c_str(), static_cast<UINT>(show_command));
+  // What WinExec does, minus its wait for the new program's first idle moment (up to
+  // 30 s): the caller is the bus's server thread, which must not stall.
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = static_cast<WORD>(show_command);
+  std::string writable = command_line;  // CreateProcessA may write into the line
+  PROCESS_INFORMATION info{};
+  if (!CreateProcessA(nullptr, writable.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &info)) {
+    const DWORD error = GetLastError();
+    // WinExec's answers below 32: the error code, 11 (bad format) for anything larger.
+    return error < 32 ? static_cast<uint32_t>(error) : ERROR_BAD_FORMAT;
+  }
+  CloseHandle(info.hThread);
+  CloseHandle(info.hProcess);
+  return 33;
 }
 
 }  // namespace orvex::platform

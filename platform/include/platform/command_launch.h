@@ -15,9 +15,10 @@ namespace orvex::platform {
 // blank line gives no tokens.
 std::vector<std::string> SplitCommandLine(std::string_view command_line);
 
-// Starts the program the command line names, without waiting for it, the way WinExec
-// does with `show_command` (SW_*). Answers 32 or more when the program was started and
-// a smaller number when not (2: not found). POSIX: the line is split as above, the
+// Starts the program the command line names with `show_command` (SW_*) and returns at
+// once: unlike WinExec it does not wait for the program's first idle moment. Answers 32
+// or more when the program was started and a smaller number when not (2: not found),
+// as WinExec does. POSIX: the line is split as above, the
 // program is searched on PATH, and the child is reaped when it ends.
 uint32_t LaunchCommandLine(const std::string& command_line, int show_command);
 
