@@ -132,6 +132,33 @@ class CorvaneProgramTest : public ::testing::Test {
     files_.push_back(path.string());
     return path.string();
   }
+  // Registers Excel 16 by its version alone (no program file: not 64-bit).
+  static void RegisterExcelVersion16() {
+    const SfRegKeyPath cur_ver(RegRoot::kClassesRoot, "Excel.Application\\CurVer");
+    ASSERT_TRUE(cur_ver.Create());
+    ASSERT_TRUE(cur_ver.WriteString("", "Excel.Application.16"));
+  }
+  // An Excel program file of the machine type `machine` (0x8664 64-bit, 0x014C 32-bit).
+  static void WriteExcelImage(const std::string& path, uint16_t machine) {
+    const std::vector<uint8_t> image = excel_test::PeImage(machine);
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(image.data()),
+               static_cast<std::streamsize>(image.size()));
+  }
+  // Registers Excel 16 as the program `path`, written with the machine type `machine`.
+  static void RegisterExcel16(const std::string& path, uint16_t machine) {
+    WriteExcelImage(path, machine);
+    const char* clsid = "{00024500-0000-0000-C000-000000000046}";
+    const std::vector<std::pair<std::string, std::string>> classes = {
+        {"Excel.Application\\CurVer", "Excel.Application.16"},
+        {"Excel.Application\\CLSID", clsid},
+        {std::string("CLSID\\") + clsid + "\\LocalServer32", path + " /automation"}};
+    for (const auto& [key_path, text] : classes) {
+      const SfRegKeyPath key(RegRoot::kClassesRoot, key_path);
+      ASSERT_TRUE(key.Create());
+      ASSERT_TRUE(key.WriteString("", text));
+    }
+  }
   // The children see the sandbox only where it is a folder named in the environment.
   bool SandboxReachesChildren() const { return !WindowsBuild(); }
 
@@ -231,9 +258,7 @@ TEST_F(CorvaneProgramTest, RegXllInstallsTheAddInWhileTheBusRuns) {
   if (!SandboxReachesChildren()) GTEST_SKIP() << "the registry sandbox is not inherited here";
   RegistrySandbox sandbox;
   ASSERT_TRUE(sandbox.ok());
-  const SfRegKeyPath cur_ver(RegRoot::kClassesRoot, "Excel.Application\\CurVer");
-  ASSERT_TRUE(cur_ver.Create());
-  ASSERT_TRUE(cur_ver.WriteString("", "Excel.Application.16"));
+  RegisterExcelVersion16();
   const SfRegKeyPath options(RegRoot::kCurrentUser,
                              "Software\\Microsoft\\Office\\16.0\\Excel\\Options");
   const SfRegKeyPath manager(RegRoot::kCurrentUser,
@@ -261,26 +286,14 @@ TEST_F(CorvaneProgramTest, RegXllInstallsTheAddInWhileTheBusRuns) {
 }
 
 // With a 64-bit Excel the add-in is the _x64 file; logging off (WM_QUERYENDSESSION)
-// removes it while the bus keeps running.
+// removes it while the bus keeps running, even when Excel has been replaced by a 32-bit
+// one meanwhile: the add-in removed is the one installed.
 TEST_F(CorvaneProgramTest, RegXllWith64BitExcelUsesTheX64AddInAndSessionEndRemovesIt) {
   if (!SandboxReachesChildren()) GTEST_SKIP() << "the registry sandbox is not inherited here";
   RegistrySandbox sandbox;
   ASSERT_TRUE(sandbox.ok());
   const std::string excel = TempFile("excel64");
-  const std::vector<uint8_t> image = excel_test::PeImage(0x8664);
-  std::ofstream(excel, std::ios::binary)
-      .write(reinterpret_cast<const char*>(image.data()),
-             static_cast<std::streamsize>(image.size()));
-  const char* clsid = "{00024500-0000-0000-C000-000000000046}";
-  const std::vector<std::pair<std::string, std::string>> classes = {
-      {"Excel.Application\\CurVer", "Excel.Application.16"},
-      {"Excel.Application\\CLSID", clsid},
-      {std::string("CLSID\\") + clsid + "\\LocalServer32", excel + " /automation"}};
-  for (const auto& [path, text] : classes) {
-    const SfRegKeyPath key(RegRoot::kClassesRoot, path);
-    ASSERT_TRUE(key.Create());
-    ASSERT_TRUE(key.WriteString("", text));
-  }
+  RegisterExcel16(excel, 0x8664);
   const std::string add_in =
       (std::filesystem::canonical(CorvanePath()).parent_path() / "KelRTDAddIn_x64.xll").string();
   const SfRegKeyPath options(RegRoot::kCurrentUser,
@@ -294,6 +307,7 @@ TEST_F(CorvaneProgramTest, RegXllWith64BitExcelUsesTheX64AddInAndSessionEndRemov
   EXPECT_EQ(open, "/R \"" + add_in + "\"");
   EXPECT_TRUE(manager.ValueExists(add_in));
 
+  WriteExcelImage(excel, 0x014C);
   SendWindowMessage(main_, WM_QUERYENDSESSION, 0, 0);
   EXPECT_FALSE(options.ValueExists("OPEN"));
   EXPECT_FALSE(manager.ValueExists(add_in));
@@ -302,55 +316,13 @@ TEST_F(CorvaneProgramTest, RegXllWith64BitExcelUsesTheX64AddInAndSessionEndRemov
   EXPECT_EQ(Finish(corvane), 0);
 }
 
-// Excel is replaced by one of the other bitness while the bus runs: the add-in that was
-// installed is the one removed.
-TEST_F(CorvaneProgramTest, RegXllRemovesTheAddInItInstalledAfterExcelChanged) {
-  if (!SandboxReachesChildren()) GTEST_SKIP() << "the registry sandbox is not inherited here";
-  RegistrySandbox sandbox;
-  ASSERT_TRUE(sandbox.ok());
-  const std::string excel = TempFile("excel64");
-  auto write_excel = [&](uint16_t machine) {
-    const std::vector<uint8_t> image = excel_test::PeImage(machine);
-    std::ofstream(excel, std::ios::binary | std::ios::trunc)
-        .write(reinterpret_cast<const char*>(image.data()),
-               static_cast<std::streamsize>(image.size()));
-  };
-  write_excel(0x8664);
-  const char* clsid = "{00024500-0000-0000-C000-000000000046}";
-  const std::vector<std::pair<std::string, std::string>> classes = {
-      {"Excel.Application\\CurVer", "Excel.Application.16"},
-      {"Excel.Application\\CLSID", clsid},
-      {std::string("CLSID\\") + clsid + "\\LocalServer32", excel + " /automation"}};
-  for (const auto& [path, text] : classes) {
-    const SfRegKeyPath key(RegRoot::kClassesRoot, path);
-    ASSERT_TRUE(key.Create());
-    ASSERT_TRUE(key.WriteString("", text));
-  }
-  const std::string add_in =
-      (std::filesystem::canonical(CorvanePath()).parent_path() / "KelRTDAddIn_x64.xll").string();
-  const SfRegKeyPath options(RegRoot::kCurrentUser,
-                             "Software\\Microsoft\\Office\\16.0\\Excel\\Options");
-  const SfRegKeyPath manager(RegRoot::kCurrentUser,
-                             "Software\\Microsoft\\Office\\16.0\\Excel\\Add-in Manager");
-  ProcessObject* corvane = Start({"/regXLL"});
-  ASSERT_NE(main_, nullptr);
-  EXPECT_TRUE(manager.ValueExists(add_in));
-  write_excel(0x014C);  // now a 32-bit Excel
-  PostWindowMessage(main_, WM_CLOSE, 0, 0);
-  EXPECT_EQ(Finish(corvane), 0);
-  EXPECT_FALSE(options.ValueExists("OPEN"));
-  EXPECT_FALSE(manager.ValueExists(add_in));
-}
-
 // Only the arguments can switch the add-in on: the program's own path may contain the
 // switch's text (/opt/regxll/corvane).
 TEST_F(CorvaneProgramTest, AProgramPathContainingRegXllIsNotTheSwitch) {
   if (!SandboxReachesChildren()) GTEST_SKIP() << "the registry sandbox is not inherited here";
   RegistrySandbox sandbox;
   ASSERT_TRUE(sandbox.ok());
-  const SfRegKeyPath cur_ver(RegRoot::kClassesRoot, "Excel.Application\\CurVer");
-  ASSERT_TRUE(cur_ver.Create());
-  ASSERT_TRUE(cur_ver.WriteString("", "Excel.Application.16"));
+  RegisterExcelVersion16();
   const std::filesystem::path folder = TempFile("corvane_path") + "/regxll";
   std::filesystem::create_directories(folder);
   const std::filesystem::path link = folder / CORVANE_FILE_NAME;
@@ -370,9 +342,7 @@ TEST_F(CorvaneProgramTest, WithoutRegXllTheAddInIsLeftAlone) {
   if (!SandboxReachesChildren()) GTEST_SKIP() << "the registry sandbox is not inherited here";
   RegistrySandbox sandbox;
   ASSERT_TRUE(sandbox.ok());
-  const SfRegKeyPath cur_ver(RegRoot::kClassesRoot, "Excel.Application\\CurVer");
-  ASSERT_TRUE(cur_ver.Create());
-  ASSERT_TRUE(cur_ver.WriteString("", "Excel.Application.16"));
+  RegisterExcelVersion16();
   ProcessObject* corvane = Start({"/other"});
   ASSERT_NE(main_, nullptr);
   const SfRegKeyPath options(RegRoot::kCurrentUser,
