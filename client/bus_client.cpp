@@ -46,7 +46,42 @@ uint16_t ClassicCodeOf(uint16_t code) {
 }
 
 bool BusClient::Connect(const std::string& base, LinkKind kind, uint32_t timeout_ms) {
+  base_ = base;
+  registration_.reset();
+  open_topics_.clear();
+  monitor_.reset();
+  return Open(kind, timeout_ms);
+}
+
+bool BusClient::Reconnect(uint32_t timeout_ms) {
+  const uint32_t start = platform::TickCount();
+  if (!Open(kind_, timeout_ms)) return false;
+  if (registration_) {
+    const RegisterRequest r = *registration_;
+    const uint32_t spent = platform::TickCount() - start;
+    if (!RegisterAndWait(r.sid, r.client_name, r.publisher != 0, r.subscriber != 0, nullptr,
+                         spent < timeout_ms ? timeout_ms - spent : 0)) {
+      Close();
+      return false;
+    }
+  }
+  const std::map<uint32_t, std::string> topics = open_topics_;
+  for (const auto& [handle, text] : topics) {
+    if (!RequestTopic(handle, text)) {
+      Close();
+      return false;
+    }
+  }
+  if (monitor_ && !Monitor(*monitor_)) {
+    Close();
+    return false;
+  }
+  return true;
+}
+
+bool BusClient::Open(LinkKind kind, uint32_t timeout_ms) {
   Close();
+  const std::string& base = base_;
   kind_ = kind;
   if (kind == LinkKind::kClassic) {
     auto c = std::make_unique<ClassicClient>();
@@ -103,6 +138,7 @@ bool BusClient::Register(std::string_view sid, std::string_view name, bool publi
   RegisterRequest request{registered, std::string(name), publisher ? uint8_t{1} : uint8_t{0},
                           subscriber ? uint8_t{1} : uint8_t{0}};
   const size_t size = WriteRegister(slot, request);
+  registration_ = request;
   return size != 0 && SendMessage(MSG_REGISTER, std::span<uint8_t>(slot).first(size));
 }
 
@@ -117,6 +153,7 @@ bool BusClient::RegisterAndWait(std::string_view sid, std::string_view name, boo
 }
 
 bool BusClient::RequestTopic(uint32_t handle, std::string_view text) {
+  open_topics_[handle] = std::string(text);
   if (kind_ == LinkKind::kV2) {
     std::vector<uint8_t> message(V2HandleTextSize(text));
     WriteV2HandleText(message, MSG_TOPIC_V2, handle, text);
@@ -133,12 +170,14 @@ bool BusClient::RequestTopic(uint32_t handle, std::string_view text) {
 }
 
 bool BusClient::CloseTopic(uint32_t handle) {
+  open_topics_.erase(handle);
   Slot slot{};
   const size_t size = WriteHandleOnly(slot, MSG_TOPIC_CLOSE, handle);
   return SendMessage(MSG_TOPIC_CLOSE, std::span<uint8_t>(slot).first(size));
 }
 
 bool BusClient::CloseAll() {
+  open_topics_.clear();
   Slot slot{};
   const size_t size = WriteHeaderOnly(slot, MSG_CLOSE_ALL);
   return SendMessage(MSG_CLOSE_ALL, std::span<uint8_t>(slot).first(size));
@@ -195,6 +234,7 @@ bool BusClient::SetDefaultPublisher(std::string_view sid) {
 }
 
 bool BusClient::Monitor(const MonitorRequest& request) {
+  monitor_ = request;
   Slot slot{};
   const size_t size = WriteMonitor(slot, request);
   return SendMessage(MSG_MONITOR, std::span<uint8_t>(slot).first(size));

@@ -1,6 +1,8 @@
 #pragma once
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -53,6 +55,13 @@ class BusClient {
   bool Connect(const std::string& base, LinkKind kind, uint32_t timeout_ms = 10000);
   // Closes the link without telling the bus (the bus notices the silence).
   void Close();
+  // Connects again to the bus name and link kind of the last Connect (after the bus was
+  // lost, or closed the link), repeats the last registration and waits for its reply,
+  // then asks again for every topic still open under the same handles and repeats the
+  // last monitor request. Topic ids a publisher got from the old bus mean nothing to
+  // the new one. False when no bus answered or it refused; the link is then closed and
+  // the caller may try again later.
+  bool Reconnect(uint32_t timeout_ms = 10000);
   bool connected() const { return classic_ != nullptr || v2_ != nullptr; }
   LinkKind kind() const { return kind_; }
 
@@ -101,6 +110,7 @@ class BusClient {
   uint32_t last_heartbeat_tick() const { return last_heartbeat_tick_; }
 
  private:
+  bool Open(LinkKind kind, uint32_t timeout_ms);
   bool SendMessage(uint16_t code, std::span<uint8_t> message);
   bool ReceiveRaw(std::vector<uint8_t>* bytes, uint32_t timeout_ms);
   // Messages from the bus wait in the link unread; receiving thread.
@@ -109,6 +119,12 @@ class BusClient {
   bool Decode(std::vector<uint8_t>& bytes, BusReceived* out);
 
   LinkKind kind_ = LinkKind::kClassic;
+  // What Reconnect repeats: the bus name, the registration, the open topics (handle ->
+  // text) and the monitor request.
+  std::string base_;
+  std::optional<RegisterRequest> registration_;
+  std::map<uint32_t, std::string> open_topics_;
+  std::optional<MonitorRequest> monitor_;
   std::unique_ptr<ClassicClient> classic_;
   std::unique_ptr<V2Client> v2_;
   BusWatchOptions watch_options_;

@@ -19,6 +19,8 @@ constexpr int kLossBase = 20;
 constexpr int kNoConnect = 2, kNoRegister = 3, kNoTimer = 4, kSentAfterLoss = 6,
               kReceivedAfterLoss = 7, kRefusedWhileAlive = 8, kNeverLost = 9;
 constexpr uint32_t kChildLifeMs = 90000;
+// A "resub" child that got its topic again from the next bus.
+constexpr int kRelinked = 30, kNoRelink = 10, kNoTopicAgain = 11;
 
 int LossCode(client::BusLoss loss) {
   return kLossBase + static_cast<int>(loss);
@@ -26,7 +28,8 @@ int LossCode(client::BusLoss loss) {
 
 // args: base, classic|v2, mode, silence limit, ownership poll (0: off), ready event.
 // Modes: "sub" subscribes to the bus's timer and only receives; "pub" publishes every
-// 20 ms and never receives; "listen" registers as a publisher, receives and publishes.
+// 20 ms and never receives; "listen" registers as a publisher, receives and publishes;
+// "resub" is "sub" that links again to the next bus and waits for its topic there.
 ORVEX_CHILD_ROLE(watching_client) {
   const std::string& mode = args.at(2);
   client::BusWatchOptions watch;
@@ -36,7 +39,7 @@ ORVEX_CHILD_ROLE(watching_client) {
   bus.SetWatchOptions(watch);
   const auto kind = args.at(1) == "v2" ? client::LinkKind::kV2 : client::LinkKind::kClassic;
   if (!bus.Connect(args.at(0), kind, 15000)) return kNoConnect;
-  const bool subscriber = mode == "sub";
+  const bool subscriber = mode == "sub" || mode == "resub";
   if (!bus.RegisterAndWait(subscriber ? "" : "DEAD", mode, !subscriber, subscriber, nullptr,
                            15000)) {
     return kNoRegister;
@@ -66,6 +69,20 @@ ORVEX_CHILD_ROLE(watching_client) {
     } else {
       bus.Receive(&got, 50);
     }
+  }
+  if (mode == "resub") {
+    // Tell the test, then link again to whichever bus comes next on the name.
+    ready = MakeNamedEvent(args.at(5) + "_lost", false);
+    platform::SetEvent(ready);
+    platform::CloseEvent(ready);
+    while (!bus.Reconnect(2000)) {
+      if (platform::TickCount() - start > kChildLifeMs) return kNoRelink;
+      platform::SleepMs(100);
+    }
+    // The topic comes back under the handle it had, without being asked for again here.
+    const bool again = bus.ReceiveCode(MSG_VALUE, &got, 15000) && got.handle == 1 &&
+                       bus.bus_loss() == client::BusLoss::kNone;
+    return again ? kRelinked : kNoTopicAgain;
   }
   // Gone means gone: nothing more is taken, nothing more arrives.
   value.SetInt32(-1);
@@ -170,6 +187,20 @@ TEST_P(DeadBusTest, SubscribersAndPublishersReportAKilledBus) {
   EXPECT_LT(Get("publisher").ended_after_ms, 12000u);
   EXPECT_LT(Get("silence subscriber").ended_after_ms, 4000u + 15000u);
   EXPECT_LT(Get("silence publisher").ended_after_ms, 8000u + 15000u);
+}
+
+TEST_P(DeadBusTest, ReconnectRepeatsTheRegistrationAndTopicsOnTheNextBus) {
+  StartBusProcess();
+  AddClient("resubscriber", "resub", 15000, 250);
+  ASSERT_TRUE(platform::KillProcess(bus_));
+  FinishChild(bus_, 5000);
+  bus_ = nullptr;
+  // Start the next bus only once the client knows the first one is gone; else it would
+  // learn it only from the silence.
+  ASSERT_TRUE(WaitSignal(EventName("resubscriber") + "_lost", 30000));
+  StartBusProcess();
+  EXPECT_EQ(FinishChild(clients_[0].process, 40000), kRelinked);
+  clients_[0].ended = true;
 }
 
 INSTANTIATE_TEST_SUITE_P(Links, DeadBusTest, ::testing::Values("classic", "v2"), KindName);

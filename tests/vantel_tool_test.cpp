@@ -3,6 +3,7 @@
 // clients, default moves the default publisher.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -205,7 +206,7 @@ TEST_P(VantelToolTest, ReportsAMissingBusAndBadArgumentsThroughItsExitCode) {
   EXPECT_EQ(FinishChild(child, 20000), 5);
 }
 
-TEST_P(VantelToolTest, PubAndSubExitFourWhenTheBusIsKilled) {
+TEST_P(VantelToolTest, PubSubAndMonExitFourWhenTheBusIsKilled) {
   // A bus of its own process, killed without warning while values flow.
   const std::string ready = EventName("bus");
   platform::ProcessObject* bus = SpawnBusProcess(base_, ready);
@@ -216,15 +217,18 @@ TEST_P(VantelToolTest, PubAndSubExitFourWhenTheBusIsKilled) {
   platform::ProcessObject* pub =
       Run({"pub", "--sid", "GONE", "--interval", "50", "-o", OutputFile("pub")});
   platform::ProcessObject* sub = Run({"sub", "@GONE:X", "-o", sub_out});
+  const std::string mon_out = OutputFile("mon");
+  platform::ProcessObject* mon = Run({"mon", "--lines", "-o", mon_out});
   ASSERT_TRUE(WaitContains(sub_out, "@GONE:X\tint32\t"));
+  ASSERT_TRUE(WaitContains(mon_out, "value 1 @GONE:X int32 "));
 
   ASSERT_TRUE(platform::KillProcess(bus));
   const uint32_t killed = platform::TickCount();
   // Within the default silence limit and a margin for a loaded machine; the bus's
   // abandoned ownership mutex normally tells them in well under a second.
-  platform::ProcessObject* tools[] = {pub, sub};
-  const char* labels[] = {"pub", "sub"};
-  for (int i = 0; i < 2; ++i) {
+  platform::ProcessObject* tools[] = {pub, sub, mon};
+  const char* labels[] = {"pub", "sub", "mon"};
+  for (int i = 0; i < 3; ++i) {
     int code = -1;
     const uint32_t spent = platform::TickCount() - killed;
     ASSERT_TRUE(platform::WaitProcess(tools[i], spent < 25000 ? 25000 - spent : 0, &code))
@@ -232,6 +236,41 @@ TEST_P(VantelToolTest, PubAndSubExitFourWhenTheBusIsKilled) {
     std::printf("[ measured ] %s vantel %s: exit %d %u ms after the kill\n", GetParam().c_str(),
                 labels[i], code, platform::TickCount() - killed);
     EXPECT_EQ(code, 4) << labels[i];
+  }
+}
+
+TEST_P(VantelToolTest, WithReconnectPubAndSubCarryOnWithTheNextBus) {
+  const std::string first_ready = EventName("first");
+  platform::ProcessObject* first = SpawnBusProcess(base_, first_ready);
+  ASSERT_NE(first, nullptr);
+  children_.push_back(first);
+  ASSERT_TRUE(WaitSignal(first_ready, 30000));
+  const std::string pub_out = OutputFile("pub");
+  const std::string sub_out = OutputFile("sub");
+  platform::ProcessObject* pub =
+      Run({"pub", "--reconnect", "--sid", "AGAIN", "--interval", "50", "-o", pub_out});
+  platform::ProcessObject* sub = Run({"sub", "--reconnect", "@AGAIN:X", "-o", sub_out});
+  ASSERT_TRUE(WaitContains(sub_out, "@AGAIN:X\tint32\t"));
+
+  ASSERT_TRUE(platform::KillProcess(first));
+  // Both notice the loss within moments; a bus that took over before they looked would
+  // leave them to the silence limit, so give them time first.
+  platform::SleepMs(2000);
+  const size_t before = SplitLines(ReadAll(sub_out)).size();
+  const std::string second_ready = EventName("second");
+  platform::ProcessObject* second = SpawnBusProcess(base_, second_ready);
+  ASSERT_NE(second, nullptr);
+  children_.push_back(second);
+  ASSERT_TRUE(WaitSignal(second_ready, 30000));
+  // The subscriber asked again for its topic, the publisher answered it on the new bus
+  // and values flow again, counting on from where the publisher was.
+  ASSERT_TRUE(WaitUntil([&] { return SplitLines(ReadAll(sub_out)).size() >= before + 3; }, 40000))
+      << ReadAll(sub_out);
+  const auto lines = SplitLines(ReadAll(pub_out));
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "topic 1 X"), 2) << ReadAll(pub_out);
+  for (platform::ProcessObject* tool : {pub, sub}) {
+    int code = 0;
+    EXPECT_FALSE(platform::WaitProcess(tool, 0, &code)) << "vantel ended: " << code;
   }
 }
 

@@ -25,6 +25,8 @@ void AddLinkOptions(CLI::App* cmd, orvex::vantel::LinkOptions* link, std::string
                   "Milliseconds without a message after which the bus counts as gone")
       ->check(CLI::Range(1000u, 3600000u))
       ->capture_default_str();
+  cmd->add_flag("--reconnect", link->reconnect,
+                "When the bus is lost, wait for a new bus on the same name and carry on");
   cmd->add_option("-o,--output", *output, "Write the lines to this file instead of stdout");
 }
 

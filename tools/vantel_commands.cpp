@@ -75,6 +75,23 @@ bool ReportLoss(const LinkOptions& link, const client::BusClient& bus) {
   return true;
 }
 
+// With --reconnect: waits for a bus on the same name and links to it again, with the
+// same registration and topics. False when reconnecting is off or a stop came first.
+bool Relink(const LinkOptions& link, client::BusClient* bus) {
+  if (!link.reconnect) return false;
+  bus->Close();
+  Error("waiting for a bus on " + link.bus);
+  while (g_stop == 0) {
+    if (bus->Reconnect(link.connect_timeout_ms)) {
+      Error("linked again to the bus on " + link.bus);
+      return true;
+    }
+    // A missing bus answers at once; do not spin.
+    platform::SleepMs(500);
+  }
+  return false;
+}
+
 // Time keeping shared by the loops: the end of --duration and the keep-alive.
 class Clock {
  public:
@@ -151,7 +168,10 @@ int RunPub(const LinkOptions& link, const PubOptions& options) {
   uint64_t steps = have_value ? 1 : 0;
   bool send_failed = false;
   auto publish = [&](uint32_t id) {
-    if (have_value && !bus.Publish(id, current)) send_failed = true;
+    // Sends fail once the bus is gone; the loop then reports the loss itself.
+    if (have_value && !bus.Publish(id, current) && bus.bus_loss() == client::BusLoss::kNone) {
+      send_failed = true;
+    }
   };
   Clock clock(options.duration_ms);
   uint32_t last_step = platform::TickCount();
@@ -181,6 +201,11 @@ int RunPub(const LinkOptions& link, const PubOptions& options) {
         break;
       }
     } else if (ReportLoss(link, bus)) {
+      if (Relink(link, &bus)) {
+        // The new bus numbers its topics afresh and sends them again.
+        topics.clear();
+        continue;
+      }
       rc = kExitClosed;
       break;
     }
@@ -201,9 +226,8 @@ int RunPub(const LinkOptions& link, const PubOptions& options) {
     }
   }
   if (send_failed) {
-    // Sends fail once the bus is gone; say why rather than blame the link.
-    rc = ReportLoss(link, bus) ? kExitClosed : kExitFailed;
-    if (rc == kExitFailed) Error("the link refused a value");
+    Error("the link refused a value");
+    rc = kExitFailed;
   }
   Leave(&bus, "vantel pub done");
   return rc;
@@ -245,6 +269,7 @@ int RunSub(const LinkOptions& link, const SubOptions& options) {
         break;
       }
     } else if (ReportLoss(link, bus)) {
+      if (Relink(link, &bus)) continue;
       rc = kExitClosed;
       break;
     }
@@ -287,6 +312,11 @@ int RunMon(const LinkOptions& link, const MonOptions& options) {
         break;
       }
     } else if (ReportLoss(link, bus)) {
+      if (Relink(link, &bus)) {
+        view = MonitorView();  // the new bus lists its topics and clients again
+        dirty = true;
+        continue;
+      }
       rc = kExitClosed;
       break;
     }

@@ -19,6 +19,8 @@ struct LinkOptions {
   uint32_t connect_timeout_ms = 5000;
   // Nothing from the bus for this long means it is gone (it sends a heartbeat every 5 s).
   uint32_t silence_limit_ms = 15000;
+  // When the bus is lost, wait for a new one on the same name and carry on there.
+  bool reconnect = false;
   // Where lines go; null is standard output.
   std::FILE* out = nullptr;
 };
