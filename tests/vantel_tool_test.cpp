@@ -73,6 +73,15 @@ class VantelToolTest : public BusFixture, public ::testing::WithParamInterface<s
     files_.push_back(path.string());
     return path.string();
   }
+  // A bus in a process of its own (so the test can kill it), kept for TearDown; null
+  // when it did not start listening.
+  platform::ProcessObject* StartBusProcess(const std::string& stem) {
+    const std::string ready = EventName(stem);
+    platform::ProcessObject* bus = SpawnBusProcess(base_, ready);
+    if (bus == nullptr) return nullptr;
+    children_.push_back(bus);
+    return WaitSignal(ready, 30000) ? bus : nullptr;
+  }
   bool WaitContains(const std::string& path, const std::string& text) {
     return WaitUntil([&] { return ReadAll(path).find(text) != std::string::npos; }, 20000);
   }
@@ -208,11 +217,8 @@ TEST_P(VantelToolTest, ReportsAMissingBusAndBadArgumentsThroughItsExitCode) {
 
 TEST_P(VantelToolTest, PubSubAndMonExitFourWhenTheBusIsKilled) {
   // A bus of its own process, killed without warning while values flow.
-  const std::string ready = EventName("bus");
-  platform::ProcessObject* bus = SpawnBusProcess(base_, ready);
+  platform::ProcessObject* bus = StartBusProcess("bus");
   ASSERT_NE(bus, nullptr);
-  children_.push_back(bus);
-  ASSERT_TRUE(WaitSignal(ready, 30000));
   const std::string sub_out = OutputFile("sub");
   platform::ProcessObject* pub =
       Run({"pub", "--sid", "GONE", "--interval", "50", "-o", OutputFile("pub")});
@@ -240,11 +246,8 @@ TEST_P(VantelToolTest, PubSubAndMonExitFourWhenTheBusIsKilled) {
 }
 
 TEST_P(VantelToolTest, WithReconnectPubAndSubCarryOnWithTheNextBus) {
-  const std::string first_ready = EventName("first");
-  platform::ProcessObject* first = SpawnBusProcess(base_, first_ready);
+  platform::ProcessObject* first = StartBusProcess("first");
   ASSERT_NE(first, nullptr);
-  children_.push_back(first);
-  ASSERT_TRUE(WaitSignal(first_ready, 30000));
   const std::string pub_out = OutputFile("pub");
   const std::string sub_out = OutputFile("sub");
   platform::ProcessObject* pub =
@@ -257,13 +260,9 @@ TEST_P(VantelToolTest, WithReconnectPubAndSubCarryOnWithTheNextBus) {
   // leave them to the silence limit, so give them time first.
   platform::SleepMs(2000);
   const size_t before = SplitLines(ReadAll(sub_out)).size();
-  const std::string second_ready = EventName("second");
-  platform::ProcessObject* second = SpawnBusProcess(base_, second_ready);
-  ASSERT_NE(second, nullptr);
-  children_.push_back(second);
-  ASSERT_TRUE(WaitSignal(second_ready, 30000));
+  ASSERT_NE(StartBusProcess("second"), nullptr);
   // The subscriber asked again for its topic, the publisher answered it on the new bus
-  // and values flow again, counting on from where the publisher was.
+  // and values flow again.
   ASSERT_TRUE(WaitUntil([&] { return SplitLines(ReadAll(sub_out)).size() >= before + 3; }, 40000))
       << ReadAll(sub_out);
   const auto lines = SplitLines(ReadAll(pub_out));
