@@ -5,6 +5,7 @@
 #include "excel/excel_discovery.h"
 #include "platform/message_box.h"
 #include "platform/process.h"
+#include "platform/stale_objects.h"
 #include "platform/window_messages.h"
 #include "resources/corvane_resources.h"
 #include "ui/sf_win_app.h"
@@ -50,6 +51,8 @@ int RunCorvane(const std::string& arguments, bool already_running) {
     return 0;
   }
   resources::InstallCorvaneResources();
+  // Links of clients killed since the last run would otherwise stay as files (POSIX).
+  SweepStaleObjects();
   RtdServer::Options options;
   options.auto_start = LaunchAutoStartPublisher;
   auto dialog = std::make_unique<DlgMain>(std::move(options));

@@ -1,5 +1,6 @@
 #include "named_object.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/mman.h>
@@ -174,6 +175,42 @@ void Release(SharedObject* object) {
   object->fd = -1;
   object->size = 0;
   object->file_name.clear();
+}
+
+size_t SweepStaleObjects() {
+  NamespaceLock lock;
+  if (!lock.held()) return 0;
+  // fdopendir takes over the descriptor it is given; the lock keeps its own.
+  const int listing = dup(lock.folder());
+  DIR* dir = listing < 0 ? nullptr : fdopendir(listing);
+  if (dir == nullptr) {
+    if (listing >= 0) close(listing);
+    return 0;
+  }
+  size_t removed = 0;
+  while (const dirent* entry = readdir(dir)) {
+    const std::string file_name = entry->d_name;
+    const char kind = file_name.size() > 2 && file_name[1] == '.' ? file_name[0] : '\0';
+    if (kind != static_cast<char>(ObjectKind::kMapping) &&
+        kind != static_cast<char>(ObjectKind::kMutex) &&
+        kind != static_cast<char>(ObjectKind::kEvent)) {
+      continue;  // the lock file, and names that are not ours to judge
+    }
+    int fd = -1;
+    // A listed file that comes back kFree was nobody's and has just been removed.
+    switch (OpenLiveLocked(lock.folder(), file_name, &fd)) {
+      case Found::kLive:
+        close(fd);  // drops only our own hold
+        break;
+      case Found::kFree:
+        ++removed;
+        break;
+      case Found::kRefused:
+        break;
+    }
+  }
+  closedir(dir);
+  return removed;
 }
 
 }  // namespace orvex::platform::posix

@@ -46,4 +46,9 @@ bool OpenExisting(ObjectKind kind, const std::string& name, SharedObject* object
 // Drops this holder's hold; removes the name when no other holder remains.
 void Release(SharedObject* object);
 
+// Removes every object file of this user that no process holds any more (leftovers of
+// killed holders, which are otherwise removed only when their name is used again).
+// Files that are refused (not the user's own) are left alone. Returns how many went.
+size_t SweepStaleObjects();
+
 }  // namespace orvex::platform::posix

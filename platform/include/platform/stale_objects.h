@@ -1,0 +1,13 @@
+#pragma once
+#include <cstddef>
+
+namespace orvex::platform {
+
+// Removes this user's shared objects that no process holds any more and answers how
+// many went. POSIX: a holder killed with SIGKILL leaves its object files behind until
+// their names are used again; the bus calls this at start so they do not pile up.
+// Windows: kernel objects end with their last handle, so there is nothing to remove
+// and the answer is 0. Any thread.
+size_t SweepStaleObjects();
+
+}  // namespace orvex::platform
