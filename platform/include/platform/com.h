@@ -14,6 +14,9 @@ class ComScope {
   ComScope(const ComScope&) = delete;
   ComScope& operator=(const ComScope&) = delete;
 
+  // True when CoInitialize succeeded here (never on POSIX).
+  bool initialized() const { return initialized_; }
+
  private:
   bool initialized_ = false;
 };
