@@ -3,7 +3,6 @@
 #include "platform/com.h"
 #include "platform/file_attributes.h"
 #include "setup/legacy_handlers.h"
-#include "setup/rtd_setup_args.h"
 #include "setup/setup_actions.h"
 #include "setup/setup_trace.h"
 #include "setup/usage_text.h"
@@ -29,36 +28,57 @@ std::string RtdSetupDispatcher::UsageText(const std::string& stem) const {
   return text;
 }
 
-int RtdSetupDispatcher::RunLegacy(const ArgvList& args, std::string* output) {
-  for (const auto& handler : handlers_) {
-    if (!handler->Matches(args)) continue;
-    const platform::ComScope com;
-    const int result = handler->Execute(args);
-    *output = handler->output();
-    return result;
+SetupDecision RtdSetupDispatcher::Decide(const ArgvList& args) const {
+  SetupDecision decision;
+  decision.parsed.Parse(args);
+  if (decision.parsed.not_an_action) {
+    for (size_t i = 0; i < handlers_.size(); ++i) {
+      if (!handlers_[i]->Matches(args)) continue;
+      decision.kind = SetupDecision::Kind::kLegacy;
+      decision.handler = i;
+      return decision;
+    }
+    decision.kind = SetupDecision::Kind::kUsage;
+    return decision;
   }
-  *output = usage_;
-  return 0;
+  decision.action = FindSetupAction(decision.parsed.action);
+  if (decision.action == SetupAction::kHelp) {
+    decision.kind = SetupDecision::Kind::kHelp;
+  } else if (!decision.parsed.error.empty()) {
+    decision.kind = SetupDecision::Kind::kParseError;
+  } else {
+    decision.kind = SetupDecision::Kind::kAction;
+  }
+  return decision;
 }
 
 int RtdSetupDispatcher::Execute(const ArgvList& args, std::string* output) {
   output->clear();
-  RtdSetupArgs parsed;
-  parsed.Parse(args);
+  const SetupDecision decision = Decide(args);
   const std::string stem = ProgramStem(args.Arg(0));
-  if (parsed.not_an_action) {
-    usage_ = UsageText(stem);
-    return RunLegacy(args, output);
+  switch (decision.kind) {
+    case SetupDecision::Kind::kLegacy: {
+      usage_ = UsageText(stem);
+      ArgvHandler& handler = *handlers_[decision.handler];
+      const platform::ComScope com;
+      const int result = handler.Execute(args);
+      *output = handler.output();
+      return result;
+    }
+    case SetupDecision::Kind::kUsage:
+      usage_ = UsageText(stem);
+      *output = usage_;
+      return 0;
+    case SetupDecision::Kind::kHelp:
+      *output = "Usage: " + UsageText(stem);
+      return 0;
+    case SetupDecision::Kind::kParseError:
+      *output = "Error parsing arguments: " + decision.parsed.error + UsageText(stem);
+      return -1;
+    case SetupDecision::Kind::kAction:
+      break;
   }
-  const SetupAction action = FindSetupAction(parsed.action);
-  if (action == SetupAction::kHelp) {
-    *output = "Usage: " + UsageText(stem);
-    return 0;
-  }
-  if (!parsed.error.empty()) {
-    *output = "Error parsing arguments: " + parsed.error + UsageText(stem);
-    return -1;
-  }
+  const RtdSetupArgs& parsed = decision.parsed;
   SetupActionInputs inputs{parsed.folder, parsed.all_users, parsed.no_auto_run, args};
   if (inputs.folder.empty()) {
     inputs.folder = ProgramFolder(args.Arg(0));
@@ -66,8 +86,8 @@ int RtdSetupDispatcher::Execute(const ArgvList& args, std::string* output) {
     *output = "Specified folder not found:\n\t" + inputs.folder;
     return -1;
   }
-  TraceAction(action, inputs, args);
-  return RunSetupAction(action, inputs, output);
+  TraceAction(decision.action, inputs, args);
+  return RunSetupAction(decision.action, inputs, output);
 }
 
 }  // namespace orvex

@@ -126,5 +126,27 @@ TEST_F(DispatcherTest, ConfigurationArgumentsAreCheckedWithRegardToCase) {
   EXPECT_EQ(output_, "Error args: . Expected: CU, AU.");
 }
 
+TEST_F(DispatcherTest, TheDecisionNamesWhatWouldRunWithoutRunningOrCheckingTheFolder) {
+  using Kind = SetupDecision::Kind;
+  const auto decide = [this](std::vector<std::string> tokens) {
+    return dispatcher_.Decide(ArgvList(kProgram, tokens));
+  };
+  // The first handler that matches: xllTest is registered after xllInstall.
+  const SetupDecision legacy = decide({"XLLTEST", "a.xll"});
+  ASSERT_EQ(legacy.kind, Kind::kLegacy);
+  EXPECT_EQ(legacy.handler, 2u);
+  EXPECT_EQ(decide({"xllTest"}).kind, Kind::kUsage);
+  EXPECT_EQ(decide({}).kind, Kind::kParseError);
+  EXPECT_EQ(decide({"Help", "/x"}).kind, Kind::kHelp);
+  EXPECT_EQ(decide({"RTD", "/A", "/a"}).kind, Kind::kParseError);
+  const std::string missing = Folder() + Separator() + "missing";
+  const SetupDecision action = decide({"rtd", "/XAR", missing});
+  ASSERT_EQ(action.kind, Kind::kAction);
+  EXPECT_EQ(action.action, SetupAction::kRtd);
+  EXPECT_EQ(action.parsed.folder, missing);
+  EXPECT_TRUE(action.parsed.no_auto_run);
+  EXPECT_EQ(Run({"rtd", "/XAR", missing}), -1);  // Execute checks it
+}
+
 }  // namespace
 }  // namespace orvex

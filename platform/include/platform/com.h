@@ -18,7 +18,7 @@ class ComScope {
   bool initialized() const { return initialized_; }
 
  private:
-  bool initialized_ = false;
+  [[maybe_unused]] bool initialized_ = false;  // read only by the Win32 side
 };
 
 // The system's message for an error code (FormatMessageA from the system table) with
