@@ -13,11 +13,11 @@
 #include "excel/excel_test_registry.h"
 #include "platform/clock.h"
 #include "platform/process.h"
-#include "platform/registry_sandbox.h"
 #include "platform/window.h"
 #include "platform/window_messages.h"
 #include "registry/reg_key_path.h"
 #include "tests/support/child_process.h"
+#include "tests/support/child_registry.h"
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -87,7 +87,7 @@ ORVEX_CHILD_ROLE(second_corvane) {
 // A publisher started by the bus: records that it started.
 ORVEX_CHILD_ROLE(record_publisher_start) {
   if (args.empty()) return 2;
-  std::ofstream(args[0], std::ios::app) << "started\n";
+  std::ofstream(args[0], std::ios::app | std::ios::binary) << "started\n";
   return 0;
 }
 
@@ -106,6 +106,7 @@ class CorvaneProgramTest : public ::testing::Test {
       KillProcess(p);
       CloseProcess(p);
     }
+    registry_.Release();
     std::error_code ignored;
     for (const auto& path : files_) std::filesystem::remove_all(path, ignored);
   }
@@ -159,12 +160,19 @@ class CorvaneProgramTest : public ::testing::Test {
       ASSERT_TRUE(key.WriteString("", text));
     }
   }
-  // The children see the sandbox only where it is a folder named in the environment.
-  bool SandboxReachesChildren() const { return !WindowsBuild(); }
+  // A registry that Corvane, a child, sees and the test may change; false: skip.
+  bool OwnRegistry() { return registry_.Own(WindowsBuild()); }
+  // The key trees the tests write (removed again under Wine).
+  void WritesExcelKeys() {
+    registry_.RemoveAtEnd(RegRoot::kClassesRoot, "Excel.Application");
+    registry_.RemoveAtEnd(RegRoot::kClassesRoot, "CLSID\\{00024500-0000-0000-C000-000000000046}");
+    registry_.RemoveAtEnd(RegRoot::kCurrentUser, "Software\\Microsoft\\Office\\16.0");
+  }
 
   std::vector<ProcessObject*> processes_;
   std::vector<std::string> files_;
   WindowHandle main_ = nullptr;
+  ChildRegistry registry_;
 };
 
 TEST_F(CorvaneProgramTest, StartsHiddenAndShowsAboutUntilOkThenExitEndsIt) {
@@ -255,9 +263,8 @@ TEST_F(CorvaneProgramTest, TerminationSignalClosesItLikeWmClose) {
 }
 
 TEST_F(CorvaneProgramTest, RegXllInstallsTheAddInWhileTheBusRuns) {
-  if (!SandboxReachesChildren()) GTEST_SKIP() << "the registry sandbox is not inherited here";
-  RegistrySandbox sandbox;
-  ASSERT_TRUE(sandbox.ok());
+  if (!OwnRegistry()) GTEST_SKIP() << ChildRegistry::kSkipReason;
+  WritesExcelKeys();
   RegisterExcelVersion16();
   const SfRegKeyPath options(RegRoot::kCurrentUser,
                              "Software\\Microsoft\\Office\\16.0\\Excel\\Options");
@@ -289,9 +296,8 @@ TEST_F(CorvaneProgramTest, RegXllInstallsTheAddInWhileTheBusRuns) {
 // removes it while the bus keeps running, even when Excel has been replaced by a 32-bit
 // one meanwhile: the add-in removed is the one installed.
 TEST_F(CorvaneProgramTest, RegXllWith64BitExcelUsesTheX64AddInAndSessionEndRemovesIt) {
-  if (!SandboxReachesChildren()) GTEST_SKIP() << "the registry sandbox is not inherited here";
-  RegistrySandbox sandbox;
-  ASSERT_TRUE(sandbox.ok());
+  if (!OwnRegistry()) GTEST_SKIP() << ChildRegistry::kSkipReason;
+  WritesExcelKeys();
   const std::string excel = TempFile("excel64");
   RegisterExcel16(excel, 0x8664);
   const std::string add_in =
@@ -319,9 +325,9 @@ TEST_F(CorvaneProgramTest, RegXllWith64BitExcelUsesTheX64AddInAndSessionEndRemov
 // Only the arguments can switch the add-in on: the program's own path may contain the
 // switch's text (/opt/regxll/corvane).
 TEST_F(CorvaneProgramTest, AProgramPathContainingRegXllIsNotTheSwitch) {
-  if (!SandboxReachesChildren()) GTEST_SKIP() << "the registry sandbox is not inherited here";
-  RegistrySandbox sandbox;
-  ASSERT_TRUE(sandbox.ok());
+  if (WindowsBuild()) GTEST_SKIP() << "a symbolic link names the program: POSIX only";
+  if (!OwnRegistry()) GTEST_SKIP() << ChildRegistry::kSkipReason;
+  WritesExcelKeys();
   RegisterExcelVersion16();
   const std::filesystem::path folder = TempFile("corvane_path") + "/regxll";
   std::filesystem::create_directories(folder);
@@ -339,9 +345,8 @@ TEST_F(CorvaneProgramTest, AProgramPathContainingRegXllIsNotTheSwitch) {
 }
 
 TEST_F(CorvaneProgramTest, WithoutRegXllTheAddInIsLeftAlone) {
-  if (!SandboxReachesChildren()) GTEST_SKIP() << "the registry sandbox is not inherited here";
-  RegistrySandbox sandbox;
-  ASSERT_TRUE(sandbox.ok());
+  if (!OwnRegistry()) GTEST_SKIP() << ChildRegistry::kSkipReason;
+  WritesExcelKeys();
   RegisterExcelVersion16();
   ProcessObject* corvane = Start({"/other"});
   ASSERT_NE(main_, nullptr);
@@ -353,9 +358,8 @@ TEST_F(CorvaneProgramTest, WithoutRegXllTheAddInIsLeftAlone) {
 }
 
 TEST_F(CorvaneProgramTest, TheAutoStartPublisherIsLaunchedOnceForTheFirstOrdinaryTopic) {
-  if (!SandboxReachesChildren()) GTEST_SKIP() << "the registry sandbox is not inherited here";
-  RegistrySandbox sandbox;
-  ASSERT_TRUE(sandbox.ok());
+  if (!OwnRegistry()) GTEST_SKIP() << ChildRegistry::kSkipReason;
+  registry_.RemoveAtEnd(RegRoot::kCurrentUser, "Software\\Orvex\\RTD");
   const std::string marker = TempFile("corvane_autostart");
   const SfRegKeyPath key(RegRoot::kCurrentUser, "Software\\Orvex\\RTD");
   ASSERT_TRUE(key.Create());

@@ -1,17 +1,12 @@
 #pragma once
 // Pendrel run as a real process, the way an installer runs it: a command-line tail in,
 // the exit code, the standard output, the trace lines and the registry afterwards out.
-//
-// Registry: natively every test owns a sandbox store that the child inherits through
-// the environment. Under Wine a sandbox does not reach a child, so tests that need
-// the registry run only in the throwaway prefix of scripts/wine-ctest.sh (which alone
-// sets ORVEX_WINE_TEST_PREFIX) and remove what they wrote; elsewhere they are skipped.
+// Registry: see tests/support/child_registry.h.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -19,9 +14,9 @@
 #include "platform/clock.h"
 #include "platform/command_line.h"
 #include "platform/process.h"
-#include "platform/registry_sandbox.h"
 #include "registry/reg_key_path.h"
 #include "tests/support/child_process.h"
+#include "tests/support/child_registry.h"
 
 namespace orvex::test {
 
@@ -68,30 +63,18 @@ class PendrelTest : public ::testing::Test {
   void TearDown() override {
     platform::SetEnvVar("ORVEX_DEBUG_OUTPUT", nullptr);
     platform::SetEnvVar("ORVEX_TEST_ELEVATION", nullptr);
-    for (const auto& key : written_keys_) key.DeleteTree();
-    sandbox_.reset();
+    registry_.Release();
     std::error_code ignored;
     std::filesystem::remove_all(dir_, ignored);
   }
 
-  // Gives the children a registry of this test's own; false (after GTEST_SKIP by the
-  // caller) when there is none to give.
-  bool OwnRegistry() {
-    if (!WindowsBuild()) {
-      sandbox_ = std::make_unique<platform::RegistrySandbox>();
-      return sandbox_->ok();
-    }
-    return std::getenv("ORVEX_WINE_TEST_PREFIX") != nullptr;
-  }
-  static const char* NoRegistryReason() {
-    return "the registry a child sees is the real one: only in the throwaway prefix of "
-           "scripts/wine-ctest.sh (ORVEX_WINE_TEST_PREFIX)";
-  }
+  // Gives the children a registry of this test's own (tests/support/child_registry.h);
+  // false (after GTEST_SKIP by the caller) when there is none to give.
+  bool OwnRegistry() { return registry_.Own(WindowsBuild()); }
+  static const char* NoRegistryReason() { return ChildRegistry::kSkipReason; }
   // A key the test writes; under Wine it is removed again at the end.
   SfRegKeyPath Written(RegRoot root, const std::string& path) {
-    SfRegKeyPath key(root, path);
-    if (WindowsBuild()) written_keys_.push_back(key);
-    return key;
+    return registry_.RemoveAtEnd(root, path);
   }
 
   static std::string PendrelPath() {
@@ -130,8 +113,7 @@ class PendrelTest : public ::testing::Test {
   std::string TracePath() const { return (dir_ / "trace.txt").string(); }
 
   std::filesystem::path dir_;
-  std::unique_ptr<platform::RegistrySandbox> sandbox_;
-  std::vector<SfRegKeyPath> written_keys_;
+  ChildRegistry registry_;
   std::string last_output_;  // standard output file of the last Run
 };
 
