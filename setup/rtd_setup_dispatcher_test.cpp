@@ -126,6 +126,42 @@ TEST_F(DispatcherTest, ConfigurationArgumentsAreCheckedWithRegardToCase) {
   EXPECT_EQ(output_, "Error args: . Expected: CU, AU.");
 }
 
+// Each run and clean action writes its own label and scope. Nothing here reaches the stop
+// flow (it would ask this user's programs to close): the clean flows answer at once
+// while the entries that make them do nothing are registered.
+TEST_F(DispatcherTest, RunAndCleanActionsReportTheirOwnLabelsAndScopes) {
+  const std::vector<std::pair<std::vector<std::string>, std::string>> nothing_registered = {
+      {{"RegXLL", Folder()}, "KnownXLLs Registration FAILED"},  // no add-in files here
+      {{"CleanXLL"}, "KnownXLLs Unregistration SUCCESS"},
+      {{"RunCU", Folder()}, "TavXL Run CU FAILED"},   // no product files
+      {{"RTDRunCU", Folder()}, "RTD Run CU FAILED"},  // no bus program to start
+      {{"CleanCU", Folder()}, "TavXL Clean CU SUCCESS"},
+      {{"RTDCleanCU"}, "RTD Clean CU SUCCESS"},
+  };
+  for (const auto& [tokens, report] : nothing_registered) {
+    EXPECT_EQ(Run(tokens), report.ends_with("SUCCESS") ? 1 : 0) << tokens[0];
+    EXPECT_EQ(output_, report);
+  }
+  // A per-user RTD installation makes the all-users run and clean flows stand aside.
+  const SfRegKeyPath user_run(RegRoot::kCurrentUser,
+                              "Software\\Microsoft\\Windows\\CurrentVersion\\Run");
+  ASSERT_TRUE(user_run.Create());
+  ASSERT_TRUE(user_run.WriteString("RTDRunCU", "\"x\" RTDRunCU"));
+  const SfRegKeyPath machine_run(RegRoot::kLocalMachine,
+                                 "Software\\Microsoft\\Windows\\CurrentVersion\\Run");
+  ASSERT_TRUE(machine_run.Create());
+  ASSERT_TRUE(machine_run.WriteString("TavRunAU", "\"x\" RunAU"));
+  const std::vector<std::pair<std::vector<std::string>, std::string>> standing_aside = {
+      {{"RunAU", Folder()}, "TavXL Run AU SUCCESS"},  {{"CleanAU"}, "TavXL Clean AU SUCCESS"},
+      {{"RTDRunAU", Folder()}, "RTD Run AU SUCCESS"},  // StartBus alone would fail here
+      {{"RTDClean"}, "RTD Clean AU SUCCESS"},         {{"RTDCleanAU"}, "RTD Clean AU SUCCESS"},
+  };
+  for (const auto& [tokens, report] : standing_aside) {
+    EXPECT_EQ(Run(tokens), 1) << tokens[0];
+    EXPECT_EQ(output_, report);
+  }
+}
+
 TEST_F(DispatcherTest, TheDecisionNamesWhatWouldRunWithoutRunningOrCheckingTheFolder) {
   using Kind = SetupDecision::Kind;
   const auto decide = [this](std::vector<std::string> tokens) {

@@ -18,7 +18,7 @@ class ComScope {
   bool initialized() const { return initialized_; }
 
  private:
-  [[maybe_unused]] bool initialized_ = false;  // read only by the Win32 side
+  bool initialized_ = false;
 };
 
 // The system's message for an error code (FormatMessageA from the system table) with
