@@ -160,6 +160,10 @@ void SfSMFQueueInternal::Run() {
       }
     }
     if (stop_.load(std::memory_order_acquire)) {
+      // Last words (a disconnect reason) committed just before the close go into the
+      // ring as far as it has room, however late this thread got to run; only what a
+      // full (or broken) ring cannot take is dropped.
+      if (!broken() && !ring_.broken() && pending_count() > 0) MoveBatch();
       SfScopedLock guard(&pool_lock_);
       DropPending();
       return;

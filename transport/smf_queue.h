@@ -19,7 +19,8 @@ class SfSMFQueueInternal : public SfThreadBase {
  public:
   // Opens the ring (see SfSMFRing::Open) and starts the pump.
   SfSMFQueueInternal(const std::string& name, uint32_t slot_size, uint32_t slot_count, bool create);
-  // Stops the pump (3000 ms, then by force), drops undelivered messages, closes the ring.
+  // Stops the pump (3000 ms, then by force), which first moves what still fits into the
+  // ring; drops the rest, closes the ring.
   ~SfSMFQueueInternal() override;
 
   // A slot-size buffer to compose the next message in; the same buffer again until it

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <random>
 #include <thread>
 
@@ -102,6 +103,32 @@ TEST(SfSMFQueueTest, AFullRingLosesNothingAndResumes) {
     client.Pop();
   }
   EXPECT_EQ(server.queue().pending_count(), 0u);
+}
+
+// A link closed right after its last message (a disconnect reason) still delivers it
+// to a live reader, however late the pump thread gets to run.
+TEST(SfSMFQueueTest, MessagesCommittedJustBeforeTheCloseReachTheReader) {
+  for (uint32_t round = 0; round < 20; ++round) {
+    const std::string name = UniqueName("Local\\OrvexChan");
+    auto server = std::make_unique<SfSMFChannel>(true, 10, 128, name);
+    ASSERT_TRUE(server->IsValid());
+    SfSMFChannel client(false, 10, 128, name);
+    ASSERT_TRUE(client.IsValid());
+    for (uint32_t i = 0; i < 3; ++i) {
+      uint8_t* buffer = server->BeginMessage();
+      ASSERT_NE(buffer, nullptr);
+      std::memcpy(buffer, &i, 4);
+      ASSERT_TRUE(server->CommitMessage());
+    }
+    server.reset();
+    for (uint32_t i = 0; i < 3; ++i) {
+      ASSERT_TRUE(client.WaitData(0)) << "round " << round << " message " << i;
+      uint32_t got;
+      std::memcpy(&got, client.Peek(), 4);
+      EXPECT_EQ(got, i);
+      client.Pop();
+    }
+  }
 }
 
 TEST(SfSMFQueueTest, DestroyingAQueueWhoseClientNeverReadsIsQuick) {
