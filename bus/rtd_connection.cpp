@@ -9,7 +9,8 @@ namespace orvex {
 
 RtdConnection::RtdConnection(std::unique_ptr<SfSMFConnection> link, uint16_t id, uint32_t now,
                              uint32_t backlog_limit)
-    : last_received(now),
+    : accepted_at(now),
+      last_received(now),
       last_flushed(now),
       link_(std::move(link)),
       id_(id),

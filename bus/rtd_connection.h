@@ -56,6 +56,8 @@ class RtdConnection {
   SfSMFConnection& link() { return *link_; }
 
   // Receive bookkeeping (server thread).
+  const uint32_t accepted_at;
+  bool registered = false;  // set once the link registered as a client
   uint32_t last_received = 0;
   uint32_t last_flushed = 0;
   bool notice_created = false;

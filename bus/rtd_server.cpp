@@ -161,6 +161,7 @@ void RtdServer::Register(const BusMessage& m) {
   client.publisher = request.publisher;
   client.subscriber = request.subscriber;
   clients_.emplace(id, std::move(owned));
+  if (RtdConnection* connection = FindConnection(id)) connection->registered = true;
   bool primary = false;
   if (client.publisher != 0) {
     if (sid_map_.count(client.sid) != 0) {

@@ -87,7 +87,9 @@ size_t RtdServerMultiConnection::DropSilent(uint32_t now) {
   std::vector<uint16_t> overflowed;
   std::vector<uint16_t> silent;
   for (auto& [id, c] : table_) {
-    if (c->overflowed()) {
+    // Overflowed, or broken by the peer (its shared layout or objects): nothing more
+    // can be delivered, so waiting for silence would only hold a place.
+    if (c->overflowed() || c->link().IsBroken()) {
       overflowed.push_back(id);
     } else if (now - c->last_received > kSilenceMs - 1 &&
                (!c->IsUsable() || (c->notice_created && !c->notice_pending))) {
@@ -108,16 +110,39 @@ void RtdServerMultiConnection::StopAccepting() {
   accepting_ = false;
 }
 
+size_t RtdServerMultiConnection::MakeRoom(uint32_t now) {
+  {
+    SfScopedLock hold(&table_lock_);
+    if (!accepting_) return 0;
+  }
+  if (!listener_->HasPending()) return 0;
+  RtdConnection* oldest = nullptr;
+  for (auto& [id, c] : table_) {
+    if (c->registered || now - c->accepted_at < kRegisterGraceMs) continue;
+    if (oldest == nullptr || now - c->accepted_at > now - oldest->accepted_at) oldest = c.get();
+  }
+  if (oldest == nullptr) return 0;
+  const uint16_t id = oldest->id();
+  SendDisconnect(oldest, "Inactive connection");
+  RemoveConnection(id);
+  PassInternal(id, MSG_DROPPED);
+  return 1;
+}
+
 size_t RtdServerMultiConnection::AcceptOne(uint32_t now) {
-  if (table_.size() >= kMaxConnections) return 0;
+  size_t work = 0;
+  if (table_.size() >= kMaxConnections) {
+    work = MakeRoom(now);
+    if (work == 0) return 0;
+  }
   uint16_t id = 0;
   {
     // The lock spans the accept and the insertion: a link is either in the table before
     // StopAccepting returns or never taken from the listener.
     SfScopedLock hold(&table_lock_);
-    if (!accepting_) return 0;
+    if (!accepting_) return work;
     std::unique_ptr<SfSMFConnection> link = listener_->AcceptNext();
-    if (link == nullptr) return 0;
+    if (link == nullptr) return work;
     id = AllocateId();
     auto connection = std::make_unique<RtdConnection>(std::move(link), id, now, backlog_limit_);
     connection->round_robin = round_robin_.insert(round_robin_.end(), connection.get());
@@ -125,7 +150,7 @@ size_t RtdServerMultiConnection::AcceptOne(uint32_t now) {
     connection_count_.store(table_.size());
   }
   PassInternal(id, MSG_ACCEPTED);
-  return 1;
+  return work + 1;
 }
 
 uint16_t RtdServerMultiConnection::AllocateId() {

@@ -34,6 +34,10 @@ class RtdServerMultiConnection {
   static constexpr size_t kMaxConnections = 30;
   static constexpr uint32_t kHeartbeatMs = 5000;
   static constexpr uint32_t kSilenceMs = 15000;
+  // While the table is full and a client waits, a link that has not registered this
+  // long after its acceptance gives its place up: links that never register must not
+  // lock clients out for the whole silence time.
+  static constexpr uint32_t kRegisterGraceMs = 1000;
 
   // Builds the listener on `base_name` and starts the server thread; logs
   // "RtdServerMultiConnection Created". `backlog_limit`: see RtdConnection.
@@ -91,6 +95,7 @@ class RtdServerMultiConnection {
   void Loop();
   size_t DropSilent(uint32_t now);
   size_t AcceptOne(uint32_t now);
+  size_t MakeRoom(uint32_t now);
   size_t Heartbeats(uint32_t now);
   size_t FlushAll(uint32_t now);
   size_t ReceiveAll();

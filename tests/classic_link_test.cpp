@@ -84,7 +84,9 @@ TEST(SfSMFAcceptorTest, NegotiatesSlotsAndCarriesMessagesInOrderBothWays) {
   struct Case {
     uint32_t size, count, granted_size, granted_count, messages;
   };
-  for (const Case c : {Case{100, 50, 128, 1000, 5000}, Case{130, 5000, 136, 5000, 20000}}) {
+  // The last case is the largest slot the bus's outgoing queue can carry.
+  for (const Case c : {Case{100, 50, 128, 1000, 5000}, Case{130, 5000, 136, 5000, 20000},
+                       Case{65513, 10, 65520, 1000, 50}}) {
     platform::ProcessObject* child = test::SpawnChild(
         "classic_echo",
         {base, "6700", std::to_string(c.size), std::to_string(c.count), std::to_string(c.messages),
@@ -107,18 +109,22 @@ TEST(SfSMFAcceptorTest, AChannelThatCannotBeBuiltIsRefusedWithNameLengthZero) {
   const std::string base = UniqueName("Local\\OrvexBus");
   SfSMFAcceptor acceptor(base, true);
   ASSERT_TRUE(acceptor.IsValid());
-  // 0x7FFFFFF8-byte slots cannot be mapped: the client is told no.
-  platform::ProcessObject* child = test::SpawnChild(
-      "classic_echo", {base, "1", std::to_string(0x7FFFFFF8u), "1000", "0", "0", "0"});
-  ASSERT_NE(child, nullptr);
-  const uint32_t start = platform::TickCount();
-  int code = -1;
-  while (!platform::WaitProcess(child, 0, &code) && platform::TickCount() - start < 20000) {
-    EXPECT_EQ(acceptor.Accept(128, 1000), nullptr);
-    platform::SleepMs(1);
+  // Slots above 65520 bytes fit no queue item (the bus could never answer on such a
+  // link), 268416 bytes also still fit the ring size limit, and 0x7FFFFFF8 cannot be
+  // mapped at all: each client is told no.
+  for (const uint32_t size : {65521u, 65528u, 268416u, 0x7FFFFFF8u}) {
+    platform::ProcessObject* child =
+        test::SpawnChild("classic_echo", {base, "1", std::to_string(size), "1000", "0", "0", "0"});
+    ASSERT_NE(child, nullptr);
+    const uint32_t start = platform::TickCount();
+    int code = -1;
+    while (!platform::WaitProcess(child, 0, &code) && platform::TickCount() - start < 20000) {
+      EXPECT_EQ(acceptor.Accept(128, 1000), nullptr) << size;
+      platform::SleepMs(1);
+    }
+    EXPECT_EQ(code, 20) << size;
+    platform::CloseProcess(child);
   }
-  EXPECT_EQ(code, 20);
-  platform::CloseProcess(child);
 }
 
 // Takes one acceptor mutex and dies there (killed by the parent).

@@ -56,7 +56,8 @@ bool SfBlockPool::AddBlock() {
   }
   uint32_t stride = item_size_ + 4;
   stride = (stride + 3) & ~3u;
-  if (stride < 4 || stride > 65534 || capacity < 1 || capacity > 65534 || blocks_.size() >= 65536) {
+  if (item_size_ > kMaxItemSize || stride < 4 || stride > 65534 || capacity < 1 ||
+      capacity > 65534 || blocks_.size() >= 65536) {
     return false;
   }
   const size_t bytes = 16 + static_cast<size_t>(capacity) * stride;

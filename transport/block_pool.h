@@ -13,6 +13,10 @@ namespace orvex {
 // the owner serialises use.
 class SfBlockPool {
  public:
+  // Largest item a block can hold: an item and its 4-byte header form a stride of at
+  // most 65532 bytes (a multiple of 4 that fits the 16-bit field).
+  static constexpr uint32_t kMaxItemSize = 65528;
+
   SfBlockPool(uint32_t item_size, uint16_t first_capacity);
   ~SfBlockPool();
   SfBlockPool(const SfBlockPool&) = delete;

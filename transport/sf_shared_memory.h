@@ -27,6 +27,9 @@ class SfSharedMemory {
   bool Remap(uint32_t size);
   void Close();
   bool IsValid() const { return mapping_ != nullptr && view_.base != nullptr; }
+  // Another process shrank the object under the view (see platform::ViewLost): the view
+  // reads zeros from then on, and the object should be given up.
+  bool lost() const { return platform::ViewLost(view_); }
 
   const std::string& name() const { return name_; }
   uint8_t created() const { return created_; }

@@ -87,13 +87,15 @@ std::unique_ptr<SfSMFChannel> SfSMFAcceptor::Accept(uint32_t default_size, uint3
   if (size64 <= 16) size64 = 16;
   uint32_t count = std::max(LoadU32(block + kRequestSlotCount), default_count);
   if (count <= 10) count = 10;
-  size = size64 > 0xFFFFFFFFu ? 0 : static_cast<uint32_t>(size64);  // 0 is refused below
+  // A slot the outgoing queue cannot carry would make a link on which the bus can
+  // never answer (not even the registration): refused, as is one near 4 GiB.
+  size = size64 > SfSMFQueueInternal::kMaxSlotSize ? 0 : static_cast<uint32_t>(size64);
 
-  const std::string channel_name = FreeChannelName(word, tick);
+  const std::string channel_name = size == 0 ? std::string() : FreeChannelName(word, tick);
   auto channel = channel_name.empty()
                      ? nullptr
                      : std::make_unique<SfSMFChannel>(true, count, size, channel_name);
-  if (size != 0 && channel != nullptr && channel->IsValid()) {
+  if (channel != nullptr && channel->IsValid()) {
     const size_t length = std::min(channel_name.size(), kResponseNameMax);
     StoreU32(block + kResponseWord, word);
     StoreU32(block + kResponseSlotSize, size);

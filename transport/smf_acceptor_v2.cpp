@@ -74,31 +74,47 @@ bool SfSMFAcceptorV2::MapHeader(const std::string& name) {
 }
 
 void SfSMFAcceptorV2::WriteHeader() {
+  header_tick_ = platform::TickCount();
+  shm::Store(header_, acc::kReadCounter, 0);
+  shm::Store(header_, acc::kWriteCounter, 0);
+  RestoreOwnWords();
+}
+
+void SfSMFAcceptorV2::RestoreOwnWords() {
   shm::Store(header_, acc::kSize, size_);
   shm::Store(header_, acc::kSlotOffset, acc::kSlots);
   shm::Store(header_, acc::kSlotCount, slot_count_);
-  shm::Store(header_, acc::kReadCounter, 0);
-  shm::Store(header_, acc::kWriteCounter, 0);
   shm::Store(header_, acc::kReserved, 0);
   shm::Store(header_, acc::kProcessId, platform::CurrentProcessId());
-  shm::Store(header_, acc::kTick, platform::TickCount());
+  shm::Store(header_, acc::kTick, header_tick_);
   std::memset(header_ + acc::kName, 0, acc::kNameMax + 1);
   std::memcpy(header_ + acc::kName, recorded_name_.data(), recorded_name_.size());
+}
+
+bool SfSMFAcceptorV2::PendingLocked() {
+  RestoreOwnWords();
+  const uint32_t read = shm::Load(header_, acc::kReadCounter);
+  const uint32_t write = shm::Load(header_, acc::kWriteCounter);
+  if (write - read > slot_count_) {
+    // No client posts beyond the slot count: the counters were scribbled on, and
+    // working through billions of phantom requests would keep every client out.
+    shm::Store(header_, acc::kReadCounter, write);
+    return false;
+  }
+  return write != read;
 }
 
 bool SfSMFAcceptorV2::HasRequest() {
   if (!IsValid()) return false;
   TimedHold hold(*lock_, kLockWaitMs);
-  return hold.held() &&
-         shm::Load(header_, acc::kWriteCounter) != shm::Load(header_, acc::kReadCounter);
+  return hold.held() && PendingLocked();
 }
 
 std::unique_ptr<SfSMFLinkV2> SfSMFAcceptorV2::Accept() {
   if (!IsValid()) return nullptr;
   TimedHold hold(*lock_, kLockWaitMs);
-  if (!hold.held()) return nullptr;
+  if (!hold.held() || !PendingLocked()) return nullptr;
   const uint32_t read = shm::Load(header_, acc::kReadCounter);
-  if (shm::Load(header_, acc::kWriteCounter) == read) return nullptr;
   // The slot index is reduced by our own slot count, never the header's.
   const uint32_t value = shm::Load(header_, acc::kSlots + (read % slot_count_) * 4);
   shm::Word(header_, acc::kReadCounter).fetch_add(1, std::memory_order_acq_rel);

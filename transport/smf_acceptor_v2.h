@@ -53,11 +53,15 @@ class SfSMFAcceptorV2 {
   // adopts the size a previous bus recorded there and rewrites the header. False, with
   // everything closed, when another bus owns the name or any object fails.
   bool Construct(const std::string& name);
-  // True when a client has posted a request not yet taken.
+  // True when a client has posted a request not yet taken. Also puts back the header
+  // words that belong to the bus (size, slot offset and count, reserved, process id,
+  // tick, name) from its private copy, and discards the queue when a peer has left the
+  // counters further apart than the slot count: a peer that scribbles on them locks
+  // new clients out for one pass at most.
   bool HasRequest();
-  // Takes the next request. A link connected as side 0 under the request's name, or
-  // null: no request, a request value 0, or a link that could not start (its name in
-  // use). The request is consumed in every case but the first.
+  // Takes the next request (restoring the header as HasRequest does). A link connected as side 0
+  // under the request's name, or null: no request, a request value 0, or a link that could not
+  // start (its name in use). The request is consumed in every case but the first.
   std::unique_ptr<SfSMFLinkV2> Accept();
   // Closes the lock mutex, the mapping and the ownership mutex (releasing it).
   void Destroy();
@@ -71,6 +75,9 @@ class SfSMFAcceptorV2 {
  private:
   bool MapHeader(const std::string& name);
   void WriteHeader();
+  void RestoreOwnWords();
+  // Under the lock: restores the bus's words, checks the counters; true with a request.
+  bool PendingLocked();
 
   std::optional<SfMutex> ownership_;
   std::optional<SfMutex> lock_;
@@ -81,6 +88,7 @@ class SfSMFAcceptorV2 {
   // The name as recorded in the header; links are named after this copy, never after
   // the header's bytes, which clients can rewrite.
   std::string recorded_name_;
+  uint32_t header_tick_ = 0;  // the tick written into the header at construction
 };
 
 }  // namespace orvex

@@ -29,6 +29,7 @@ ORVEX_CHILD_ROLE(v2_post_value) {
   const uint32_t slots = shm::Load(header.view(), acc::kSlotCount);
   const uint32_t write = shm::Load(header.view(), acc::kWriteCounter);
   if (slots == 0 || slots > (4096 - acc::kSlots) / 4) return 4;
+  if (write - shm::Load(header.view(), acc::kReadCounter) >= slots) return 5;  // no room
   shm::Store(header.view(), acc::kSlots + (write % slots) * 4,
              static_cast<uint32_t>(std::stoul(args[1])));
   shm::Store(header.view(), acc::kWriteCounter, write + 1);
@@ -206,6 +207,42 @@ TEST(SfSMFAcceptorV2HardeningTest, RewrittenHeaderWordsStayInsideTheSlots) {
   for (int i = 0; i < 10; ++i) acceptor.Accept();  // read counter wraps past 0
   EXPECT_EQ(shm::Load(h, acc::kReadCounter), 2u);
   EXPECT_FALSE(acceptor.HasRequest());
+}
+
+// A peer that zeroes the slot count (or sets the counters so that the queue looks
+// full) locks every new client out; the bus repairs its words at its next pass.
+TEST(SfSMFAcceptorV2HardeningTest, ScribbledHeaderIsRepairedAtTheNextPass) {
+  const std::string name = UniqueName("Local\\OrvexAcc") + ".V2";
+  SfSMFAcceptorV2 acceptor;
+  ASSERT_TRUE(acceptor.Construct(name));
+  SfSharedMemory view;
+  ASSERT_TRUE(view.OpenOrCreate(false, name, 4096));
+  uint8_t* h = view.view();
+  const uint32_t tick = shm::Load(h, acc::kTick);
+  std::string header_before(reinterpret_cast<char*>(h), acc::kSlots);
+  shm::Store(h, acc::kSlotCount, 0);
+  shm::Store(h, acc::kSize, 0);
+  shm::Store(h, acc::kSlotOffset, 0);
+  shm::Store(h, acc::kProcessId, 1);
+  shm::Store(h, acc::kTick, tick + 1);
+  std::memset(h + acc::kName, 0, 64);
+  ASSERT_EQ(Post(name, 3), 4);  // locked out
+  EXPECT_FALSE(acceptor.HasRequest());
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(h), acc::kSlots), header_before);
+  ASSERT_EQ(Post(name, 3), 0);
+  EXPECT_NE(acceptor.Accept(), nullptr);
+
+  // Counters that say the queue is more than full: the queue is discarded.
+  shm::Store(h, acc::kReadCounter, 50);
+  shm::Store(h, acc::kWriteCounter, 49);
+  ASSERT_EQ(Post(name, 4), 5);  // no room
+  EXPECT_FALSE(acceptor.HasRequest());
+  EXPECT_EQ(shm::Load(h, acc::kReadCounter), 49u);
+  ASSERT_EQ(Post(name, 4), 0);
+  ASSERT_TRUE(acceptor.HasRequest());
+  std::unique_ptr<SfSMFLinkV2> link = acceptor.Accept();
+  EXPECT_NE(link, nullptr);
+  EXPECT_TRUE(NameExists(name + ".4.S.0"));
 }
 
 TEST(SfSMFAcceptorV2Test, LongNamesAreRecordedAndUsedTruncated) {

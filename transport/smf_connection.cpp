@@ -5,8 +5,7 @@ namespace orvex {
 SfSMFConnection::SfSMFConnection(std::unique_ptr<SfSMFChannel> channel)
     : channel_(std::move(channel)), default_size_(channel_->slot_size()) {}
 
-SfSMFConnection::SfSMFConnection(std::unique_ptr<SfSMFLinkV2> link,
-                                 uint32_t default_message_size)
+SfSMFConnection::SfSMFConnection(std::unique_ptr<SfSMFLinkV2> link, uint32_t default_message_size)
     : link_(std::move(link)), default_size_(default_message_size) {}
 
 SfSMFConnection::~SfSMFConnection() {
@@ -17,6 +16,11 @@ SfSMFConnection::~SfSMFConnection() {
 bool SfSMFConnection::IsValid() {
   if (channel_) return channel_->IsValid() && !channel_->broken();
   return link_ != nullptr && link_->IsValid();
+}
+
+bool SfSMFConnection::IsBroken() {
+  if (channel_) return channel_->broken();
+  return link_ != nullptr && link_->IsBroken();
 }
 
 bool SfSMFConnection::HasIncoming() {
@@ -34,7 +38,9 @@ const uint8_t* SfSMFConnection::PeekIncoming() {
   return link_->Peek(&incoming_length_);
 }
 
-uint32_t SfSMFConnection::IncomingLength() { return incoming_length_; }
+uint32_t SfSMFConnection::IncomingLength() {
+  return incoming_length_;
+}
 
 void SfSMFConnection::PopIncoming() {
   if (channel_) {
@@ -54,9 +60,13 @@ bool SfSMFConnection::CommitOutgoing() {
   return link_->Commit();
 }
 
-bool SfSMFConnection::CancelOutgoing() { return channel_ ? false : link_->Cancel(); }
+bool SfSMFConnection::CancelOutgoing() {
+  return channel_ ? false : link_->Cancel();
+}
 
-bool SfSMFConnection::CanSend() { return channel_ ? true : link_->CanWrite(default_size_); }
+bool SfSMFConnection::CanSend() {
+  return channel_ ? true : link_->CanWrite(default_size_);
+}
 
 uint32_t SfSMFConnection::BacklogCount() {
   return channel_ ? channel_->queue().pending_count() : 0;

@@ -20,6 +20,9 @@ class SfSMFConnection {
   bool is_v2() const { return link_ != nullptr; }
   // Usable: the objects exist and the peer has not broken the shared layout.
   bool IsValid();
+  // The peer broke the shared layout or shrank a shared object: the link carries
+  // nothing more and should be dropped at once.
+  bool IsBroken();
   bool HasIncoming();
   // The next incoming message, or null; its length is IncomingLength().
   const uint8_t* PeekIncoming();

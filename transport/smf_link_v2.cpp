@@ -37,6 +37,7 @@ void SfSMFLinkV2::ResetWriter() {
   write_index_ = 0;
   write_offsets_.fill(seg::kHeaderSize);
   reserved_ = false;
+  writer_lost_.store(false, std::memory_order_relaxed);
 }
 
 void SfSMFLinkV2::ResetReader() {
@@ -118,6 +119,10 @@ bool SfSMFLinkV2::Switch(uint32_t length) {
 uint8_t* SfSMFLinkV2::BeginWrite(uint32_t length) {
   writer_lock_.Enter();
   lock_holder_.store(&this_thread_tag, std::memory_order_relaxed);
+  if (WriterLost()) {
+    ReleaseWriterLock();
+    return nullptr;
+  }
   if (write_segment_ == nullptr || shm::Load(write_segment_, seg::kMarker) != 0 ||
       !Fits(write_index_, length)) {
     if (!Switch(length)) {
@@ -166,8 +171,10 @@ bool SfSMFLinkV2::Commit() {
   shm::Store(write_segment_, seg::kWriteOffset, reserved_next_);
   shm::Store(write_segment_, seg::kWriteTick, platform::TickCount());
   shm::Word(write_segment_, seg::kPending).fetch_add(1, std::memory_order_acq_rel);
+  // A segment shrunk while the record was written: nobody will ever read it.
+  const bool delivered = !WriterLost();
   ReleaseWriterLock();
-  return true;
+  return delivered;
 }
 
 bool SfSMFLinkV2::Cancel() {
@@ -179,6 +186,7 @@ bool SfSMFLinkV2::Cancel() {
 
 bool SfSMFLinkV2::CanWrite(uint32_t length) {
   SfScopedLock guard(&writer_lock_);
+  if (WriterLost()) return false;
   if (write_segment_ != nullptr && Fits(write_index_, length)) return true;
   return Switch(length);
 }
@@ -194,7 +202,15 @@ bool SfSMFLinkV2::StartReader(const std::string& name) {
   return !name.empty() && read_segment_ != nullptr;
 }
 
+bool SfSMFLinkV2::WriterLost() {
+  if (!writer_lost_.load(std::memory_order_relaxed) && writer_.AnyLost()) {
+    writer_lost_.store(true, std::memory_order_release);
+  }
+  return writer_lost_.load(std::memory_order_relaxed);
+}
+
 bool SfSMFLinkV2::Ready() {
+  if (!broken_ && reader_.AnyLost()) broken_ = true;
   if (broken_) return false;
   if (read_segment_ == nullptr) {
     if (reader_.base().empty()) return false;

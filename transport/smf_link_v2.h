@@ -79,10 +79,13 @@ class SfSMFLinkV2 {
   // Ready, polled every millisecond until `timeout_ms` has passed (0: once).
   bool WaitReady(uint32_t timeout_ms);
 
-  // True once the peer broke the layout; the reader then reports nothing.
-  bool IsBroken() const { return broken_; }
+  // True once the peer broke the layout or shrank a segment; the reader then reports
+  // nothing and the writer writes nothing.
+  bool IsBroken() const { return broken_ || writer_lost_.load(std::memory_order_acquire); }
   // Writer named, a write segment present and not broken.
-  bool IsValid() const { return !writer_.base().empty() && write_segment_ != nullptr && !broken_; }
+  bool IsValid() const {
+    return !writer_.base().empty() && write_segment_ != nullptr && !IsBroken();
+  }
   // True once the peer's first segment has been found.
   bool ReaderAttached() const { return read_segment_ != nullptr; }
   int side() const { return side_; }
@@ -99,6 +102,8 @@ class SfSMFLinkV2 {
   bool Locate(uint32_t* offset, uint32_t* length, uint32_t* next);
   void ResetWriter();
   void ResetReader();
+  // Under the writer lock: true (and remembered) once a writer segment was lost.
+  bool WriterLost();
 
   int side_ = 0;
   // Writer: offsets are kept here and only mirrored to shared memory, so a peer that
@@ -111,6 +116,7 @@ class SfSMFLinkV2 {
   std::array<uint32_t, SfSMFSegments::kClasses> write_offsets_{};
   uint32_t reserved_next_ = 0;
   bool reserved_ = false;
+  std::atomic<bool> writer_lost_{false};
   // Reader.
   SfSMFSegments reader_;
   uint8_t* read_segment_ = nullptr;

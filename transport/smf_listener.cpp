@@ -34,4 +34,11 @@ std::unique_ptr<SfSMFConnection> SfSMFListener::AcceptNext() {
   return nullptr;
 }
 
+bool SfSMFListener::HasPending() {
+  if (classic_ == nullptr || !classic_->IsValid()) return false;
+  const bool classic = classic_->HasRequest();
+  const bool v2 = v2_ != nullptr && v2_->HasRequest();
+  return classic || v2;
+}
+
 }  // namespace orvex

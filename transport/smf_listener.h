@@ -28,6 +28,9 @@ class SfSMFListener {
   bool serves_v2() const { return v2_ != nullptr; }
   // At most one new connection per call: a classic request first, else a V2 one.
   std::unique_ptr<SfSMFConnection> AcceptNext();
+  // True when a client waits on either acceptor (nothing is taken). Also repairs the V2
+  // header as every look at it does (SfSMFAcceptorV2::HasRequest).
+  bool HasPending();
 
   const std::string& base() const { return base_; }
 

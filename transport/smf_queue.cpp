@@ -70,7 +70,7 @@ bool SfSMFQueueInternal::CommitMessage() {
 }
 
 bool SfSMFQueueInternal::IsValid() {
-  return ring_.IsValid() && WaitStarted();
+  return slot_size_ <= kMaxSlotSize && ring_.IsValid() && WaitStarted();
 }
 
 uint32_t SfSMFQueueInternal::pending_count() {

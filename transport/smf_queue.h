@@ -17,6 +17,10 @@ namespace orvex {
 // the composing thread never waits for the peer.
 class SfSMFQueueInternal : public SfThreadBase {
  public:
+  // Largest slot the queue can carry: each pending message is a pool item of the slot
+  // size plus an 8-byte link area.
+  static constexpr uint32_t kMaxSlotSize = SfBlockPool::kMaxItemSize - 8;
+
   // Opens the ring (see SfSMFRing::Open) and starts the pump.
   SfSMFQueueInternal(const std::string& name, uint32_t slot_size, uint32_t slot_count, bool create);
   // Stops the pump (3000 ms, then by force), which first moves what still fits into the
@@ -28,7 +32,7 @@ class SfSMFQueueInternal : public SfThreadBase {
   uint8_t* BeginMessage();
   // Appends the composed message to the pending list; false without a buffer.
   bool CommitMessage();
-  // The ring is valid and the pump has started.
+  // The ring is valid, its slots fit the pool (kMaxSlotSize) and the pump has started.
   bool IsValid();
   // The pump has stopped because the peer corrupted the ring's shared header.
   bool broken() const { return broken_.load(std::memory_order_acquire); }

@@ -53,6 +53,10 @@ bool SfSMFRing::IsValid() const {
 
 bool SfSMFRing::LoadIndexes(uint32_t* read, uint32_t* write) {
   if (broken_ || header_ == nullptr) return false;
+  if (memory_.lost()) {
+    broken_ = true;
+    return false;
+  }
   *read = header_->read_index.load(std::memory_order_acquire);
   *write = header_->write_index.load(std::memory_order_acquire);
   if (*read < slot_count_ && *write < slot_count_) return true;

@@ -29,7 +29,8 @@ inline constexpr uint64_t kMaxRingBytes = 256u << 20;
 // Both indexes live in memory the peer can write. Every index is checked against the
 // slot count before use; one out of range marks the ring broken, after which it
 // reports neither data nor space, so a hostile peer can stop its own link but never
-// make this process touch memory outside the mapping.
+// make this process touch memory outside the mapping. A ring shrunk by the peer is
+// broken as well.
 class SfSMFRing {
  public:
   SfSMFRing() = default;
@@ -42,7 +43,8 @@ class SfSMFRing {
   bool Open(const std::string& name, uint32_t slot_size, uint32_t slot_count, bool create);
   void Close();
   bool IsValid() const;
-  bool broken() const { return broken_; }
+  // The peer broke the header, or shrank the mapping (its view lost).
+  bool broken() const { return broken_ || memory_.lost(); }
 
   bool HasData();
   bool HasSpace();

@@ -38,6 +38,13 @@ uint8_t* SfSMFSegments::View(uint32_t index) const {
   return slots_[index]->view();
 }
 
+bool SfSMFSegments::AnyLost() const {
+  for (const auto& slot : slots_) {
+    if (slot != nullptr && slot->lost()) return true;
+  }
+  return false;
+}
+
 std::string SfSMFSegments::SegmentName(uint32_t index) const {
   return base_ + "." + std::to_string(index);
 }

@@ -47,6 +47,8 @@ class SfSMFSegments {
   void Drop(uint32_t index);
   void CloseAll();
 
+  // True when a segment held here was shrunk by another process (its view lost).
+  bool AnyLost() const;
   // View of segment `index`, null when its slot is empty or the index is out of range.
   uint8_t* View(uint32_t index) const;
   // Name of segment `index` under the current base.

@@ -1,11 +1,10 @@
 #include "platform/event.h"
 
-#include <sys/mman.h>
-
 #include <new>
 
 #include "futex_event.h"
 #include "named_object.h"
+#include "shared_views.h"
 
 namespace orvex::platform {
 
@@ -16,10 +15,11 @@ struct EventObject {
 };
 
 static EventObject* Attach(EventObject* event) {
-  void* view = mmap(nullptr, sizeof(posix::FutexEvent), PROT_READ | PROT_WRITE, MAP_SHARED,
-                    event->object.fd, 0);
-  if (event->object.size < sizeof(posix::FutexEvent) || view == MAP_FAILED) {
-    if (view != MAP_FAILED) munmap(view, sizeof(posix::FutexEvent));
+  // A peer that shrinks the file later leaves this event with private words: it then
+  // only ever times out, which every wait on it allows for.
+  void* view = posix::MapSharedView(event->object.fd, sizeof(posix::FutexEvent));
+  if (event->object.size < sizeof(posix::FutexEvent) || view == nullptr) {
+    posix::UnmapSharedView(view, sizeof(posix::FutexEvent));
     posix::Release(&event->object);
     delete event;
     return nullptr;
@@ -73,7 +73,7 @@ WaitResult WaitEvent(EventObject* event, uint32_t timeout_ms) {
 void CloseEvent(EventObject* event) {
   if (event == nullptr) return;
   if (event->object.fd >= 0) {
-    munmap(event->futex, sizeof(posix::FutexEvent));
+    posix::UnmapSharedView(event->futex, sizeof(posix::FutexEvent));
     posix::Release(&event->object);
   }
   delete event;

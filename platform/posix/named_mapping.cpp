@@ -1,8 +1,7 @@
 #include "platform/named_mapping.h"
 
-#include <sys/mman.h>
-
 #include "named_object.h"
+#include "shared_views.h"
 
 namespace orvex::platform {
 
@@ -39,13 +38,17 @@ MappingView MapView(MappingObject* mapping, uint32_t size) {
   // A view beyond the object would fault on access instead of failing here.
   if (size > whole || whole == 0) return {};
   const size_t length = size == 0 ? whole : size;
-  void* base = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, mapping->object.fd, 0);
-  if (base == MAP_FAILED) return {};
+  void* base = posix::MapSharedView(mapping->object.fd, length);
+  if (base == nullptr) return {};
   return {base, length};
 }
 
 void UnmapView(MappingView view) {
-  if (view.base != nullptr) munmap(view.base, view.length);
+  posix::UnmapSharedView(view.base, view.length);
+}
+
+bool ViewLost(MappingView view) {
+  return posix::SharedViewLost(view.base);
 }
 
 void CloseMapping(MappingObject* mapping) {

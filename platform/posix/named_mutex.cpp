@@ -1,7 +1,6 @@
 #include "platform/named_mutex.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,6 +16,7 @@
 #include "futex_event.h"
 #include "named_object.h"
 #include "platform/clock.h"
+#include "shared_views.h"
 
 namespace orvex::platform {
 namespace {
@@ -90,7 +90,7 @@ void FreeIfUnused(LocalMutex* local) {
       break;
     }
   }
-  munmap(local->words, sizeof(SharedWords));
+  posix::UnmapSharedView(local->words, sizeof(SharedWords));
   close(local->lock_fd);
   delete local;
 }
@@ -175,8 +175,10 @@ LocalMutex* LocalFor(int fd) {
     if (lock_fd >= 0) close(lock_fd);
     return nullptr;
   }
-  void* view = mmap(nullptr, sizeof(SharedWords), PROT_READ | PROT_WRITE, MAP_SHARED, lock_fd, 0);
-  if (view == MAP_FAILED) {
+  // Should a peer shrink the file, the words become private: the kernel lock still
+  // decides, only abandonment reports and early wake-ups are lost.
+  void* view = posix::MapSharedView(lock_fd, sizeof(SharedWords));
+  if (view == nullptr) {
     close(lock_fd);
     return nullptr;
   }

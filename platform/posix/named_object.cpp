@@ -3,15 +3,20 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
+#include <limits>
 #include <mutex>
+#include <thread>
 
 #include "private_folder.h"
+#include "shared_views.h"
 
 namespace orvex::platform::posix {
 namespace {
@@ -21,40 +26,73 @@ bool KeepAsIs(char c) {
          c == '_' || c == '-';
 }
 
+// How long a name operation waits for the namespace lock. Anyone who can open the lock
+// file can hold it for ever; the bus must not freeze with it. After one such time-out,
+// operations give up sooner while the lock stays held, so a bus pass that needs
+// several objects is not stalled for seconds each.
+std::atomic<uint32_t> g_namespace_wait_ms{1000};
+constexpr auto kContendedWait = std::chrono::milliseconds(20);
+constexpr auto kContendedFor = std::chrono::milliseconds(2000);
+constexpr auto kRetryPause = std::chrono::milliseconds(1);
+
+using Clock = std::chrono::steady_clock;
+
+std::atomic<int64_t>& LastTimeOut() {
+  static std::atomic<int64_t> last{std::numeric_limits<int64_t>::min() / 2};
+  return last;
+}
+
 // Serialises name operations: flock on the folder's lock file for other processes, a
-// mutex for this one's threads. The folder is opened afresh each time, so a process
-// that changes its effective user uses that user's folder.
+// mutex for this one's threads. Both waits are bounded; held() tells the outcome. The
+// folder is opened afresh each time, so a process that changes its effective user uses
+// that user's folder.
 class NamespaceLock {
  public:
-  NamespaceLock() : guard_(ThreadLock()) {
+  NamespaceLock() {
+    const auto now = Clock::now();
+    const bool contended = now.time_since_epoch().count() - LastTimeOut().load() <
+                           std::chrono::duration_cast<Clock::duration>(kContendedFor).count();
+    const auto wait = std::chrono::milliseconds(g_namespace_wait_ms.load());
+    const auto deadline = now + (contended ? std::min(kContendedWait, wait) : wait);
+    if (!ThreadLock().try_lock_until(deadline)) {
+      NoteTimeOut();
+      return;
+    }
+    threads_held_ = true;
     folder_ = OpenPrivateFolder(ObjectFolder());
     if (folder_ < 0) return;
     lock_ = OpenPrivateFile(folder_, "lock", true, nullptr);
     if (lock_ < 0) return;
-    while (flock(lock_, LOCK_EX) != 0) {
-      if (errno != EINTR) {
-        close(lock_);
-        lock_ = -1;
+    for (;;) {
+      if (flock(lock_, LOCK_EX | LOCK_NB) == 0) {
+        held_ = true;
         return;
       }
+      if ((errno != EWOULDBLOCK && errno != EINTR) || Clock::now() >= deadline) break;
+      std::this_thread::sleep_for(kRetryPause);
     }
+    if (errno == EWOULDBLOCK) NoteTimeOut();
   }
   ~NamespaceLock() {
     if (lock_ >= 0) close(lock_);  // drops the flock
     if (folder_ >= 0) close(folder_);
+    if (threads_held_) ThreadLock().unlock();
   }
   NamespaceLock(const NamespaceLock&) = delete;
   NamespaceLock& operator=(const NamespaceLock&) = delete;
 
-  bool held() const { return lock_ >= 0; }
+  bool held() const { return held_; }
   int folder() const { return folder_; }
 
  private:
-  static std::mutex& ThreadLock() {
-    static std::mutex* m = new std::mutex;
+  static std::timed_mutex& ThreadLock() {
+    static auto* m = new std::timed_mutex;
     return *m;
   }
-  std::lock_guard<std::mutex> guard_;
+  static void NoteTimeOut() { LastTimeOut().store(Clock::now().time_since_epoch().count()); }
+
+  bool threads_held_ = false;
+  bool held_ = false;
   int folder_ = -1;
   int lock_ = -1;
 };
@@ -93,6 +131,11 @@ bool FillFrom(int fd, const std::string& file_name, SharedObject* object) {
 }
 
 }  // namespace
+
+void SetNamespaceLockWaitForTesting(uint32_t ms) {
+  g_namespace_wait_ms.store(ms);
+  LastTimeOut().store(std::numeric_limits<int64_t>::min() / 2);
+}
 
 std::string ObjectFolder() {
   return "/dev/shm/orvex-" + std::to_string(geteuid());
@@ -137,11 +180,11 @@ bool CreateOrAttach(ObjectKind kind, const std::string& name, size_t size,
   }
   bool ok = flock(fd, LOCK_SH) == 0 && ftruncate(fd, static_cast<off_t>(size)) == 0;
   if (ok && init) {
-    void* view = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-    ok = view != MAP_FAILED;
+    void* view = MapSharedView(fd, size);
+    ok = view != nullptr;
     if (ok) {
       init(view);
-      munmap(view, size);
+      UnmapSharedView(view, size);
     }
   }
   if (ok && FillFrom(fd, file_name, object)) return true;

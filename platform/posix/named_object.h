@@ -43,6 +43,11 @@ bool CreateOrAttach(ObjectKind kind, const std::string& name, size_t size,
 // or it is refused.
 bool OpenExisting(ObjectKind kind, const std::string& name, SharedObject* object);
 
+// Name operations wait at most 1000 ms for the folder's lock file (held by another
+// process for longer, they fail), and after such a time-out at most 20 ms for the next
+// 2 s. Tests shorten the first wait here, which also forgets earlier time-outs.
+void SetNamespaceLockWaitForTesting(uint32_t ms);
+
 // Drops this holder's hold; removes the name when no other holder remains.
 void Release(SharedObject* object);
 

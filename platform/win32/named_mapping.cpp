@@ -44,6 +44,10 @@ void UnmapView(MappingView view) {
   if (view.base != nullptr) UnmapViewOfFile(view.base);
 }
 
+bool ViewLost(MappingView /*view*/) {
+  return false;  // a section keeps its size while it is mapped
+}
+
 void CloseMapping(MappingObject* mapping) {
   if (mapping == nullptr) return;
   CloseHandle(mapping->handle);

@@ -32,6 +32,11 @@ MappingObject* OpenMapping(const std::string& name);
 MappingView MapView(MappingObject* mapping, uint32_t size);
 void UnmapView(MappingView view);
 
+// True once another process shrank the object under this view (POSIX only; Windows
+// cannot shrink a mapping). The view then reads zeros and keeps what is written to it
+// to itself: the object is of no more use and should be closed. Any thread.
+bool ViewLost(MappingView view);
+
 // Releases the caller's hold on the object; null is ignored.
 void CloseMapping(MappingObject* mapping);
 

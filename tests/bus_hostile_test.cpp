@@ -1,0 +1,191 @@
+// Peers of the same user that attack the bus instead of using it: requests that never
+// become clients, shared objects shrunk under the bus, the folder's lock file held for
+// ever. The bus must drop what was attacked and go on serving everyone else.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "platform/clock.h"
+#include "tests/bus_fixture.h"
+#include "transport/sf_mutex.h"
+#include "transport/sf_shared_memory.h"
+#include "transport/smf_acceptor_v2.h"
+
+#ifndef _WIN32
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include "platform/posix/named_object.h"
+#endif
+
+namespace orvex::test {
+namespace {
+
+namespace acc = smf_acceptor;
+
+// Posts request values straight into the V2 acceptor header, as a client does, without
+// ever making the link's segments: each becomes a link that never registers.
+void PostPhantoms(const std::string& acceptor, uint32_t count) {
+  SfSharedMemory header;
+  SfMutex lock;
+  ASSERT_TRUE(header.OpenOrCreate(false, acceptor, acc::kDefaultSize));
+  ASSERT_TRUE(lock.Open(acceptor + ".MT", false));
+  ASSERT_TRUE(lock.Acquire(5000));
+  uint8_t* h = header.view();
+  const uint32_t slots = shm::Load(h, acc::kSlotCount);
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint32_t write = shm::Load(h, acc::kWriteCounter);
+    shm::Store(h, acc::kSlots + (write % slots) * 4, 0x7F000000u + i);
+    shm::Store(h, acc::kWriteCounter, write + 1);
+  }
+  lock.Release();
+}
+
+class BusHostileTest : public BusFixture, public ::testing::WithParamInterface<std::string> {
+ protected:
+  std::string Connect() { return "connect|" + GetParam(); }
+};
+
+TEST_P(BusHostileTest, LinksThatNeverRegisterGiveWayWhenTheTableIsFull) {
+  StartBus();
+  const std::string release = EventName("release");
+  auto* settled = Spawn({Connect(), "register|S|settled|0|1", "expect|2|h=1", "wait|" + release,
+                         "topic|1|@BUS:PUBLIST", "expect|13|h=1|v="});
+  ASSERT_TRUE(WaitLine("Client connected :1 S; Subscriber"));
+  PostPhantoms(base_ + ".V2", 70);
+  ASSERT_TRUE(WaitUntil([&] { return server_->connection_count() == 30; }));
+  // A real client behind them (a V2 one queues behind all 70) gets in within seconds,
+  // not after the 15 s in which silent links are dropped.
+  const uint32_t t0 = platform::TickCount();
+  auto* late = Spawn({Connect(), "register|L|late|0|1", "expect|2|h=1"});
+  EXPECT_EQ(FinishChild(late), 0);
+  const uint32_t waited = platform::TickCount() - t0;
+  std::printf("[ figure ] %s client registered %u ms after 70 phantom requests\n",
+              GetParam().c_str(), waited);
+  EXPECT_LT(waited, 10000u);
+  // A registered client never gives way.
+  Signal(release);
+  EXPECT_EQ(FinishChild(settled), 0);
+  EXPECT_FALSE(HasLine("Client disconnected :1"));
+}
+
+INSTANTIATE_TEST_SUITE_P(BothLinks, BusHostileTest, ::testing::Values("classic", "v2"), KindName);
+
+#ifndef _WIN32
+using platform::posix::ObjectFileName;
+using platform::posix::ObjectFolder;
+using platform::posix::ObjectKind;
+
+class BusShrinkTest : public BusHostileTest {};
+
+// Shrinks every mapping whose name starts with `prefix` to 0 bytes, as a peer of the
+// same user can; returns how many.
+int ShrinkMappings(const std::string& prefix) {
+  const std::string folder = ObjectFolder();
+  const std::string start = ObjectFileName(ObjectKind::kMapping, prefix);
+  int shrunk = 0;
+  DIR* dir = opendir(folder.c_str());
+  if (dir == nullptr) return 0;
+  while (dirent* entry = readdir(dir)) {
+    const std::string file = entry->d_name;
+    if (file.rfind(start, 0) != 0) continue;
+    const int fd = open((folder + "/" + file).c_str(), O_RDWR | O_CLOEXEC);
+    if (fd >= 0 && ftruncate(fd, 0) == 0) ++shrunk;
+    if (fd >= 0) close(fd);
+  }
+  closedir(dir);
+  return shrunk;
+}
+
+TEST_P(BusShrinkTest, ALinkWhoseObjectsWereShrunkIsDroppedAndTheBusGoesOn) {
+  StartBus();
+  const std::string go = EventName("go");
+  auto* victim = Spawn({Connect(), "register|V|victim|0|1", "expect|2|h=1", "wait|" + go});
+  ASSERT_TRUE(WaitLine("Client connected :1 V; Subscriber"));
+  // Only the victim's link exists yet: every mapping of a link is the victim's.
+  const std::string links = GetParam() == "v2" ? base_ + ".V2." : base_ + "_";
+  const uint32_t t0 = platform::TickCount();
+  ASSERT_GE(ShrinkMappings(links), 2);
+  EXPECT_TRUE(WaitLine("Client disconnected :1", 10000));
+  std::printf("[ figure ] %s link dropped %u ms after its objects were shrunk\n",
+              GetParam().c_str(), platform::TickCount() - t0);
+  EXPECT_EQ(server_->connection_count(), 0u);
+  auto* next = Spawn({Connect(), "register|N|next|0|1", "expect|2|h=1", "topic|1|@BUS:PUBLIST",
+                      "expect|13|h=1|v="});
+  EXPECT_EQ(FinishChild(next), 0);
+  Signal(go);
+  FinishChild(victim);
+}
+
+TEST_P(BusShrinkTest, ShrunkAcceptorsDoNotEndTheBus) {
+  StartBus();
+  const std::string go = EventName("go");
+  auto* client = Spawn({Connect(), "register|C|client|0|1", "expect|2|h=1", "wait|" + go,
+                        "topic|1|@BUS:PUBLIST", "expect|13|h=1|v="});
+  ASSERT_TRUE(WaitLine("Client connected :1 C; Subscriber"));
+  // The classic block and the V2 header (the prefix matches both and nothing else:
+  // link names carry one more character after it).
+  const std::string block = ObjectFileName(ObjectKind::kMapping, base_);
+  const int fd = open((ObjectFolder() + "/" + block).c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(ftruncate(fd, 0), 0);
+  close(fd);
+  const std::string header = ObjectFileName(ObjectKind::kMapping, base_ + ".V2");
+  const int fd2 = open((ObjectFolder() + "/" + header).c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_GE(fd2, 0);
+  ASSERT_EQ(ftruncate(fd2, 0), 0);
+  close(fd2);
+  const uint64_t passes = server_->pass_count();
+  EXPECT_TRUE(WaitUntil([&] { return server_->pass_count() > passes + 20; }));
+  // The client already connected is still served.
+  Signal(go);
+  EXPECT_EQ(FinishChild(client), 0);
+  EXPECT_FALSE(HasLine("Client disconnected :1"));
+}
+
+INSTANTIATE_TEST_SUITE_P(BothLinks, BusShrinkTest, ::testing::Values("classic", "v2"), KindName);
+
+TEST_F(BusFixture, AHeldLockFileDoesNotFreezeTheBus) {
+  StartBus();
+  // Asks for a topic 1.5 s after registering, while the lock file is held.
+  auto* client = Spawn({"connect|classic", "register|C|client|0|1", "expect|2|h=1", "sleep|1500",
+                        "topic|1|@BUS:PUBLIST", "expect|13|h=1|v="});
+  ASSERT_TRUE(WaitLine("Client connected :1 C; Subscriber"));
+  SfSharedMemory v2_header;
+  SfMutex v2_lock;
+  ASSERT_TRUE(v2_header.OpenOrCreate(false, base_ + ".V2", acc::kDefaultSize));
+  ASSERT_TRUE(v2_lock.Open(base_ + ".V2.MT", false));
+  const int lock_fd = open((ObjectFolder() + "/lock").c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_GE(lock_fd, 0);
+  ASSERT_EQ(flock(lock_fd, LOCK_EX), 0);
+  // A request the bus must make objects for while the lock is held.
+  ASSERT_TRUE(v2_lock.Acquire(5000));
+  uint8_t* h = v2_header.view();
+  const uint32_t write = shm::Load(h, acc::kWriteCounter);
+  shm::Store(h, acc::kSlots + (write % shm::Load(h, acc::kSlotCount)) * 4, 0x7E000001u);
+  shm::Store(h, acc::kWriteCounter, write + 1);
+  v2_lock.Release();
+  const uint32_t t0 = platform::TickCount();
+  int code = -1;
+  const bool ended = platform::WaitProcess(client, 8000, &code);
+  std::printf("[ figure ] client answered after %u ms with the lock file held\n",
+              platform::TickCount() - t0);
+  const uint64_t passes = server_->pass_count();
+  platform::SleepMs(500);
+  EXPECT_GT(server_->pass_count(), passes + 10);  // still looping while it is held
+  close(lock_fd);
+  EXPECT_TRUE(ended);
+  EXPECT_EQ(code, 0);
+  if (!ended)
+    FinishChild(client);
+  else
+    platform::CloseProcess(client);
+}
+#endif
+
+}  // namespace
+}  // namespace orvex::test
