@@ -27,23 +27,31 @@ namespace {
 
 namespace acc = smf_acceptor;
 
-// Posts request values straight into the V2 acceptor header, as a client does, without
-// ever making the link's segments: each becomes a link that never registers.
-void PostPhantoms(const std::string& acceptor, uint32_t count) {
-  SfSharedMemory header;
-  SfMutex lock;
-  ASSERT_TRUE(header.OpenOrCreate(false, acceptor, acc::kDefaultSize));
-  ASSERT_TRUE(lock.Open(acceptor + ".MT", false));
+// Posts `count` request values from `first` on into the V2 acceptor header, as a
+// client does, without ever making the links' segments: each becomes a link that
+// never registers. Takes no name operation (the objects are open already).
+void PostValues(SfSharedMemory& header, SfMutex& lock, uint32_t first, uint32_t count) {
   ASSERT_TRUE(lock.Acquire(5000));
   uint8_t* h = header.view();
   const uint32_t slots = shm::Load(h, acc::kSlotCount);
   for (uint32_t i = 0; i < count; ++i) {
     const uint32_t write = shm::Load(h, acc::kWriteCounter);
-    shm::Store(h, acc::kSlots + (write % slots) * 4, 0x7F000000u + i);
+    shm::Store(h, acc::kSlots + (write % slots) * 4, first + i);
     shm::Store(h, acc::kWriteCounter, write + 1);
   }
   lock.Release();
 }
+
+// A client's hold on the V2 acceptor: its header and its lock, opened once.
+struct V2AcceptorPeer {
+  explicit V2AcceptorPeer(const std::string& acceptor) {
+    opened = header.OpenOrCreate(false, acceptor, acc::kDefaultSize) &&
+             lock.Open(acceptor + ".MT", false);
+  }
+  SfSharedMemory header;
+  SfMutex lock;
+  bool opened = false;
+};
 
 class BusHostileTest : public BusFixture, public ::testing::WithParamInterface<std::string> {
  protected:
@@ -56,7 +64,9 @@ TEST_P(BusHostileTest, LinksThatNeverRegisterGiveWayWhenTheTableIsFull) {
   auto* settled = Spawn({Connect(), "register|S|settled|0|1", "expect|2|h=1", "wait|" + release,
                          "topic|1|@BUS:PUBLIST", "expect|13|h=1|v="});
   ASSERT_TRUE(WaitLine("Client connected :1 S; Subscriber"));
-  PostPhantoms(base_ + ".V2", 70);
+  V2AcceptorPeer peer(base_ + ".V2");
+  ASSERT_TRUE(peer.opened);
+  PostValues(peer.header, peer.lock, 0x7F000000u, 70);
   ASSERT_TRUE(WaitUntil([&] { return server_->connection_count() == 30; }));
   // A real client behind them (a V2 one queues behind all 70) gets in within seconds,
   // not after the 15 s in which silent links are dropped.
@@ -82,8 +92,15 @@ using platform::posix::ObjectKind;
 
 class BusShrinkTest : public BusHostileTest {};
 
-// Shrinks every mapping whose name starts with `prefix` to 0 bytes, as a peer of the
-// same user can; returns how many.
+// Shrinks the object file `file` to 0 bytes, as a peer of the same user can.
+bool ShrinkFile(const std::string& file) {
+  const int fd = open((ObjectFolder() + "/" + file).c_str(), O_RDWR | O_CLOEXEC);
+  const bool shrunk = fd >= 0 && ftruncate(fd, 0) == 0;
+  if (fd >= 0) close(fd);
+  return shrunk;
+}
+
+// Shrinks every mapping whose name starts with `prefix`; returns how many.
 int ShrinkMappings(const std::string& prefix) {
   const std::string folder = ObjectFolder();
   const std::string start = ObjectFileName(ObjectKind::kMapping, prefix);
@@ -92,10 +109,7 @@ int ShrinkMappings(const std::string& prefix) {
   if (dir == nullptr) return 0;
   while (dirent* entry = readdir(dir)) {
     const std::string file = entry->d_name;
-    if (file.rfind(start, 0) != 0) continue;
-    const int fd = open((folder + "/" + file).c_str(), O_RDWR | O_CLOEXEC);
-    if (fd >= 0 && ftruncate(fd, 0) == 0) ++shrunk;
-    if (fd >= 0) close(fd);
+    if (file.rfind(start, 0) == 0 && ShrinkFile(file)) ++shrunk;
   }
   closedir(dir);
   return shrunk;
@@ -127,18 +141,9 @@ TEST_P(BusShrinkTest, ShrunkAcceptorsDoNotEndTheBus) {
   auto* client = Spawn({Connect(), "register|C|client|0|1", "expect|2|h=1", "wait|" + go,
                         "topic|1|@BUS:PUBLIST", "expect|13|h=1|v="});
   ASSERT_TRUE(WaitLine("Client connected :1 C; Subscriber"));
-  // The classic block and the V2 header (the prefix matches both and nothing else:
-  // link names carry one more character after it).
-  const std::string block = ObjectFileName(ObjectKind::kMapping, base_);
-  const int fd = open((ObjectFolder() + "/" + block).c_str(), O_RDWR | O_CLOEXEC);
-  ASSERT_GE(fd, 0);
-  ASSERT_EQ(ftruncate(fd, 0), 0);
-  close(fd);
-  const std::string header = ObjectFileName(ObjectKind::kMapping, base_ + ".V2");
-  const int fd2 = open((ObjectFolder() + "/" + header).c_str(), O_RDWR | O_CLOEXEC);
-  ASSERT_GE(fd2, 0);
-  ASSERT_EQ(ftruncate(fd2, 0), 0);
-  close(fd2);
+  // The classic block and the V2 header.
+  ASSERT_TRUE(ShrinkFile(ObjectFileName(ObjectKind::kMapping, base_)));
+  ASSERT_TRUE(ShrinkFile(ObjectFileName(ObjectKind::kMapping, base_ + ".V2")));
   const uint64_t passes = server_->pass_count();
   EXPECT_TRUE(WaitUntil([&] { return server_->pass_count() > passes + 20; }));
   // The client already connected is still served.
@@ -155,20 +160,13 @@ TEST_F(BusFixture, AHeldLockFileDoesNotFreezeTheBus) {
   auto* client = Spawn({"connect|classic", "register|C|client|0|1", "expect|2|h=1", "sleep|1500",
                         "topic|1|@BUS:PUBLIST", "expect|13|h=1|v="});
   ASSERT_TRUE(WaitLine("Client connected :1 C; Subscriber"));
-  SfSharedMemory v2_header;
-  SfMutex v2_lock;
-  ASSERT_TRUE(v2_header.OpenOrCreate(false, base_ + ".V2", acc::kDefaultSize));
-  ASSERT_TRUE(v2_lock.Open(base_ + ".V2.MT", false));
+  V2AcceptorPeer peer(base_ + ".V2");
+  ASSERT_TRUE(peer.opened);
   const int lock_fd = open((ObjectFolder() + "/lock").c_str(), O_RDWR | O_CLOEXEC);
   ASSERT_GE(lock_fd, 0);
   ASSERT_EQ(flock(lock_fd, LOCK_EX), 0);
   // A request the bus must make objects for while the lock is held.
-  ASSERT_TRUE(v2_lock.Acquire(5000));
-  uint8_t* h = v2_header.view();
-  const uint32_t write = shm::Load(h, acc::kWriteCounter);
-  shm::Store(h, acc::kSlots + (write % shm::Load(h, acc::kSlotCount)) * 4, 0x7E000001u);
-  shm::Store(h, acc::kWriteCounter, write + 1);
-  v2_lock.Release();
+  PostValues(peer.header, peer.lock, 0x7E000000u, 1);
   const uint32_t t0 = platform::TickCount();
   int code = -1;
   const bool ended = platform::WaitProcess(client, 8000, &code);

@@ -183,14 +183,22 @@ TEST(SfSMFAcceptorV2Test, AKilledClientHoldingTheLockDoesNotBlockTheNext) {
   EXPECT_NE(acceptor.Accept(), nullptr);
 }
 
-// Counters and slot count rewritten by a client: the slot read is always one of ours.
-TEST(SfSMFAcceptorV2HardeningTest, RewrittenHeaderWordsStayInsideTheSlots) {
+// A bus's acceptor and a peer's view of its header.
+class SfSMFAcceptorV2HardeningTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(acceptor.Construct(name));
+    ASSERT_TRUE(view.OpenOrCreate(false, name, 4096));
+    h = view.view();
+  }
   const std::string name = UniqueName("Local\\OrvexAcc") + ".V2";
   SfSMFAcceptorV2 acceptor;
-  ASSERT_TRUE(acceptor.Construct(name));
   SfSharedMemory view;
-  ASSERT_TRUE(view.OpenOrCreate(false, name, 4096));
-  uint8_t* h = view.view();
+  uint8_t* h = nullptr;
+};
+
+// Counters and slot count rewritten by a client: the slot read is always one of ours.
+TEST_F(SfSMFAcceptorV2HardeningTest, RewrittenHeaderWordsStayInsideTheSlots) {
   shm::Store(h, acc::kSize, 0xFFFFFFFFu);
   shm::Store(h, acc::kSlotCount, 0xFFFFFFFFu);
   shm::Store(h, acc::kSlotOffset, 0x7FFFFFF0u);
@@ -211,13 +219,7 @@ TEST(SfSMFAcceptorV2HardeningTest, RewrittenHeaderWordsStayInsideTheSlots) {
 
 // A peer that zeroes the slot count (or sets the counters so that the queue looks
 // full) locks every new client out; the bus repairs its words at its next pass.
-TEST(SfSMFAcceptorV2HardeningTest, ScribbledHeaderIsRepairedAtTheNextPass) {
-  const std::string name = UniqueName("Local\\OrvexAcc") + ".V2";
-  SfSMFAcceptorV2 acceptor;
-  ASSERT_TRUE(acceptor.Construct(name));
-  SfSharedMemory view;
-  ASSERT_TRUE(view.OpenOrCreate(false, name, 4096));
-  uint8_t* h = view.view();
+TEST_F(SfSMFAcceptorV2HardeningTest, ScribbledHeaderIsRepairedAtTheNextPass) {
   const uint32_t tick = shm::Load(h, acc::kTick);
   std::string header_before(reinterpret_cast<char*>(h), acc::kSlots);
   shm::Store(h, acc::kSlotCount, 0);
