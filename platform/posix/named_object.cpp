@@ -14,6 +14,7 @@
 #include <limits>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "private_folder.h"
 #include "shared_views.h"
@@ -42,6 +43,35 @@ std::atomic<int64_t>& LastTimeOut() {
   return last;
 }
 
+// Objects closed while the namespace lock could not be had: still held (shared flock)
+// until a later name operation of this process gets the lock and removes them when
+// they are the last holder, as Release would have. A file left there would otherwise
+// keep its memory until its name is next used.
+struct DeferredRelease {
+  int fd;
+  std::string file_name;
+};
+
+std::mutex& DeferredLock() {
+  static auto* m = new std::mutex;
+  return *m;
+}
+
+std::vector<DeferredRelease>& Deferred() {
+  static auto* list = new std::vector<DeferredRelease>;
+  return *list;
+}
+
+// Under the namespace lock.
+void FinishDeferred(int folder) {
+  std::lock_guard<std::mutex> guard(DeferredLock());
+  for (const DeferredRelease& entry : Deferred()) {
+    if (flock(entry.fd, LOCK_EX | LOCK_NB) == 0) unlinkat(folder, entry.file_name.c_str(), 0);
+    close(entry.fd);
+  }
+  Deferred().clear();
+}
+
 // Serialises name operations: flock on the folder's lock file for other processes, a
 // mutex for this one's threads. Both waits are bounded; held() tells the outcome. The
 // folder is opened afresh each time, so a process that changes its effective user uses
@@ -66,6 +96,7 @@ class NamespaceLock {
     for (;;) {
       if (flock(lock_, LOCK_EX | LOCK_NB) == 0) {
         held_ = true;
+        FinishDeferred(folder_);
         return;
       }
       if ((errno != EWOULDBLOCK && errno != EINTR) || Clock::now() >= deadline) break;
@@ -208,12 +239,17 @@ void Release(SharedObject* object) {
   if (object->fd < 0) return;
   {
     NamespaceLock lock;
-    // Converting our shared hold to an exclusive one succeeds only when no other
-    // holder is left; then the name goes with us, as a kernel object's would.
-    if (lock.held() && flock(object->fd, LOCK_EX | LOCK_NB) == 0) {
-      unlinkat(lock.folder(), object->file_name.c_str(), 0);
+    if (lock.held()) {
+      // Converting our shared hold to an exclusive one succeeds only when no other
+      // holder is left; then the name goes with us, as a kernel object's would.
+      if (flock(object->fd, LOCK_EX | LOCK_NB) == 0) {
+        unlinkat(lock.folder(), object->file_name.c_str(), 0);
+      }
+      close(object->fd);
+    } else {
+      std::lock_guard<std::mutex> guard(DeferredLock());
+      Deferred().push_back({object->fd, object->file_name});
     }
-    close(object->fd);
   }
   object->fd = -1;
   object->size = 0;

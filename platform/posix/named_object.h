@@ -48,7 +48,9 @@ bool OpenExisting(ObjectKind kind, const std::string& name, SharedObject* object
 // 2 s. Tests shorten the first wait here, which also forgets earlier time-outs.
 void SetNamespaceLockWaitForTesting(uint32_t ms);
 
-// Drops this holder's hold; removes the name when no other holder remains.
+// Drops this holder's hold; removes the name when no other holder remains. Without
+// the namespace lock the hold is kept and dropped by the next name operation of this
+// process that gets the lock.
 void Release(SharedObject* object);
 
 // Removes every object file of this user that no process holds any more (leftovers of

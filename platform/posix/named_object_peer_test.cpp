@@ -158,6 +158,10 @@ TEST(NamespaceLockTest, AHeldLockFileMakesNameOperationsFailInTimeNotHang) {
   bool existed = false;
   MappingObject* before = CreateMapping(name, 4096, nullptr, &existed);  // folder and lock exist
   ASSERT_NE(before, nullptr);
+  const std::string late_name = UniqueName("Local\\OrvexLate");
+  const std::string closed_while_held_file = ObjectFileName(ObjectKind::kMapping, late_name);
+  MappingObject* closed_while_held = CreateMapping(late_name, 4096, nullptr, &existed);
+  ASSERT_NE(closed_while_held, nullptr);
   LockFileHolder holder;
   ASSERT_TRUE(holder.held());
   // Run where a hang can be seen and ended: releasing the lock lets it finish.
@@ -184,8 +188,14 @@ TEST(NamespaceLockTest, AHeldLockFileMakesNameOperationsFailInTimeNotHang) {
   const auto [opened, waited_again] = second.get();
   EXPECT_FALSE(opened);
   EXPECT_LT(waited_again.count(), 250);
+  // Closing cannot remove the name now; it is removed by the next operation that gets
+  // the lock.
+  const std::string late_file = ObjectFolder() + "/" + closed_while_held_file;
+  CloseMapping(closed_while_held);
+  EXPECT_EQ(access(late_file.c_str(), F_OK), 0);
   holder.Drop();
   MappingObject* after = OpenMapping(name);
+  EXPECT_NE(access(late_file.c_str(), F_OK), 0);
   EXPECT_NE(after, nullptr);
   CloseMapping(after);
   CloseMapping(before);
