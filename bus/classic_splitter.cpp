@@ -38,8 +38,11 @@ uint16_t ClassicTextSplitter::NextCode() const {
 size_t ClassicTextSplitter::WriteNext(std::span<uint8_t> slot) {
   if (done_ || slot.size() < kClassicSlotSize) return 0;
   BeginSlot(slot, NextCode(), handle_);
-  const size_t n = WriteCountedText(slot.subspan(layout::kHandleText), layout::kTopicTextChars,
-                                    std::string_view(text_).substr(offset_));
+  // Only this message's share is passed on: the field writer looks for a NUL in all it
+  // is given, and handing it the whole rest made a long text quadratic to split.
+  const size_t n =
+      WriteCountedText(slot.subspan(layout::kHandleText), layout::kTopicTextChars,
+                       std::string_view(text_).substr(offset_, kTopicCharsPerMessage));
   offset_ += n;
   done_ = offset_ >= text_.size();
   return kClassicSlotSize;
