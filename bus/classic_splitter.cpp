@@ -40,9 +40,8 @@ size_t ClassicTextSplitter::WriteNext(std::span<uint8_t> slot) {
   BeginSlot(slot, NextCode(), handle_);
   // Only this message's share is passed on: the field writer looks for a NUL in all it
   // is given, and handing it the whole rest made a long text quadratic to split.
-  const size_t n =
-      WriteCountedText(slot.subspan(layout::kHandleText), layout::kTopicTextChars,
-                       std::string_view(text_).substr(offset_, kTopicCharsPerMessage));
+  const size_t n = WriteCountedText(slot.subspan(layout::kHandleText), layout::kTopicTextChars,
+                                    std::string_view(text_).substr(offset_, kTopicCharsPerMessage));
   offset_ += n;
   done_ = offset_ >= text_.size();
   return kClassicSlotSize;

@@ -17,6 +17,8 @@ struct RtdClient {
   uint8_t publisher = 0;
   uint8_t subscriber = 0;
   std::map<uint32_t, uint32_t> handles;  // client's handle -> bus topic id
+  size_t topic_text_bytes = 0;           // text of every held handle's topic, counted per handle
+  uint8_t refusals_logged = 0;           // bits of the topic-limit refusals logged for this client
   SplitJoiner joiner;
 };
 

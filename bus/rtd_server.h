@@ -32,6 +32,13 @@ class RtdServer : public RtdServerMultiConnection {
     // Launches the configured publisher when the first ordinary topic is requested
     // while no publisher is registered; called on the server thread.
     std::function<bool()> auto_start;
+    // Topic requests beyond these limits are refused: not routed, not answered, and
+    // logged once per client and kind. A topic text is an address and a name, and
+    // classic links carry it in parts, so 64 KiB is far beyond any real use; 65,536
+    // topics of 64 characters make the per-client text budget of 4 MiB.
+    size_t max_topic_text_bytes = 64 * 1024;
+    size_t max_topics_per_client = 65536;
+    size_t max_topic_text_bytes_per_client = 4 * 1024 * 1024;
     // Sees every line the server writes to BusLog (after it is written); server thread,
     // and the main thread during destruction.
     std::function<void(const std::string&)> log_observer;
@@ -75,6 +82,9 @@ class RtdServer : public RtdServerMultiConnection {
 
   // Topics and values.
   void RequestTopic(RtdClient& client, uint32_t handle, const std::string& text);
+  // False, after logging the first refusal of its kind for this client, when the
+  // request would break a per-topic or per-client limit.
+  bool WithinLimits(RtdClient& client, uint32_t handle, const std::string& text);
   bool CloseTopic(RtdClient& client, uint32_t handle);
   void CloseAllTopics(RtdClient& client);
   void OnValue(const BusMessage& message);

@@ -5,8 +5,47 @@
 #include "bus/rtd_server.h"
 
 namespace orvex {
+namespace {
+
+// Bits of RtdClient::refusals_logged.
+constexpr uint8_t kLongTextLogged = 1;
+constexpr uint8_t kTopicCountLogged = 2;
+constexpr uint8_t kTextBytesLogged = 4;
+
+}  // namespace
+
+bool RtdServer::WithinLimits(RtdClient& client, uint32_t handle, const std::string& text) {
+  // A handle already held is closed before it is used again: its topic and its text
+  // make room for the new one.
+  size_t held_bytes = client.topic_text_bytes;
+  size_t held_topics = client.handles.size();
+  if (auto it = client.handles.find(handle); it != client.handles.end()) {
+    if (const RtdTopic* old = topics_.Find(it->second)) held_bytes -= old->text.size();
+    --held_topics;
+  }
+  const auto refuse = [&](uint8_t kind, const std::string& what, size_t value) {
+    if ((client.refusals_logged & kind) == 0) {
+      client.refusals_logged |= kind;
+      Log("Topic refused for client " + std::to_string(client.id) + ": " + what + " " +
+          std::to_string(value) + " (further such requests are refused silently)");
+    }
+    return false;
+  };
+  if (text.size() > options_.max_topic_text_bytes) {
+    return refuse(kLongTextLogged, "topic text longer than", options_.max_topic_text_bytes);
+  }
+  if (held_topics >= options_.max_topics_per_client) {
+    return refuse(kTopicCountLogged, "topics held reach", options_.max_topics_per_client);
+  }
+  if (held_bytes + text.size() > options_.max_topic_text_bytes_per_client) {
+    return refuse(kTextBytesLogged, "topic text bytes held would exceed",
+                  options_.max_topic_text_bytes_per_client);
+  }
+  return true;
+}
 
 void RtdServer::RequestTopic(RtdClient& client, uint32_t handle, const std::string& text) {
+  if (!WithinLimits(client, handle, text)) return;
   const TopicAddress address = ParseTopicAddress(text);
   // Repeating a held (client, handle) pair re-subscribes: close, then ask again. The
   // loop runs at most twice: the close removes the pair.
@@ -24,6 +63,7 @@ void RtdServer::RequestTopic(RtdClient& client, uint32_t handle, const std::stri
 
     topic->subscribers.insert({client.id, handle});
     client.handles[handle] = topic->id;
+    client.topic_text_bytes += topic->text.size();
     if (before > 0) {
       SendValue(FindConnection(client.id), kValueSplit, MSG_VALUE_V2, handle, topic->value);
       return;
@@ -47,6 +87,7 @@ bool RtdServer::CloseTopic(RtdClient& client, uint32_t handle) {
   const uint32_t topic_id = it->second;
   client.handles.erase(it);
   RtdTopic* topic = topics_.Find(topic_id);
+  if (topic != nullptr) client.topic_text_bytes -= topic->text.size();
   if (topic == nullptr || topic->subscribers.erase({client.id, handle}) == 0) return true;
   if (!topic->subscribers.empty()) return true;
   if (topic->publisher_id != 0) {
