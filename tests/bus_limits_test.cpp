@@ -2,6 +2,11 @@
 // topics or too much topic text per client are refused, and the bus goes on serving.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "bus/message_codes.h"
 #include "tests/bus_fixture.h"
 
 namespace orvex::test {
@@ -58,6 +63,57 @@ TEST_P(BusLimitsTest, TopicsAndTopicTextArePerClient) {
   Signal(EventName("d"));
   EXPECT_EQ(FinishChild(counted), 0);
   EXPECT_EQ(RefusalLines(), 2u);
+}
+
+// A bus whose server thread, on a client's MSG_TEXT_A, freezes in an endless send to
+// that client, holding the link's lock most of the time, as a huge split did.
+class FreezingServer : public RtdServer {
+ public:
+  using RtdServer::RtdServer;
+  ~FreezingServer() override { Shutdown(true, 500); }
+  std::atomic<bool> frozen{false};
+
+ protected:
+  void ProcessMessage(const BusMessage& m) override {
+    if (m.code != MSG_TEXT_A && m.code != MSG_TEXT_A_V2) return RtdServer::ProcessMessage(m);
+    RtdConnection* link = FindConnection(m.id);
+    std::atomic<uint64_t> work{0};
+    for (;;) {
+      const bool held = !link->Begin(m.code, 16).empty();
+      frozen = true;
+      for (int i = 0; i < 20000; ++i) work.fetch_add(1, std::memory_order_relaxed);
+      if (held) link->Cancel();
+      for (int i = 0; i < 2000; ++i) work.fetch_add(1, std::memory_order_relaxed);
+    }
+  }
+};
+
+// The server thread never returns, so the shutdown stops it by force, most likely while
+// it holds the link's lock; closing the link must not then wait for ever.
+TEST_P(BusLimitsTest, ShutdownFinishesAfterTheServerThreadIsStoppedByForce) {
+  RtdServer::Options options;
+  options.base_name = base_;
+  options.shutdown_grace_ms = 50;
+  auto* server = new FreezingServer(options);  // leaked if its shutdown hangs
+  const std::string release = EventName("release");
+  auto* client =
+      Spawn({Connect(), "register|S|s|0|1", "expect|2|h=1", "texta|1|freeze", "wait|" + release});
+  ASSERT_TRUE(WaitUntil([&] { return server->frozen.load(); }, 20000));
+  auto* done = new std::atomic<bool>(false);
+  std::thread closer([server, done] {
+    delete server;
+    *done = true;
+  });
+  // About 0.5 s for the thread to end, then the forced stop (at most 1 s) and the close.
+  const bool finished = WaitUntil([&] { return done->load(); }, 15000);
+  if (finished) {
+    closer.join();
+  } else {
+    closer.detach();
+  }
+  Signal(release);
+  FinishChild(client, 10000);
+  EXPECT_TRUE(finished) << "the shutdown waits for a lock the stopped thread held";
 }
 
 INSTANTIATE_TEST_SUITE_P(BothLinks, BusLimitsTest, ::testing::Values("classic", "v2"), KindName);

@@ -1,23 +1,68 @@
 #include "threading/critical_section.h"
 
+#include <chrono>
 #include <cstdio>
+#include <mutex>
+#include <set>
 
 #include "platform/thread.h"
 
 namespace orvex {
+namespace {
+
+// Every live lock, so the holds of a thread ended by force can be found. Timed: a
+// thread stopped while it built or freed a lock leaves this held, and a forced stop
+// must not then wait for ever.
+std::timed_mutex& RegistryLock() {
+  static auto* lock = new std::timed_mutex;
+  return *lock;
+}
+std::set<SfCriticalSection*>& Registry() {
+  static auto* registry = new std::set<SfCriticalSection*>;
+  return *registry;
+}
+constexpr auto kRegistryWait = std::chrono::milliseconds(500);
+
+}  // namespace
+
+SfCriticalSection::SfCriticalSection() {
+  std::lock_guard<std::timed_mutex> hold(RegistryLock());
+  Registry().insert(this);
+}
+
+SfCriticalSection::~SfCriticalSection() {
+  std::lock_guard<std::timed_mutex> hold(RegistryLock());
+  Registry().erase(this);
+}
+
+size_t SfCriticalSection::ForsakeAllHeldBy(uint32_t thread_id) {
+  std::unique_lock<std::timed_mutex> hold(RegistryLock(), kRegistryWait);
+  if (!hold.owns_lock() || thread_id == 0) return 0;
+  size_t forsaken = 0;
+  for (SfCriticalSection* lock : Registry()) {
+    if (lock->count() > 0 && lock->owner() == thread_id && !lock->forsaken()) {
+      lock->forsaken_.store(true, std::memory_order_release);
+      ++forsaken;
+    }
+  }
+  return forsaken;
+}
 
 void SfCriticalSection::Enter() {
+  if (forsaken()) return;
   section_.lock();
   owner_.store(platform::CurrentThreadId(), std::memory_order_relaxed);
   count_.fetch_add(1, std::memory_order_relaxed);
 }
 
 void SfCriticalSection::Leave() {
+  if (forsaken()) return;
   count_.fetch_sub(1, std::memory_order_relaxed);
   section_.unlock();
 }
 
 bool SfCriticalSection::ReleaseAll() {
+  if (forsaken()) return false;
   if (count() == 0) {
     // A windowed program has no standard error: the diagnostic is then lost.
     std::fputs("\nNot locked\n", stderr);

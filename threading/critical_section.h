@@ -9,7 +9,8 @@ namespace orvex {
 // a lock taken in one call can be released in a later one (ReleaseAll).
 class SfCriticalSection {
  public:
-  SfCriticalSection() = default;
+  SfCriticalSection();
+  ~SfCriticalSection();
   SfCriticalSection(const SfCriticalSection&) = delete;
   SfCriticalSection& operator=(const SfCriticalSection&) = delete;
 
@@ -22,6 +23,14 @@ class SfCriticalSection {
   // another thread holds it (which keeps holding it).
   bool ReleaseAll();
 
+  // After `thread_id` was ended by force: every live lock that thread held is forsaken,
+  // and Enter and Leave on it do nothing from then on, so the threads that remain never
+  // wait for a hold nobody will release. It excludes nothing any more: only for the
+  // shutdown that follows a forced stop. Returns how many locks were forsaken; any
+  // thread.
+  static size_t ForsakeAllHeldBy(uint32_t thread_id);
+  bool forsaken() const { return forsaken_.load(std::memory_order_acquire); }
+
   // Thread id of the last thread that entered (not cleared on leave).
   uint32_t owner() const { return owner_.load(std::memory_order_relaxed); }
   // Recursion depth; 0 when free.
@@ -32,6 +41,7 @@ class SfCriticalSection {
   // Changed only by the holder; atomic so other threads may read them.
   std::atomic<uint32_t> owner_{0};
   std::atomic<int32_t> count_{0};
+  std::atomic<bool> forsaken_{false};
 };
 
 // Holds a lock for a scope: enters on construction (a null lock locks nothing) and

@@ -68,7 +68,11 @@ bool SfThreadBase::WaitFinished(uint32_t timeout_ms) {
 bool SfThreadBase::ForceStop() {
   SfScopedLock guard(&lock_);
   if (thread_ == nullptr) return false;
-  if (started_ && !finished_ && !killed_) killed_ = platform::ForceStopThread(thread_);
+  if (started_ && !finished_ && !killed_) {
+    killed_ = platform::ForceStopThread(thread_);
+    // Its holds would never be released: whoever waits for them would wait for ever.
+    if (killed_) SfCriticalSection::ForsakeAllHeldBy(thread_id_);
+  }
   platform::CloseThread(thread_);
   thread_ = nullptr;
   platform::SetEvent(event_);

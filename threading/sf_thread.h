@@ -28,7 +28,8 @@ class SfThreadBase {
   // without a thread. WaitFinished(0) only tests.
   bool WaitFinished(uint32_t timeout_ms);
   // Ends a running thread without its cooperation, then calls OnForcedStop. Locks the
-  // thread held stay held. False without a thread or when it could not be ended.
+  // thread held are forsaken (SfCriticalSection::ForsakeAllHeldBy): nobody waits for
+  // them, and they exclude nothing any more. False without a thread or when it could not be ended.
   bool ForceStop();
 
   uint32_t thread_id() const { return thread_id_; }

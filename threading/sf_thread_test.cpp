@@ -140,6 +140,48 @@ TEST(SfThreadTest, ForceStopEndsTheThreadAndCallsTheHook) {
   EXPECT_TRUE(t.ForceStop());
 }
 
+// A thread stopped by force while it held a lock (entered without a scope, as a message
+// under construction holds its link's lock): the lock must not then be waited for in
+// vain by the threads that remain, while the locks it did not hold keep excluding.
+TEST(SfThreadTest, ALockHeldByAThreadStoppedByForceIsNotWaitedForEver) {
+  // Leaked: a waiter that hangs (the fault this test catches) still refers to it.
+  struct State {
+    SfCriticalSection* held = new SfCriticalSection;
+    std::atomic<bool> entered{false};
+    std::atomic<bool> never{false};
+  };
+  auto* state = new State;  // leaked, as the lock
+  SfCriticalSection* held = state->held;
+  SfCriticalSection free_lock;
+  SfThread holder(
+      [](void* context) {
+        auto* s = static_cast<State*>(context);
+        s->held->Enter();
+        s->entered = true;
+        while (!s->never) {  // busy: no cancellation point
+        }
+      },
+      state);
+  ASSERT_TRUE(holder.Start());
+  while (!state->entered) platform::SleepMs(1);
+  EXPECT_TRUE(holder.ForceStop());
+  EXPECT_TRUE(held->forsaken());
+  EXPECT_FALSE(free_lock.forsaken());
+
+  auto* done = new std::atomic<bool>(false);
+  std::thread waiter([held, done] {
+    SfScopedLock hold(held);
+    *done = true;
+  });
+  const auto start = Clock::now();
+  while (!*done && MsSince(start) < 5000) platform::SleepMs(5);
+  if (!*done) {
+    waiter.detach();
+    FAIL() << "the remaining threads wait for ever";
+  }
+  waiter.join();
+}
+
 TEST(DeadlineWaitTest, WaitStartedJustBeforeTheTickWrapWaitsItsFullTime) {
   platform::SetTickOffsetForTesting(0);
   const uint32_t now = platform::TickCount();

@@ -1,6 +1,7 @@
 #include "threading/trace.h"
 
 #include <ctime>
+#include <mutex>
 
 #include "platform/debug_output.h"
 
@@ -51,7 +52,7 @@ void TraceLine(int32_t level, const char* text) {
 }
 
 void TraceStream::Append(std::string_view text) {
-  std::lock_guard<std::recursive_mutex> guard(lock_);
+  SfScopedLock guard(&lock_);
   if (in_progress_) {
     text_.append(text);
     return;
@@ -61,16 +62,16 @@ void TraceStream::Append(std::string_view text) {
 }
 
 void TraceStream::Begin() {
-  lock_.lock();  // held until Flush
+  lock_.Enter();  // held until Flush
   if (in_progress_) {
-    lock_.unlock();  // nested Begin of the same thread: one hold is enough
+    lock_.Leave();  // nested Begin of the same thread: one hold is enough
     return;
   }
   in_progress_ = true;
 }
 
 void TraceStream::Flush() {
-  std::lock_guard<std::recursive_mutex> guard(lock_);
+  SfScopedLock guard(&lock_);
   if (!in_progress_) {
     return;
   }
@@ -78,7 +79,7 @@ void TraceStream::Flush() {
   text_.clear();
   in_progress_ = false;
   TraceLine(level_, line.c_str());
-  lock_.unlock();  // the hold taken by Begin
+  lock_.Leave();  // the hold taken by Begin
 }
 
 TraceStream& TraceErr() {

@@ -1,8 +1,9 @@
 #pragma once
 #include <cstdint>
-#include <mutex>
 #include <string>
 #include <string_view>
+
+#include "threading/critical_section.h"
 
 namespace orvex {
 
@@ -42,7 +43,9 @@ class TraceStream {
 
  private:
   const int32_t level_;
-  std::recursive_mutex lock_;
+  // Forsaken, like every such lock, when a thread stopped by force held it: the bus
+  // log must not hang the shutdown that follows.
+  SfCriticalSection lock_;
   std::string text_;
   bool in_progress_ = false;
 };
