@@ -149,6 +149,12 @@ void RtdServer::OnTopicPart(const BusMessage& m, bool last) {
   RtdClient* client = FindClient(m.id);
   HandleText part;
   if (client == nullptr || !ReadClassicHandleText(m.bytes, &part)) return;
+  // Past the topic-text limit the request will be refused: its further parts are not
+  // kept. An empty append still starts afresh when the part is for another handle.
+  if (client->joiner.PendingTopicText().size() > options_.max_topic_text_bytes) {
+    client->joiner.AppendTopicText(part.handle, {});
+    if (!client->joiner.PendingTopicText().empty()) part.text.clear();
+  }
   client->joiner.AppendTopicText(part.handle, part.text);
   if (last) RequestTopic(*client, part.handle, client->joiner.TakeTopicText());
 }

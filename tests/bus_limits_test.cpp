@@ -65,6 +65,27 @@ TEST_P(BusLimitsTest, TopicsAndTopicTextArePerClient) {
   EXPECT_EQ(RefusalLines(), 2u);
 }
 
+using BusLimitsClassicTest = BusFixture;
+
+// Classic parts past the topic-text limit are not kept, and the request they make is
+// refused; a part under another handle still starts a new request afresh.
+TEST_F(BusLimitsClassicTest, PartsPastTheLimitAreRefusedAndAnotherHandleStartsAfresh) {
+  RtdServer::Options options;
+  options.max_topic_text_bytes = 200;
+  StartBus(options);
+  auto* publisher =
+      Spawn({"connect|classic", "register|A|a|1|0", "expect|2|h=1", "signal|" + EventName("a"),
+             "expect|7|h=1|t=" + GeneratedText(100) + "xyz", "expect|7|h=2|t=abcdef", "quiet|300"});
+  ASSERT_TRUE(WaitSignal(EventName("a")));
+  const std::string part = "rawpart|48|1|~100";
+  auto* subscriber =
+      Spawn({"connect|classic", "register|S|s|0|1", "expect|2|h=1", part, part, "rawpart|49|1|~1",
+             part, "rawpart|49|1|xyz", part, part, part, "rawpart|48|2|abc", "rawpart|49|2|def",
+             "monitor|000000", "expect|33|items=2,2"});
+  EXPECT_EQ(FinishChild(subscriber), 0);
+  EXPECT_EQ(FinishChild(publisher), 0);
+}
+
 // A bus whose server thread, on a client's MSG_TEXT_A, freezes in an endless send to
 // that client, holding the link's lock most of the time, as a huge split did.
 class FreezingServer : public RtdServer {
