@@ -210,12 +210,15 @@ TEST_F(BusFixture, AClassicReaderThatNeverReadsIsDroppedAtTheBacklogBound) {
   auto* stuck = Spawn({"connect|classic", "register|S|stuck|0|1", "expect|2|h=1", "topic|1|FLOOD",
                        "signal|" + ready, "wait|" + done});
   ASSERT_TRUE(WaitLine("Client connected :1 S; Subscriber"));
+  // The publisher stays until the drop: a V2 writer that ended right after its burst was
+  // seen (under Wine, on a loaded machine) to take values the bus had not read yet with
+  // it, a fault of its own that this test is not about.
   auto* publisher =
       Spawn({"connect|v2", "register|P|p|1|0", "expect|2|h=1", "await|7|t=FLOOD|save=T",
-             "flood|$T|6000", "sleep|500", "disconnect|bye"});
+             "flood|$T|6000", "wait|" + done, "disconnect|bye"});
   EXPECT_TRUE(WaitLine("Client disconnected :1", 30000));
-  EXPECT_EQ(FinishChild(publisher), 0);
   Signal(done);
+  EXPECT_EQ(FinishChild(publisher), 0);
   EXPECT_EQ(FinishChild(stuck), 0);
   EXPECT_TRUE(WaitUntil([&] { return server_->connection_count() == 0; }));
 }
