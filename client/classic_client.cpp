@@ -15,8 +15,11 @@ using namespace smf_acceptor;
 namespace {
 
 uint32_t TimeLeft(uint32_t start, uint32_t timeout_ms) {
-  const uint32_t used = platform::TickCount() - start;
-  return used >= timeout_ms ? 0 : timeout_ms - used;
+  // Signed: a tick that stepped back (a test's clock offset) has used no time, instead
+  // of a wrapped difference that ends every wait at once.
+  const int32_t used = static_cast<int32_t>(platform::TickCount() - start);
+  if (used <= 0) return timeout_ms;
+  return static_cast<uint32_t>(used) >= timeout_ms ? 0 : timeout_ms - static_cast<uint32_t>(used);
 }
 
 // The acceptor's objects as a client opens them.
