@@ -12,11 +12,11 @@
 #include <thread>
 #include <vector>
 
-#include "bus/message_codes.h"
 #include "bus/rtd_server.h"
 #include "client/bus_client.h"
 #include "platform/clock.h"
 #include "platform/thread.h"
+#include "protocol/message_codes.h"
 
 namespace orvex {
 namespace {

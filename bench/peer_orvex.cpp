@@ -3,8 +3,8 @@
 #include <span>
 
 #include "bench/peer_systems.h"
-#include "bus/message_codes.h"
 #include "client/bus_client.h"
+#include "protocol/message_codes.h"
 
 namespace orvex::bench {
 

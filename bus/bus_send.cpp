@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "bus/message_fields.h"
-#include "bus/message_writer.h"
+#include "protocol/message_fields.h"
+#include "protocol/message_writer.h"
 
 namespace orvex {
 namespace {

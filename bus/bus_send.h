@@ -7,9 +7,9 @@
 #include <span>
 #include <string_view>
 
-#include "bus/classic_splitter.h"
 #include "bus/rtd_connection.h"
-#include "bus/rtd_value.h"
+#include "protocol/classic_splitter.h"
+#include "protocol/rtd_value.h"
 
 namespace orvex {
 

@@ -4,16 +4,6 @@
 
 namespace orvex {
 
-std::string NormalizeSid(std::string_view sid) {
-  while (!sid.empty() && sid.back() == ' ') sid.remove_suffix(1);
-  while (!sid.empty() && sid.front() == ' ') sid.remove_prefix(1);
-  std::string out(sid);
-  for (char& c : out) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return out;
-}
-
 void PublisherSidList::Append(const std::string& sid) {
   if (!Contains(sid)) entries_.push_back(sid);
 }

@@ -1,16 +1,10 @@
 #pragma once
 #include <string>
-#include <string_view>
 #include <vector>
 
+#include "protocol/publisher_sid.h"
+
 namespace orvex {
-
-// The SID of the bus's own topics; no publisher may register under it.
-inline constexpr std::string_view kBusSid = "BUS";
-
-// Removes trailing, then leading space characters (only ' ') and upper-cases the rest:
-// the form in which publisher identifiers are compared.
-std::string NormalizeSid(std::string_view sid);
 
 // The ordered list of normalised publisher SIDs; its head is the default publisher.
 // Server thread only.

@@ -4,7 +4,7 @@
 #include <set>
 #include <string>
 
-#include "bus/split_joiner.h"
+#include "protocol/split_joiner.h"
 
 namespace orvex {
 

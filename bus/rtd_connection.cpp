@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "bus/message_header.h"
 #include "platform/clock.h"
+#include "protocol/message_header.h"
 
 namespace orvex {
 

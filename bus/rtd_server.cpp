@@ -1,9 +1,9 @@
 #include "bus/rtd_server.h"
 
 #include "bus/bus_send.h"
-#include "bus/message_reader.h"
-#include "bus/message_writer.h"
 #include "platform/clock.h"
+#include "protocol/message_reader.h"
+#include "protocol/message_writer.h"
 #include "threading/trace.h"
 
 namespace orvex {

@@ -4,10 +4,10 @@
 #include <cstring>
 
 #include "bus/bus_send.h"
-#include "bus/message_codes.h"
-#include "bus/message_header.h"
-#include "bus/message_writer.h"
 #include "platform/clock.h"
+#include "protocol/message_codes.h"
+#include "protocol/message_header.h"
+#include "protocol/message_writer.h"
 #include "threading/trace.h"
 
 namespace orvex {

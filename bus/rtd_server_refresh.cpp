@@ -3,8 +3,8 @@
 #include <vector>
 
 #include "bus/bus_send.h"
-#include "bus/message_reader.h"
 #include "bus/rtd_server.h"
+#include "protocol/message_reader.h"
 #include "threading/trace.h"
 
 namespace orvex {

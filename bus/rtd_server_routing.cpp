@@ -1,8 +1,8 @@
 // Topic requests and closes, values and texts from publishers, and the choice of
 // publisher for each topic.
 #include "bus/bus_send.h"
-#include "bus/message_reader.h"
 #include "bus/rtd_server.h"
+#include "protocol/message_reader.h"
 
 namespace orvex {
 namespace {

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "bus/rtd_value.h"
+#include "protocol/rtd_value.h"
 
 namespace orvex {
 

@@ -2,7 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "bus/message_codes.h"
+#include "protocol/message_codes.h"
 #include "threading/critical_section.h"
 
 namespace orvex {

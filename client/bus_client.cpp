@@ -4,13 +4,13 @@
 #include <array>
 #include <cstring>
 
-#include "bus/classic_splitter.h"
-#include "bus/message_codes.h"
-#include "bus/message_header.h"
-#include "bus/message_reader.h"
-#include "bus/message_writer.h"
-#include "bus/publisher_sid_list.h"
 #include "platform/clock.h"
+#include "protocol/classic_splitter.h"
+#include "protocol/message_codes.h"
+#include "protocol/message_header.h"
+#include "protocol/message_reader.h"
+#include "protocol/message_writer.h"
+#include "protocol/publisher_sid.h"
 
 namespace orvex::client {
 namespace {

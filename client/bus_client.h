@@ -8,12 +8,12 @@
 #include <string_view>
 #include <vector>
 
-#include "bus/message_fields.h"
-#include "bus/rtd_value.h"
-#include "bus/split_joiner.h"
 #include "client/bus_watch.h"
 #include "client/classic_client.h"
 #include "client/v2_client.h"
+#include "protocol/message_fields.h"
+#include "protocol/rtd_value.h"
+#include "protocol/split_joiner.h"
 
 namespace orvex::client {
 

@@ -8,12 +8,12 @@
 #include <span>
 #include <vector>
 
-#include "bus/classic_splitter.h"
-#include "bus/message_codes.h"
-#include "bus/message_header.h"
-#include "bus/message_reader.h"
-#include "bus/message_writer.h"
-#include "bus/split_joiner.h"
+#include "protocol/classic_splitter.h"
+#include "protocol/message_codes.h"
+#include "protocol/message_header.h"
+#include "protocol/message_reader.h"
+#include "protocol/message_writer.h"
+#include "protocol/split_joiner.h"
 
 namespace orvex {
 namespace {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "bus/value_record.h"
+#include "protocol/value_record.h"
 
 namespace orvex {
 namespace {

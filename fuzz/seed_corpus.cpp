@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "bus/classic_splitter.h"
-#include "bus/message_codes.h"
-#include "bus/message_header.h"
-#include "bus/message_writer.h"
-#include "bus/value_record.h"
+#include "protocol/classic_splitter.h"
+#include "protocol/message_codes.h"
+#include "protocol/message_header.h"
+#include "protocol/message_writer.h"
+#include "protocol/value_record.h"
 
 namespace orvex {
 namespace {

@@ -5,8 +5,8 @@
 
 #include <thread>
 
-#include "bus/message_codes.h"
 #include "platform/event.h"
+#include "protocol/message_codes.h"
 #include "tests/bus_fixture.h"
 #include "transport/named_event.h"
 

@@ -6,7 +6,7 @@
 #include <chrono>
 #include <thread>
 
-#include "bus/message_codes.h"
+#include "protocol/message_codes.h"
 #include "tests/bus_fixture.h"
 
 namespace orvex::test {

@@ -5,13 +5,13 @@
 #include <map>
 #include <string_view>
 
-#include "bus/classic_splitter.h"
-#include "bus/message_codes.h"
-#include "bus/message_header.h"
-#include "bus/message_writer.h"
 #include "client/bus_client.h"
 #include "platform/clock.h"
 #include "platform/event.h"
+#include "protocol/classic_splitter.h"
+#include "protocol/message_codes.h"
+#include "protocol/message_header.h"
+#include "protocol/message_writer.h"
 #include "tests/support/child_process.h"
 #include "transport/named_event.h"
 

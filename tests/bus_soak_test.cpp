@@ -14,11 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "bus/message_codes.h"
 #include "client/bus_client.h"
 #include "platform/clock.h"
 #include "platform/named_mapping.h"
 #include "platform/thread.h"
+#include "protocol/message_codes.h"
 #include "tests/bus_fixture.h"
 
 namespace orvex::test {

@@ -8,13 +8,13 @@
 #include <fstream>
 #include <sstream>
 
-#include "bus/message_codes.h"
 #include "client/bus_client.h"
 #include "excel/excel_test_registry.h"
 #include "platform/clock.h"
 #include "platform/process.h"
 #include "platform/window.h"
 #include "platform/window_messages.h"
+#include "protocol/message_codes.h"
 #include "registry/reg_key_path.h"
 #include "tests/support/child_process.h"
 #include "tests/support/child_registry.h"

@@ -6,8 +6,8 @@
 
 #include <cstdio>
 
-#include "bus/message_codes.h"
 #include "client/bus_client.h"
+#include "protocol/message_codes.h"
 #include "tests/bus_fixture.h"
 #include "tests/bus_process.h"
 

@@ -8,9 +8,9 @@
 #include <mutex>
 #include <thread>
 
-#include "bus/message_codes.h"
 #include "platform/clock.h"
 #include "platform/console.h"
+#include "protocol/message_codes.h"
 #include "tools/vantel_monitor.h"
 #include "tools/vantel_source.h"
 

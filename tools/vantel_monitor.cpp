@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "bus/message_codes.h"
-#include "bus/message_fields.h"
-#include "bus/message_reader.h"
+#include "protocol/message_codes.h"
+#include "protocol/message_fields.h"
+#include "protocol/message_reader.h"
 #include "tools/vantel_source.h"
 
 namespace orvex::vantel {

@@ -5,8 +5,8 @@
 #include <map>
 #include <string>
 
-#include "bus/rtd_value.h"
 #include "client/bus_client.h"
+#include "protocol/rtd_value.h"
 
 namespace orvex::vantel {
 

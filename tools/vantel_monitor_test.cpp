@@ -5,8 +5,8 @@
 #include <array>
 #include <sstream>
 
-#include "bus/message_codes.h"
-#include "bus/message_writer.h"
+#include "protocol/message_codes.h"
+#include "protocol/message_writer.h"
 
 namespace orvex::vantel {
 namespace {

@@ -1,4 +1,4 @@
-#include "bus/split_joiner.h"
+#include "protocol/split_joiner.h"
 
 #include <gtest/gtest.h>
 

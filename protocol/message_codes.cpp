@@ -1,4 +1,4 @@
-#include "bus/message_codes.h"
+#include "protocol/message_codes.h"
 
 namespace orvex {
 

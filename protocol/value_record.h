@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <span>
 
-#include "bus/rtd_value.h"
+#include "protocol/rtd_value.h"
 
 namespace orvex {
 

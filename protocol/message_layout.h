@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "bus/message_text.h"
+#include "protocol/message_text.h"
 
 namespace orvex::layout {
 

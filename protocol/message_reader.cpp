@@ -1,12 +1,12 @@
-#include "bus/message_reader.h"
+#include "protocol/message_reader.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "bus/message_codes.h"
-#include "bus/message_layout.h"
-#include "bus/value_record.h"
-#include "bus/wire_format.h"
+#include "protocol/message_codes.h"
+#include "protocol/message_layout.h"
+#include "protocol/value_record.h"
+#include "protocol/wire_format.h"
 
 namespace orvex {
 namespace {

@@ -1,4 +1,4 @@
-#include "bus/classic_splitter.h"
+#include "protocol/classic_splitter.h"
 
 #include <gtest/gtest.h>
 
@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "bus/message_reader.h"
-#include "bus/split_joiner.h"
-#include "bus/wire_format.h"
+#include "protocol/message_reader.h"
+#include "protocol/split_joiner.h"
+#include "protocol/wire_format.h"
 
 namespace orvex {
 namespace {

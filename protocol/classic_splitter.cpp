@@ -1,11 +1,11 @@
-#include "bus/classic_splitter.h"
+#include "protocol/classic_splitter.h"
 
 #include <cstring>
 
-#include "bus/message_layout.h"
-#include "bus/message_text.h"
-#include "bus/value_record.h"
-#include "bus/wire_format.h"
+#include "protocol/message_layout.h"
+#include "protocol/message_text.h"
+#include "protocol/value_record.h"
+#include "protocol/wire_format.h"
 
 namespace orvex {
 namespace {

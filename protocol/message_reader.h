@@ -10,7 +10,7 @@
 #include <span>
 #include <string>
 
-#include "bus/message_fields.h"
+#include "protocol/message_fields.h"
 
 namespace orvex {
 

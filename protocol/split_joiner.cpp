@@ -1,9 +1,9 @@
-#include "bus/split_joiner.h"
+#include "protocol/split_joiner.h"
 
 #include <algorithm>
 #include <utility>
 
-#include "bus/message_text.h"
+#include "protocol/message_text.h"
 
 namespace orvex {
 namespace {

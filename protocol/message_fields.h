@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "bus/rtd_value.h"
+#include "protocol/rtd_value.h"
 
 namespace orvex {
 

@@ -1,4 +1,4 @@
-#include "bus/message_writer.h"
+#include "protocol/message_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "bus/message_codes.h"
-#include "bus/message_header.h"
-#include "bus/message_reader.h"
-#include "bus/wire_format.h"
+#include "protocol/message_codes.h"
+#include "protocol/message_header.h"
+#include "protocol/message_reader.h"
+#include "protocol/wire_format.h"
 
 namespace orvex {
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "bus/rtd_value.h"
+#include "protocol/rtd_value.h"
 
 namespace orvex {
 

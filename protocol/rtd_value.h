@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "bus/rtd_value_type.h"
+#include "protocol/rtd_value_type.h"
 
 namespace orvex {
 

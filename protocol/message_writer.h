@@ -10,8 +10,8 @@
 #include <span>
 #include <string_view>
 
-#include "bus/message_fields.h"
-#include "bus/rtd_value.h"
+#include "protocol/message_fields.h"
+#include "protocol/rtd_value.h"
 
 namespace orvex {
 

@@ -1,7 +1,7 @@
-#include "bus/message_header.h"
+#include "protocol/message_header.h"
 
-#include "bus/message_codes.h"
-#include "bus/wire_format.h"
+#include "protocol/message_codes.h"
+#include "protocol/wire_format.h"
 
 namespace orvex {
 

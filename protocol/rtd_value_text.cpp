@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <string>
 
-#include "bus/rtd_value.h"
 #include "platform/codepage.h"
 #include "platform/utc_time.h"
+#include "protocol/rtd_value.h"
 
 namespace orvex {
 namespace {

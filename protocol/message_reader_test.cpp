@@ -1,5 +1,5 @@
 // Readers facing messages a broken or hostile peer may send.
-#include "bus/message_reader.h"
+#include "protocol/message_reader.h"
 
 #include <gtest/gtest.h>
 
@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "bus/message_codes.h"
-#include "bus/wire_format.h"
+#include "protocol/message_codes.h"
+#include "protocol/wire_format.h"
 
 namespace orvex {
 namespace {

@@ -1,4 +1,4 @@
-#include "bus/value_record.h"
+#include "protocol/value_record.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "bus/wire_format.h"
+#include "protocol/wire_format.h"
 
 namespace orvex {
 namespace {

@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
-#include "bus/message_codes.h"
-#include "bus/rtd_value.h"
+#include "protocol/message_codes.h"
+#include "protocol/rtd_value.h"
 
 namespace orvex {
 

@@ -1,9 +1,9 @@
-#include "bus/message_text.h"
+#include "protocol/message_text.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "bus/wire_format.h"
+#include "protocol/wire_format.h"
 
 namespace orvex {
 namespace {

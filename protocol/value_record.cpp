@@ -1,9 +1,9 @@
-#include "bus/value_record.h"
+#include "protocol/value_record.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "bus/wire_format.h"
+#include "protocol/wire_format.h"
 
 namespace orvex {
 namespace {

@@ -1,4 +1,4 @@
-#include "bus/rtd_value.h"
+#include "protocol/rtd_value.h"
 
 #include <gtest/gtest.h>
 
