@@ -18,6 +18,7 @@ namespace {
 
 // Enough attempts to step over names left by earlier clients of this process id.
 constexpr int kValueAttempts = 64;
+constexpr uint32_t kCloseWaitMs = 1000;
 
 // Maps the acceptor header at the size it records; false when it is missing or
 // malformed. *slots receives the slot count that fits the mapping.
@@ -90,6 +91,14 @@ bool V2Client::Connect(const std::string& base, uint32_t timeout_ms) {
 }
 
 void V2Client::Close() {
+  // A segment the bus has not opened yet would vanish with us, and with it the tail of
+  // what we sent: give the bus a bounded time to reach it, as a classic close flushes.
+  if (link_.IsValid() && link_.ReaderAttached()) {
+    const uint32_t start = platform::TickCount();
+    while (!link_.ReaderFollowedEveryHop() && platform::TickCount() - start < kCloseWaitMs) {
+      platform::SleepMs(1);
+    }
+  }
   link_.Destroy();
   value_ = 0;
   link_name_.clear();

@@ -200,6 +200,19 @@ TEST_P(BusConnectionsTest, NoLinkIsAcceptedOnceShutdownHasBegun) {
 INSTANTIATE_TEST_SUITE_P(BothLinks, BusConnectionsTest, ::testing::Values("classic", "v2"),
                          KindName);
 
+// A V2 publisher that ends the moment its burst is written: the segments the bus has
+// not reached yet must outlive it, or the tail of the burst is lost.
+TEST_F(BusFixture, AV2PublisherThatEndsRightAfterABurstLosesNoneOfIt) {
+  StartBus();
+  auto* reader = Spawn({"connect|v2", "register|S|reader|0|1", "expect|2|h=1", "topic|1|BURST",
+                        "until|13|h=1|v=19999"});
+  ASSERT_TRUE(WaitLine("Client connected :1 S; Subscriber"));
+  auto* publisher = Spawn({"connect|v2", "register|P|p|1|0", "expect|2|h=1",
+                           "await|7|t=BURST|save=T", "flood|$T|20000"});
+  EXPECT_EQ(FinishChild(publisher), 0);
+  EXPECT_EQ(FinishChild(reader), 0);
+}
+
 // A classic subscriber that never reads is dropped once its backlog passes the bound,
 // instead of growing the bus's memory.
 TEST_F(BusFixture, AClassicReaderThatNeverReadsIsDroppedAtTheBacklogBound) {

@@ -191,6 +191,16 @@ bool SfSMFLinkV2::CanWrite(uint32_t length) {
   return Switch(length);
 }
 
+bool SfSMFLinkV2::ReaderFollowedEveryHop() {
+  SfScopedLock guard(&writer_lock_);
+  if (WriterLost()) return true;
+  for (uint32_t i = 0; i < SfSMFSegments::kClasses; ++i) {
+    uint8_t* s = writer_.View(i);
+    if (s != nullptr && shm::Load(s, seg::kMarker) != 0) return false;
+  }
+  return true;
+}
+
 // ---- reader ----
 
 bool SfSMFLinkV2::StartReader(const std::string& name) {

@@ -65,6 +65,9 @@ class SfSMFLinkV2 {
   bool Cancel();
   // True when a record of `length` bytes can be written now (may switch segments).
   bool CanWrite(uint32_t length);
+  // True when the peer's reader has followed every forward marker we set (or nothing more
+  // can reach it): closing now takes no segment it has not mapped yet.
+  bool ReaderFollowedEveryHop();
 
   // Reader. Opens the peer's segment 0 of `name` when it exists. True with a segment.
   bool StartReader(const std::string& name);
