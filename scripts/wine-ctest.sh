@@ -30,6 +30,12 @@ trap cleanup EXIT
 for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
 "$wineserver" -p </dev/null >/dev/null 2>&1 &
 "$wine64" wineboot </dev/null >/dev/null 2>&1 || true
+# wineboot can return before the prefix starts programs reliably; the first tests then
+# failed in a few milliseconds with no output. Start programs until one runs cleanly.
+for _ in $(seq 20); do
+  "$wine64" cmd.exe /c exit 0 </dev/null >/dev/null 2>&1 && break
+  sleep 0.5
+done
 # Wine's background services inherit output pipes; keep ctest's own clean.
 cd "$root"
 bash "$root/scripts/ctest-retry.sh" --preset mingw64 "$@" </dev/null
