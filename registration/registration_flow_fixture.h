@@ -16,6 +16,7 @@
 #include "excel/excel_test_registry.h"
 #include "platform/process.h"
 #include "platform/registry_sandbox.h"
+#include "registration/component_layout_test_util.h"
 #include "registration/registry_dump_test_util.h"
 #include "system/file_operations.h"
 #include "tests/support/child_process.h"
@@ -24,21 +25,6 @@ namespace orvex::registration_test {
 
 namespace fs = std::filesystem;
 using Lines = std::vector<std::string>;
-
-// Where each stand-in lies below the installation folder; the programs that the
-// flows start are copies of a stand-in that records its starts.
-inline const std::map<std::string, std::string> kComponentFolders = {
-    {"KelRTDServer_x64.dll", "bin/x64"},      {"TavRTDServer_x64.dll", "bin/x64"},
-    {"KelRTDRibbonAddIn_x64.dll", "bin/x64"}, {"KelRTDServer.dll", "bin/x86"},
-    {"TavRTDServer.dll", "bin/x86"},          {"KelRTDAddIn_x64.xll", "addins"},
-    {"TavXLAddIn_x64.xll", "addins"},         {"KelRTDAddIn.xll", "addins/x86"},
-    {"TavXLAddIn.xll", "addins/x86"},         {"TavPublisher.exe", "programs"},
-    {"TavBusAppW.exe", "programs"},
-};
-inline const std::map<std::string, std::string> kStartedPrograms = {
-    {"TavWatchdogW.exe", "programs/tools"},
-    {"Corvane.exe", "programs/tools"},
-};
 
 class RegistrationFlowTest : public ::testing::Test {
  protected:

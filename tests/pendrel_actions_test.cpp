@@ -7,6 +7,7 @@
 #include <map>
 
 #include "excel/excel_test_registry.h"
+#include "registration/component_layout_test_util.h"
 #include "registration/sf_reg_util_v2.h"
 #include "system/file_operations.h"
 #include "system/install_config.h"
@@ -18,18 +19,12 @@ namespace {
 namespace fs = std::filesystem;
 namespace flows = SfRegUtil_V2;
 
-// Component files where an installation would put them; the programs the flows start
-// are copies of a stand-in that records its starts beside itself.
-const std::map<std::string, std::string> kComponents = {
-    {"KelRTDServer_x64.dll", "bin/x64"},      {"TavRTDServer_x64.dll", "bin/x64"},
-    {"KelRTDRibbonAddIn_x64.dll", "bin/x64"}, {"KelRTDServer.dll", "bin/x86"},
-    {"TavRTDServer.dll", "bin/x86"},          {"KelRTDAddIn_x64.xll", "addins"},
-    {"TavXLAddIn_x64.xll", "addins"},         {"KelRTDAddIn.xll", "addins/x86"},
-    {"TavXLAddIn.xll", "addins/x86"},         {"TavPublisher.exe", "programs"},
-    {"TavBusAppW.exe", "programs"},
-};
-const std::map<std::string, std::string> kPrograms = {
-    {"TavWatchdogW.exe", "programs/tools"}, {"Corvane.exe", "programs/tools"}, {"TavRegW.exe", ""}};
+// The programs the flows start are copies of a stand-in that records its starts.
+const std::map<std::string, std::string> kPrograms = [] {
+  auto programs = registration_test::kStartedPrograms;
+  programs.emplace("TavRegW.exe", "");
+  return programs;
+}();
 
 constexpr const char* kRestartLine = "\nRestarting process elevated";
 constexpr const char* kSucceededLine = "\nElevated restart succeeded";
@@ -46,7 +41,8 @@ class PendrelActionTest : public PendrelTest {
     platform::SetEnvVar("ORVEX_PROGRAMDATA_DIR", (dir_ / "ProgramData").string().c_str());
     fs::create_directories(dir_ / "ProgramData");
     RegisterExcel64();
-    for (const auto& [name, sub] : kComponents) MakeFile("Product/" + sub + "/" + name, "");
+    for (const auto& [name, sub] : registration_test::kComponentFolders)
+      MakeFile("Product/" + sub + "/" + name, "");
     for (const auto& [name, sub] : kPrograms) {
       const fs::path path = fs::path(product_) / sub / name;
       fs::create_directories(path.parent_path());
