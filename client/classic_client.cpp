@@ -99,7 +99,7 @@ bool ClassicClient::Flush(uint32_t timeout_ms) {
   if (channel_ == nullptr) return true;
   const uint32_t start = platform::TickCount();
   while (channel_->queue().pending_count() > 0) {
-    if (channel_->broken() || platform::TickCount() - start >= timeout_ms) return false;
+    if (channel_->broken() || TimeLeft(start, timeout_ms) == 0) return false;
     platform::SleepMs(1);
   }
   return true;
