@@ -96,6 +96,12 @@ class BusClient {
   // Waits up to `timeout_ms` until every message sent is in the link (classic links
   // queue on the client side first); true then.
   bool Flush(uint32_t timeout_ms);
+  // Waits up to `timeout_ms` until the bus can read every message sent even after this
+  // side closes: on classic links once they are in the bus's ring (Flush), on V2 links
+  // once the bus has followed every hop to a later segment (it opens them only when it
+  // reaches them, and a segment this side has closed by then is gone). Close waits for
+  // the same, but for a fixed second only.
+  bool Drain(uint32_t timeout_ms);
   // A message the bus ignores but that shows the client is alive.
   bool KeepAlive();
   // Any bytes as one message (the header's id and code are the caller's).

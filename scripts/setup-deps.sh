@@ -11,6 +11,7 @@ packages=(
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
   binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
   wine wine64 xvfb xauth
+  python3 python3-pytest
 )
 
 missing=()

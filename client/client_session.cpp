@@ -1,0 +1,211 @@
+#include "client/client_session.h"
+
+#include <chrono>
+
+#include "platform/clock.h"
+#include "protocol/message_codes.h"
+
+namespace orvex::client {
+namespace {
+
+// The bus drops a link it has not heard from for 15000 ms; speak well before that.
+constexpr uint32_t kKeepAliveMs = 2000;
+// How long one wait for a message lasts, so stop requests and keep-alives come in time.
+constexpr uint32_t kReceiveSliceMs = 50;
+
+// Codes a caller of the session sees; the rest (heartbeats, monitor traffic) it does not.
+bool ForCaller(uint16_t code) {
+  switch (ClassicCodeOf(code)) {
+    case MSG_VALUE:
+    case MSG_TEXT_A:
+    case MSG_TEXT_B:
+    case MSG_TOPIC:
+    case MSG_TOPIC_CLOSE:
+    case MSG_REFRESH:
+    case MSG_DISCONNECT:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+int ClientSession::Connect(const std::string& base, LinkKind kind, uint32_t timeout_ms) {
+  if (!bus_.Connect(base, kind, timeout_ms)) return kSessionNoBus;
+  last_send_ = platform::TickCount();
+  receiver_ = std::thread([this] { ReceiveLoop(); });
+  return kSessionOk;
+}
+
+int ClientSession::Register(const std::string& sid, const std::string& name, bool publisher,
+                            bool subscriber, uint32_t timeout_ms) {
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    reply_.reset();
+  }
+  const int sent =
+      Send([&](BusClient& bus) { return bus.Register(sid, name, publisher, subscriber); });
+  if (sent != kSessionOk) return sent;
+  std::unique_lock<std::mutex> hold(lock_);
+  if (!changed_.wait_for(hold, std::chrono::milliseconds(timeout_ms),
+                         [&] { return reply_.has_value() || ended_; })) {
+    return kSessionTimeout;
+  }
+  if (!reply_) return kSessionBusLost;
+  status_ = reply_->text;
+  return reply_->handle == 1 ? kSessionOk : kSessionRefused;
+}
+
+int ClientSession::Send(const std::function<bool(BusClient&)>& send) {
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (ended_) return kSessionBusLost;
+  }
+  std::lock_guard<std::mutex> hold(send_lock_);
+  if (!bus_.connected()) return kSessionBusLost;
+  if (!send(bus_)) return bus_.bus_loss() != BusLoss::kNone ? kSessionBusLost : kSessionSend;
+  last_send_ = platform::TickCount();
+  return kSessionOk;
+}
+
+int ClientSession::Poll(BusReceived* out, uint32_t timeout_ms) {
+  std::unique_lock<std::mutex> hold(lock_);
+  if (handler_) return kSessionState;
+  changed_.wait_for(hold, std::chrono::milliseconds(timeout_ms),
+                    [&] { return !queue_.empty() || ended_ || handler_; });
+  if (handler_) return kSessionState;
+  if (!queue_.empty()) {
+    *out = std::move(queue_.front());
+    queue_.pop_front();
+    changed_.notify_all();
+    return kSessionOk;
+  }
+  return ended_ ? kSessionBusLost : kSessionTimeout;
+}
+
+void ClientSession::SetHandler(Handler handler) {
+  std::unique_lock<std::mutex> hold(lock_);
+  handler_ = std::move(handler);
+  changed_.notify_all();
+  // Once cleared, the old handler must not be running when the caller goes on (it may
+  // free what the handler uses), unless the caller is that handler itself.
+  if (!handler_ && std::this_thread::get_id() != receiver_.get_id()) {
+    changed_.wait(hold, [&] { return !handler_busy_; });
+  }
+}
+
+std::string ClientSession::reason() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return reason_;
+}
+
+std::string ClientSession::status() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return status_;
+}
+
+int ClientSession::Close(const std::string& reason, uint32_t timeout_ms) {
+  int result = kSessionOk;
+  bool ended = false;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    ended = ended_;
+  }
+  if (!ended && receiver_.joinable()) {
+    result = Send([&](BusClient& bus) { return bus.SendDisconnect(reason); });
+    if (result == kSessionOk) {
+      std::lock_guard<std::mutex> hold(send_lock_);
+      if (!bus_.Drain(timeout_ms)) result = kSessionTimeout;
+    }
+  }
+  Stop();
+  return result;
+}
+
+void ClientSession::Stop() {
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    stop_ = true;
+    changed_.notify_all();
+  }
+  if (receiver_.joinable()) receiver_.join();
+  std::lock_guard<std::mutex> hold(send_lock_);
+  bus_.Close();
+}
+
+void ClientSession::ReceiveLoop() {
+  for (;;) {
+    bool hold_back = false;
+    {
+      std::unique_lock<std::mutex> hold(lock_);
+      if (stop_) return;
+      if (handler_ && !queue_.empty()) {
+        // Messages that waited for Poll go to a newly set handler first, in order.
+        BusReceived next = std::move(queue_.front());
+        queue_.pop_front();
+        Handler handler = handler_;
+        handler_busy_ = true;
+        hold.unlock();
+        handler(next);
+        hold.lock();
+        handler_busy_ = false;
+        changed_.notify_all();
+        continue;
+      }
+      if (ended_) {
+        changed_.wait(hold, [&] { return stop_ || (handler_ && !queue_.empty()); });
+        continue;
+      }
+      hold_back = !handler_ && queue_.size() >= kQueueLimit;
+    }
+    {
+      std::lock_guard<std::mutex> hold(send_lock_);
+      if (platform::TickCount() - last_send_ >= kKeepAliveMs && bus_.KeepAlive()) {
+        last_send_ = platform::TickCount();
+      }
+    }
+    if (hold_back) {
+      platform::SleepMs(10);
+      continue;
+    }
+    BusReceived message;
+    if (bus_.Receive(&message, kReceiveSliceMs)) {
+      Deliver(std::move(message));
+    } else if (bus_.bus_loss() != BusLoss::kNone) {
+      BusReceived lost;  // code 0: the link is gone without a word from the bus
+      lost.text = BusLossText(bus_.bus_loss());
+      Deliver(std::move(lost));
+    }
+  }
+}
+
+bool ClientSession::Deliver(BusReceived message) {
+  std::unique_lock<std::mutex> hold(lock_);
+  const uint16_t code = ClassicCodeOf(message.code);
+  if (code == MSG_REGISTER_REPLY) {
+    reply_ = std::move(message);
+    changed_.notify_all();
+    return true;
+  }
+  if (message.code != 0 && !ForCaller(code)) return true;
+  const bool last = code == MSG_DISCONNECT || message.code == 0;
+  if (last) {
+    ended_ = true;
+    reason_ = message.text;
+  }
+  if (handler_ && queue_.empty()) {
+    Handler handler = handler_;
+    handler_busy_ = true;
+    hold.unlock();
+    handler(message);
+    hold.lock();
+    handler_busy_ = false;
+  } else {
+    queue_.push_back(std::move(message));
+  }
+  changed_.notify_all();
+  return !last;
+}
+
+}  // namespace orvex::client

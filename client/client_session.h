@@ -1,0 +1,88 @@
+#pragma once
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "client/bus_client.h"
+
+namespace orvex::client {
+
+// What the C API reports: 0 or one of these negative codes (the header's ORVEX_E_*).
+enum SessionResult : int {
+  kSessionOk = 0,
+  kSessionArgument = -1,
+  kSessionNoBus = -2,
+  kSessionRefused = -3,
+  kSessionTimeout = -4,
+  kSessionSend = -5,
+  kSessionBusLost = -6,
+  kSessionState = -7,
+  kSessionMemory = -8,
+};
+
+// A BusClient with a receiving thread of its own: it takes every message from the bus,
+// sends the keep-alive, and hands what the caller cares about to a queue (for Poll) or
+// to a handler. Every method may be called from any thread; Poll from one at a time.
+class ClientSession {
+ public:
+  using Handler = std::function<void(const BusReceived&)>;
+
+  ClientSession() = default;
+  ~ClientSession() { Stop(); }
+  ClientSession(const ClientSession&) = delete;
+  ClientSession& operator=(const ClientSession&) = delete;
+
+  // Connects and starts the receiving thread. kSessionNoBus when no bus answered.
+  int Connect(const std::string& base, LinkKind kind, uint32_t timeout_ms);
+  // Registers and waits for the bus's reply; kSessionRefused with status() saying why.
+  int Register(const std::string& sid, const std::string& name, bool publisher, bool subscriber,
+               uint32_t timeout_ms);
+  // Runs `send` on the client under the send lock: kSessionBusLost once the link ended,
+  // kSessionSend when `send` failed.
+  int Send(const std::function<bool(BusClient&)>& send);
+  // The next message for the caller: a value, text, topic request or close, refresh,
+  // disconnect; kSessionTimeout when none came, kSessionBusLost once the link ended and
+  // nothing is left, kSessionState while a handler is set.
+  int Poll(BusReceived* out, uint32_t timeout_ms);
+  // Sets or (with an empty handler) clears the handler; queued messages go to it first.
+  void SetHandler(Handler handler);
+  // The bus's reason for ending the link, or the kind of loss; "" while it is up.
+  std::string reason() const;
+  std::string status() const;
+  // Says goodbye with `reason`, waits for the bus to take what was sent, stops the
+  // thread and closes the link. kSessionTimeout when the bus did not take it all.
+  int Close(const std::string& reason, uint32_t timeout_ms);
+
+  // Messages waiting in the queue beyond this are left in the link until Poll catches
+  // up, so a caller that never polls costs bounded memory (the bus then applies its
+  // own limits to the link).
+  static constexpr size_t kQueueLimit = 65536;
+
+ private:
+  void ReceiveLoop();
+  // Hands `message` on; false once the link has ended with it. Receiving thread.
+  bool Deliver(BusReceived message);
+  void Stop();
+
+  BusClient bus_;
+  std::mutex send_lock_;
+  mutable std::mutex lock_;
+  std::condition_variable changed_;
+  std::deque<BusReceived> queue_;
+  std::optional<BusReceived> reply_;  // the last registration reply
+  Handler handler_;
+  bool handler_busy_ = false;  // the receiving thread is inside the handler
+  bool stop_ = false;
+  bool ended_ = false;
+  std::string reason_;
+  std::string status_;
+  uint32_t last_send_ = 0;
+  std::thread receiver_;
+};
+
+}  // namespace orvex::client

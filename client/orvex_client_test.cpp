@@ -1,0 +1,268 @@
+// The C API of the shared library against a real bus in this process, on both link
+// kinds: every value type end to end, requests, refreshes and closes reaching the
+// publisher, the bus's goodbye, errors, and the examples run as processes of their own.
+#include "orvex/orvex_client.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bus/rtd_server.h"
+#include "platform/clock.h"
+#include "platform/process.h"
+#include "tests/support/child_process.h"
+
+namespace orvex {
+namespace {
+
+struct Closer {
+  void operator()(orvex_client* client) const { orvex_close(client, nullptr, 5000); }
+};
+using Client = std::unique_ptr<orvex_client, Closer>;
+
+std::string BesideMe(const std::string& name) {
+  const std::string self = platform::CurrentExecutablePath();
+  const size_t slash = self.find_last_of("/\\");
+  return (slash == std::string::npos ? std::string(".") : self.substr(0, slash)) + "/" + name;
+}
+
+int RunToEnd(const std::string& program, const std::vector<std::string>& args) {
+  platform::ProcessObject* child = platform::SpawnProcess(BesideMe(program), args);
+  if (child == nullptr) return -1;
+  int code = -1;
+  if (!platform::WaitProcess(child, 60000, &code)) {
+    platform::KillProcess(child);
+    platform::WaitProcess(child, 5000, &code);
+    code = -1;
+  }
+  platform::CloseProcess(child);
+  return code;
+}
+
+class OrvexClientTest : public ::testing::TestWithParam<std::string> {
+ protected:
+  void SetUp() override {
+    RtdServer::Options options;
+    options.base_name = base_;
+    options.shutdown_grace_ms = 50;
+    server_ = std::make_unique<RtdServer>(std::move(options));
+    ASSERT_TRUE(server_->listening());
+  }
+  int link() const { return GetParam() == "v2" ? ORVEX_LINK_V2 : ORVEX_LINK_CLASSIC; }
+  Client Connect(const char* sid, int roles) {
+    orvex_client* raw = nullptr;
+    EXPECT_EQ(orvex_connect(base_.c_str(), link(), 10000, &raw), ORVEX_OK);
+    Client client(raw);
+    if (raw != nullptr) {
+      EXPECT_EQ(orvex_register(raw, sid, "api test", roles, 10000), ORVEX_OK);
+      EXPECT_STREQ(orvex_last_status(raw), "Connected");
+    }
+    return client;
+  }
+  // Polls `client` until an event of `kind` arrives (others are skipped); false on
+  // time-out or error.
+  static bool Next(orvex_client* client, int kind, orvex_event* event) {
+    const uint32_t start = platform::TickCount();
+    while (platform::TickCount() - start < 10000) {
+      if (orvex_poll(client, event, 1000) == ORVEX_OK && event->kind == kind) return true;
+    }
+    return false;
+  }
+  // A publisher and a subscriber of @PUB:ITEM; *topic gets the bus's topic id.
+  void Pair(Client* publisher, Client* subscriber, uint32_t* topic) {
+    *publisher = Connect("PUB", ORVEX_ROLE_PUBLISHER);
+    *subscriber = Connect("", ORVEX_ROLE_SUBSCRIBER);
+    ASSERT_TRUE(*publisher && *subscriber);
+    ASSERT_EQ(orvex_request_topic(subscriber->get(), 42, "@PUB:ITEM"), ORVEX_OK);
+    orvex_event request;
+    ASSERT_TRUE(Next(publisher->get(), ORVEX_EVENT_TOPIC_REQUEST, &request));
+    EXPECT_STREQ(request.text, "ITEM");
+    *topic = request.handle;
+  }
+
+  std::string base_ = test::UniqueName("Local\\OrvexSdkT");
+  std::unique_ptr<RtdServer> server_;
+};
+
+TEST_P(OrvexClientTest, EveryValueTypeArrivesWholeAndInOrder) {
+  Client publisher, subscriber;
+  uint32_t topic = 0;
+  ASSERT_NO_FATAL_FAILURE(Pair(&publisher, &subscriber, &topic));
+  orvex_client* pub = publisher.get();
+  std::string long_text;
+  for (int i = 0; i < 300; ++i) long_text += static_cast<char>('a' + i % 26);
+  std::vector<uint8_t> bytes(250);
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i);
+  ASSERT_EQ(orvex_publish_int32(pub, topic, -7), ORVEX_OK);
+  ASSERT_EQ(orvex_publish_int64(pub, topic, INT64_C(1) << 40), ORVEX_OK);
+  ASSERT_EQ(orvex_publish_double(pub, topic, 2.5), ORVEX_OK);
+  ASSERT_EQ(orvex_publish_bool(pub, topic, 5), ORVEX_OK);
+  ASSERT_EQ(orvex_publish_text(pub, topic, long_text.c_str()), ORVEX_OK);
+  ASSERT_EQ(orvex_publish_bytes(pub, topic, bytes.data(), bytes.size()), ORVEX_OK);
+  ASSERT_EQ(orvex_publish_date(pub, topic, 19000), ORVEX_OK);
+  ASSERT_EQ(orvex_publish_datetime(pub, topic, 1700000000), ORVEX_OK);
+
+  orvex_event e;
+  auto next_value = [&] { return Next(subscriber.get(), ORVEX_EVENT_VALUE, &e); };
+  ASSERT_TRUE(next_value());
+  EXPECT_EQ(e.handle, 42u);
+  EXPECT_EQ(e.value.type, ORVEX_TYPE_INT32);
+  EXPECT_EQ(e.value.int32, -7);
+  EXPECT_STREQ(e.value.text, "-7");
+  ASSERT_TRUE(next_value());
+  EXPECT_EQ(e.value.type, ORVEX_TYPE_INT64);
+  EXPECT_EQ(e.value.int64, INT64_C(1) << 40);
+  ASSERT_TRUE(next_value());
+  EXPECT_EQ(e.value.type, ORVEX_TYPE_DOUBLE);
+  EXPECT_EQ(e.value.number, 2.5);
+  ASSERT_TRUE(next_value());
+  EXPECT_EQ(e.value.type, ORVEX_TYPE_BOOL);
+  EXPECT_EQ(e.value.boolean, 1);
+  EXPECT_STREQ(e.value.text, "true");
+  ASSERT_TRUE(next_value());  // split into three parts on classic links, joined again
+  EXPECT_EQ(e.value.type, ORVEX_TYPE_TEXT);
+  EXPECT_EQ(std::string(e.value.text, e.value.length), long_text);
+  ASSERT_TRUE(next_value());
+  EXPECT_EQ(e.value.type, ORVEX_TYPE_BYTES);
+  ASSERT_EQ(e.value.length, bytes.size());
+  EXPECT_EQ(std::vector<uint8_t>(e.value.text, e.value.text + e.value.length), bytes);
+  ASSERT_TRUE(next_value());
+  EXPECT_EQ(e.value.type, ORVEX_TYPE_DATE);
+  EXPECT_EQ(e.value.int32, 19000);
+  ASSERT_TRUE(next_value());
+  EXPECT_EQ(e.value.type, ORVEX_TYPE_DATETIME);
+  EXPECT_EQ(e.value.int64, 1700000000);
+}
+
+TEST_P(OrvexClientTest, RefreshAndCloseReachThePublisherAndAHandlerGetsWhatWaited) {
+  Client publisher, subscriber;
+  uint32_t topic = 0;
+  ASSERT_NO_FATAL_FAILURE(Pair(&publisher, &subscriber, &topic));
+  // 40 handles: more than one classic refresh message carries.
+  std::vector<uint32_t> handles(40, 42);
+  ASSERT_EQ(orvex_refresh(subscriber.get(), handles.data(), handles.size()), ORVEX_OK);
+  orvex_event e;
+  ASSERT_TRUE(Next(publisher.get(), ORVEX_EVENT_REFRESH, &e));
+  ASSERT_GE(e.item_count, 1u);
+  EXPECT_EQ(e.items[0], topic);
+
+  ASSERT_EQ(orvex_publish_int32(publisher.get(), topic, 1), ORVEX_OK);
+  ASSERT_EQ(orvex_publish_int32(publisher.get(), topic, 2), ORVEX_OK);
+  // Both values may already wait in the queue: the handler gets them first, in order.
+  platform::SleepMs(200);
+  struct Seen {
+    std::atomic<int> count{0};
+    std::atomic<int> sum{0};
+  } seen;
+  ASSERT_EQ(orvex_set_handler(
+                subscriber.get(),
+                [](const orvex_event* event, void* user) {
+                  auto* s = static_cast<Seen*>(user);
+                  if (event->kind != ORVEX_EVENT_VALUE) return;
+                  // Order: 1 first (sum 1), then 2 (sum 1 + 2 * 2 = 5).
+                  s->sum += event->value.int32 * (s->count + 1);
+                  ++s->count;
+                },
+                &seen),
+            ORVEX_OK);
+  EXPECT_EQ(orvex_poll(subscriber.get(), &e, 0), ORVEX_E_STATE);
+  const uint32_t start = platform::TickCount();
+  while (seen.count < 2 && platform::TickCount() - start < 10000) platform::SleepMs(5);
+  ASSERT_EQ(orvex_set_handler(subscriber.get(), nullptr, nullptr), ORVEX_OK);
+  EXPECT_EQ(seen.count, 2);
+  EXPECT_EQ(seen.sum, 5);
+
+  ASSERT_EQ(orvex_close_topic(subscriber.get(), 42), ORVEX_OK);
+  ASSERT_TRUE(Next(publisher.get(), ORVEX_EVENT_TOPIC_CLOSED, &e));
+  EXPECT_EQ(e.handle, topic);
+}
+
+TEST_P(OrvexClientTest, CloseWaitsUntilTheBusHasEveryValue) {
+  Client publisher, subscriber;
+  uint32_t topic = 0;
+  ASSERT_NO_FATAL_FAILURE(Pair(&publisher, &subscriber, &topic));
+  // About 12 MB on V2 links, which then move through several segments of the
+  // publisher's that the bus opens only when it reaches them. Classic links carry the
+  // same bytes as 37 slots a value, enough for the bus to drop a slow subscriber (its
+  // backlog limit): a smaller load shows the flush there.
+  const bool v2 = link() == ORVEX_LINK_V2;
+  const std::string text(v2 ? 4000 : 1000, 'x');
+  const int kValues = v2 ? 3000 : 300;
+  for (int i = 0; i < kValues; ++i) {
+    ASSERT_EQ(orvex_publish_text(publisher.get(), topic, (std::to_string(i) + text).c_str()),
+              ORVEX_OK);
+  }
+  EXPECT_EQ(orvex_close(publisher.release(), "done", 20000), ORVEX_OK);
+  for (int i = 0; i < kValues; ++i) {
+    orvex_event e;
+    ASSERT_TRUE(Next(subscriber.get(), ORVEX_EVENT_VALUE, &e)) << i;
+    ASSERT_EQ(std::string(e.value.text, e.value.length), std::to_string(i) + text);
+  }
+}
+
+TEST_P(OrvexClientTest, TheBusGoodbyeIsAnEventAndItsReasonStays) {
+  Client subscriber = Connect("", ORVEX_ROLE_SUBSCRIBER);
+  ASSERT_TRUE(subscriber);
+  EXPECT_STREQ(orvex_disconnect_reason(subscriber.get()), "");
+  server_.reset();
+  orvex_event e;
+  ASSERT_TRUE(Next(subscriber.get(), ORVEX_EVENT_DISCONNECT, &e));
+  EXPECT_STREQ(e.text, "Server shutting down");
+  EXPECT_EQ(orvex_poll(subscriber.get(), &e, 100), ORVEX_E_BUS_LOST);
+  EXPECT_STREQ(orvex_disconnect_reason(subscriber.get()), "Server shutting down");
+  EXPECT_EQ(orvex_request_topic(subscriber.get(), 1, "@X:Y"), ORVEX_E_BUS_LOST);
+}
+
+TEST_P(OrvexClientTest, BadArgumentsAndRefusalsAreReportedAsCodes) {
+  orvex_client* none = nullptr;
+  EXPECT_EQ(orvex_connect(base_.c_str(), 7, 100, &none), ORVEX_E_ARGUMENT);
+  EXPECT_EQ(orvex_connect("", link(), 100, &none), ORVEX_E_ARGUMENT);
+  EXPECT_EQ(orvex_connect(base_.c_str(), link(), 100, nullptr), ORVEX_E_ARGUMENT);
+  EXPECT_EQ(orvex_connect((base_ + "Missing").c_str(), link(), 300, &none), ORVEX_E_NO_BUS);
+  EXPECT_EQ(none, nullptr);
+
+  orvex_client* raw = nullptr;
+  ASSERT_EQ(orvex_connect(base_.c_str(), link(), 10000, &raw), ORVEX_OK);
+  Client client(raw);
+  EXPECT_EQ(orvex_register(raw, "", "x", ORVEX_ROLE_PUBLISHER, 1000), ORVEX_E_ARGUMENT);
+  EXPECT_EQ(orvex_register(raw, "TENLETTERS", "x", ORVEX_ROLE_PUBLISHER, 1000), ORVEX_E_ARGUMENT);
+  EXPECT_EQ(orvex_register(raw, "A", "x", 0, 1000), ORVEX_E_ARGUMENT);
+  EXPECT_EQ(orvex_register(raw, " bus ", "x", ORVEX_ROLE_PUBLISHER, 10000), ORVEX_E_REFUSED);
+  EXPECT_STREQ(orvex_last_status(raw), "SID BUS is reserved for the bus");
+  EXPECT_EQ(orvex_publish_text(raw, 1, nullptr), ORVEX_E_ARGUMENT);
+  EXPECT_EQ(orvex_publish_bytes(raw, 1, nullptr, 3), ORVEX_E_ARGUMENT);
+  EXPECT_EQ(orvex_request_topic(raw, 1, ""), ORVEX_E_ARGUMENT);
+  orvex_event e;
+  EXPECT_EQ(orvex_poll(raw, &e, 0), ORVEX_E_TIMEOUT);
+  EXPECT_EQ(orvex_close(nullptr, nullptr, 0), ORVEX_OK);
+
+  std::vector<std::string> texts;
+  for (int code = 0; code >= -9; --code) texts.push_back(orvex_error_text(code));
+  EXPECT_EQ(texts.back(), "unknown error");
+  for (size_t i = 0; i + 1 < texts.size(); ++i) {
+    for (size_t j = i + 1; j < texts.size(); ++j) EXPECT_NE(texts[i], texts[j]);
+  }
+}
+
+TEST_P(OrvexClientTest, TheDocumentedExamplesRunPublisherToSubscriber) {
+  const std::vector<std::string> args = {base_, GetParam(), "40"};
+  platform::ProcessObject* publisher =
+      platform::SpawnProcess(BesideMe(ORVEX_EXAMPLE_PUBLISHER), args);
+  ASSERT_NE(publisher, nullptr);
+  // The subscriber exits 0 only after 40 values 1, 2, 3... in order.
+  EXPECT_EQ(RunToEnd(ORVEX_EXAMPLE_SUBSCRIBER, args), 0);
+  int code = -1;
+  if (!platform::WaitProcess(publisher, 30000, &code)) platform::KillProcess(publisher);
+  platform::CloseProcess(publisher);
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(RunToEnd(ORVEX_EXAMPLE_PUBSUB, {base_, GetParam()}), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, OrvexClientTest, ::testing::Values("classic", "v2"),
+                         [](const auto& info) { return info.param; });
+
+}  // namespace
+}  // namespace orvex

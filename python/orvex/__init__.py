@@ -1,0 +1,281 @@
+"""Python client of the Orvex RTD Bus, over the C library orvex_client.
+
+    import orvex
+    with orvex.Bus() as bus:                  # the default bus, classic link
+        bus.subscribe("@BUS:TICKER")
+        for event in bus:                     # values (and the other events) as they come
+            print(event.topic, event.value)
+
+A publisher registers with its SID, waits for topic requests and publishes under the
+topic id each request carries (see publish). Texts are UTF-8 here and 8-bit on the bus.
+"""
+
+import ctypes
+import datetime
+import sys
+import threading
+
+from . import _native
+
+__all__ = ["Bus", "Event", "OrvexError", "DEFAULT_BUS"]
+
+DEFAULT_BUS = "Local\\Vantel"
+
+_ENCODING = "mbcs" if sys.platform == "win32" else "utf-8"
+_EPOCH = datetime.date(1970, 1, 1)
+_KINDS = {
+    _native.EVENT_VALUE: "value",
+    _native.EVENT_TEXT: "text",
+    _native.EVENT_TOPIC_REQUEST: "topic_request",
+    _native.EVENT_TOPIC_CLOSED: "topic_closed",
+    _native.EVENT_REFRESH: "refresh",
+    _native.EVENT_DISCONNECT: "disconnect",
+    _native.EVENT_BUS_LOST: "bus_lost",
+}
+TYPE_NAMES = {0: "empty", 1: "int32", 2: "int64", 3: "double", 4: "bool", 5: "text",
+              6: "wtext", 7: "bytes", 8: "date", 9: "datetime", 10: "textlist",
+              12: "text2", 13: "wtext2", 14: "list"}
+
+_lib = None
+_lib_lock = threading.Lock()
+
+
+def library():
+    """The loaded C library (loaded on first use)."""
+    global _lib
+    with _lib_lock:
+        if _lib is None:
+            _lib = _native.load()
+        return _lib
+
+
+def _encode(text):
+    return text.encode(_ENCODING, "surrogateescape")
+
+
+def _decode(raw):
+    return raw.decode(_ENCODING, "surrogateescape") if raw is not None else ""
+
+
+class OrvexError(Exception):
+    """A call of the C library failed; `code` is its ORVEX_E_* code."""
+
+    def __init__(self, code, what):
+        self.code = code
+        text = _decode(library().orvex_error_text(code))
+        super().__init__(f"{what}: {text}")
+
+
+class Event:
+    """One thing received from the bus.
+
+    kind: "value", "text", "topic_request", "topic_closed", "refresh", "disconnect"
+    or "bus_lost". handle: the subscriber's handle or the bus's topic id. topic: for
+    values and texts, the topic text the handle was subscribed with. text: topic text,
+    message text or reason. value: int, float, bool, str, bytes, datetime.date or
+    datetime.datetime (UTC); type: its type name ("int32", "text", ...). items: the topic
+    ids of a refresh."""
+
+    __slots__ = ("kind", "handle", "topic", "text", "value", "type", "items")
+
+    def __init__(self, kind, handle, topic=None, text="", value=None, type=None, items=()):
+        self.kind = kind
+        self.handle = handle
+        self.topic = topic
+        self.text = text
+        self.value = value
+        self.type = type
+        self.items = items
+
+    def __repr__(self):
+        return (f"Event({self.kind!r}, handle={self.handle}, topic={self.topic!r}, "
+                f"text={self.text!r}, value={self.value!r}, type={self.type!r})")
+
+
+def _value_of(v):
+    raw = ctypes_string(v.text, v.length)
+    if v.type == 1:
+        return v.int32
+    if v.type == 2:
+        return v.int64
+    if v.type == 3:
+        return v.number
+    if v.type == 4:
+        return bool(v.boolean)
+    if v.type == 7:
+        return raw
+    if v.type == 8:
+        return _EPOCH + datetime.timedelta(days=v.int32)
+    if v.type == 9:
+        return datetime.datetime.fromtimestamp(v.int64, tz=datetime.timezone.utc)
+    return _decode(raw)
+
+
+def ctypes_string(pointer, length):
+    return ctypes.string_at(pointer, length) if length else b""
+
+
+class Bus:
+    """A link to a bus. Bus(name, v2=False, timeout=10.0) connects at once; close() (or
+    leaving a with-block) sends the goodbye, waits until the bus has everything that was
+    sent and closes. Methods raise OrvexError on failure. One thread at a time should
+    iterate or poll; publishing is safe from any thread."""
+
+    def __init__(self, name=DEFAULT_BUS, v2=False, timeout=10.0):
+        self._lib = library()
+        self._client = ctypes.c_void_p()
+        self._topics = {}
+        self._next_handle = 1
+        self._registered = False
+        link = _native.LINK_V2 if v2 else _native.LINK_CLASSIC
+        self._check(self._lib.orvex_connect(_encode(name), link, _ms(timeout),
+                                            ctypes.byref(self._client)), "connect")
+
+    def _check(self, code, what):
+        if code != _native.ORVEX_OK:
+            raise OrvexError(code, what)
+
+    def _live(self):
+        if not self._client:
+            raise ValueError("the link is closed")
+        return self._client
+
+    def register(self, sid="", name="python client", publisher=False, subscriber=False,
+                 timeout=10.0):
+        """Registers once; publishers need a SID. OrvexError with the bus's status text
+        when it refuses."""
+        roles = (_native.ROLE_PUBLISHER if publisher else 0) | \
+                (_native.ROLE_SUBSCRIBER if subscriber else 0)
+        code = self._lib.orvex_register(self._live(), _encode(sid), _encode(name), roles,
+                                        _ms(timeout))
+        if code != _native.ORVEX_OK:
+            status = _decode(self._lib.orvex_last_status(self._client))
+            raise OrvexError(code, f"register {sid!r}" + (f" ({status})" if status else ""))
+        self._registered = True
+
+    def subscribe(self, topic, handle=None):
+        """Asks for `topic` (e.g. "@BUS:TICKER"); registers as a subscriber first if this
+        link has not registered. Returns the handle its values carry."""
+        if not self._registered:
+            self.register(subscriber=True)
+        if handle is None:
+            while self._next_handle in self._topics:
+                self._next_handle += 1
+            handle = self._next_handle
+        self._check(self._lib.orvex_request_topic(self._live(), handle, _encode(topic)),
+                    f"subscribe {topic!r}")
+        self._topics[handle] = topic
+        return handle
+
+    def unsubscribe(self, handle):
+        self._check(self._lib.orvex_close_topic(self._live(), handle), "unsubscribe")
+        self._topics.pop(handle, None)
+
+    def refresh(self, handles):
+        items = (ctypes.c_uint32 * len(handles))(*handles)
+        self._check(self._lib.orvex_refresh(self._live(), items, len(handles)), "refresh")
+
+    def publish(self, topic_id, value):
+        """Publishes `value` for the bus's topic `topic_id`: bool, int (int32 when it fits,
+        else int64), float, str, bytes, datetime.datetime (seconds, UTC when naive) or
+        datetime.date."""
+        c = self._live()
+        lib = self._lib
+        if isinstance(value, bool):
+            code = lib.orvex_publish_bool(c, topic_id, int(value))
+        elif isinstance(value, int):
+            if -2**31 <= value < 2**31:
+                code = lib.orvex_publish_int32(c, topic_id, value)
+            else:
+                code = lib.orvex_publish_int64(c, topic_id, value)
+        elif isinstance(value, float):
+            code = lib.orvex_publish_double(c, topic_id, value)
+        elif isinstance(value, str):
+            code = lib.orvex_publish_text(c, topic_id, _encode(value))
+        elif isinstance(value, (bytes, bytearray)):
+            code = lib.orvex_publish_bytes(c, topic_id, bytes(value), len(value))
+        elif isinstance(value, datetime.datetime):
+            if value.tzinfo is None:
+                value = value.replace(tzinfo=datetime.timezone.utc)
+            code = lib.orvex_publish_datetime(c, topic_id, int(value.timestamp()))
+        elif isinstance(value, datetime.date):
+            code = lib.orvex_publish_date(c, topic_id, (value - _EPOCH).days)
+        else:
+            raise TypeError(f"cannot publish a {type(value).__name__}")
+        self._check(code, "publish")
+
+    def poll(self, timeout=1.0):
+        """The next event, or None when none came within `timeout` seconds. Raises
+        OrvexError (code E_BUS_LOST) once the link has ended and every event was taken."""
+        raw = _native.Event()
+        code = self._lib.orvex_poll(self._live(), ctypes.byref(raw), _ms(timeout))
+        if code == _native.E_TIMEOUT:
+            return None
+        self._check(code, "poll")
+        return self._event_of(raw)
+
+    def _event_of(self, raw):
+        kind = _KINDS.get(raw.kind, "unknown")
+        event = Event(kind, raw.handle, text=_decode(raw.text))
+        if kind in ("value", "text"):
+            event.topic = self._topics.get(raw.handle)
+        if kind == "value":
+            event.value = _value_of(raw.value)
+            event.type = TYPE_NAMES.get(raw.value.type, "unknown")
+        if kind == "refresh":
+            event.items = tuple(raw.items[i] for i in range(raw.item_count))
+        return event
+
+    def __iter__(self):
+        """Every event until the link ends (a "disconnect" or "bus_lost" event is the
+        last one)."""
+        while True:
+            try:
+                event = self.poll(1.0)
+            except OrvexError as error:
+                if error.code == _native.E_BUS_LOST:
+                    return
+                raise
+            if event is not None:
+                yield event
+
+    def values(self, count=None):
+        """(topic, value) of each value received, `count` of them or until the link
+        ends."""
+        seen = 0
+        for event in self:
+            if count is not None and seen >= count:
+                return
+            if event.kind == "value":
+                seen += 1
+                yield event.topic, event.value
+                if count is not None and seen >= count:
+                    return
+
+    @property
+    def disconnect_reason(self):
+        """Why the bus ended the link, or "" while it is up."""
+        return _decode(self._lib.orvex_disconnect_reason(self._live()))
+
+    def close(self, reason=None, timeout=5.0):
+        """Says goodbye, waits up to `timeout` seconds until the bus has everything sent,
+        and closes; OrvexError (E_TIMEOUT) when the bus did not take it all in time."""
+        if not self._client:
+            return
+        client, self._client = self._client, None
+        code = self._lib.orvex_close(client, _encode(reason) if reason else None, _ms(timeout))
+        self._check(code, "close")
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
+    def __del__(self):
+        if getattr(self, "_client", None):
+            self._lib.orvex_close(self._client, None, 1000)
+
+
+def _ms(seconds):
+    return max(0, min(int(seconds * 1000), 0xFFFFFFFF))
