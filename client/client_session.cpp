@@ -144,12 +144,7 @@ void ClientSession::ReceiveLoop() {
         // Messages that waited for Poll go to a newly set handler first, in order.
         BusReceived next = std::move(queue_.front());
         queue_.pop_front();
-        Handler handler = handler_;
-        handler_busy_ = true;
-        hold.unlock();
-        handler(next);
-        hold.lock();
-        handler_busy_ = false;
+        CallHandler(hold, next);
         changed_.notify_all();
         continue;
       }
@@ -180,6 +175,16 @@ void ClientSession::ReceiveLoop() {
   }
 }
 
+void ClientSession::CallHandler(std::unique_lock<std::mutex>& hold, const BusReceived& message) {
+  // A copy: the handler may be replaced while it runs.
+  Handler handler = handler_;
+  handler_busy_ = true;
+  hold.unlock();
+  handler(message);
+  hold.lock();
+  handler_busy_ = false;
+}
+
 bool ClientSession::Deliver(BusReceived message) {
   std::unique_lock<std::mutex> hold(lock_);
   const uint16_t code = ClassicCodeOf(message.code);
@@ -195,12 +200,7 @@ bool ClientSession::Deliver(BusReceived message) {
     reason_ = message.text;
   }
   if (handler_ && queue_.empty()) {
-    Handler handler = handler_;
-    handler_busy_ = true;
-    hold.unlock();
-    handler(message);
-    hold.lock();
-    handler_busy_ = false;
+    CallHandler(hold, message);
   } else {
     queue_.push_back(std::move(message));
   }

@@ -67,6 +67,8 @@ class ClientSession {
   void ReceiveLoop();
   // Hands `message` on; false once the link has ended with it. Receiving thread.
   bool Deliver(BusReceived message);
+  // Calls the handler with `message`, `hold` released meanwhile. Receiving thread.
+  void CallHandler(std::unique_lock<std::mutex>& hold, const BusReceived& message);
   void Stop();
 
   BusClient bus_;

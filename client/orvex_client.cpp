@@ -111,8 +111,12 @@ void FillEvent(const BusReceived& m, orvex_event* event, std::string* rendered) 
   }
 }
 
-int PublishValue(orvex_client* client, uint32_t topic_id, const RtdValue& value) {
+// Builds the value with `set` and publishes it.
+template <typename Set>
+int PublishValue(orvex_client* client, uint32_t topic_id, Set set) {
   if (client == nullptr) return ORVEX_E_ARGUMENT;
+  RtdValue value;
+  set(value);
   return client->session.Send([&](BusClient& bus) { return bus.Publish(topic_id, value); });
 }
 
@@ -211,53 +215,39 @@ int orvex_refresh(orvex_client* client, const uint32_t* handles, size_t count) {
 }
 
 int orvex_publish_int32(orvex_client* client, uint32_t topic_id, int32_t value) {
-  RtdValue v;
-  v.SetInt32(value);
-  return PublishValue(client, topic_id, v);
+  return PublishValue(client, topic_id, [&](RtdValue& v) { v.SetInt32(value); });
 }
 
 int orvex_publish_int64(orvex_client* client, uint32_t topic_id, int64_t value) {
-  RtdValue v;
-  v.SetInt64(value);
-  return PublishValue(client, topic_id, v);
+  return PublishValue(client, topic_id, [&](RtdValue& v) { v.SetInt64(value); });
 }
 
 int orvex_publish_double(orvex_client* client, uint32_t topic_id, double value) {
-  RtdValue v;
-  v.SetDouble(value);
-  return PublishValue(client, topic_id, v);
+  return PublishValue(client, topic_id, [&](RtdValue& v) { v.SetDouble(value); });
 }
 
 int orvex_publish_bool(orvex_client* client, uint32_t topic_id, int value) {
-  RtdValue v;
-  v.SetBool(value != 0 ? 1 : 0);
-  return PublishValue(client, topic_id, v);
+  return PublishValue(client, topic_id, [&](RtdValue& v) { v.SetBool(value != 0 ? 1 : 0); });
 }
 
 int orvex_publish_text(orvex_client* client, uint32_t topic_id, const char* text) {
   if (text == nullptr) return ORVEX_E_ARGUMENT;
-  RtdValue v;
-  v.SetText(text);
-  return PublishValue(client, topic_id, v);
+  return PublishValue(client, topic_id, [&](RtdValue& v) { v.SetText(text); });
 }
 
 int orvex_publish_bytes(orvex_client* client, uint32_t topic_id, const void* bytes, size_t length) {
   if (bytes == nullptr && length != 0) return ORVEX_E_ARGUMENT;
-  RtdValue v;
-  v.SetBytes(std::span<const uint8_t>(static_cast<const uint8_t*>(bytes), length));
-  return PublishValue(client, topic_id, v);
+  return PublishValue(client, topic_id, [&](RtdValue& v) {
+    v.SetBytes(std::span<const uint8_t>(static_cast<const uint8_t*>(bytes), length));
+  });
 }
 
 int orvex_publish_date(orvex_client* client, uint32_t topic_id, int32_t days) {
-  RtdValue v;
-  v.SetDate(days);
-  return PublishValue(client, topic_id, v);
+  return PublishValue(client, topic_id, [&](RtdValue& v) { v.SetDate(days); });
 }
 
 int orvex_publish_datetime(orvex_client* client, uint32_t topic_id, int64_t seconds) {
-  RtdValue v;
-  v.SetDateTime(seconds);
-  return PublishValue(client, topic_id, v);
+  return PublishValue(client, topic_id, [&](RtdValue& v) { v.SetDateTime(seconds); });
 }
 
 int orvex_poll(orvex_client* client, orvex_event* event, uint32_t timeout_ms) {
