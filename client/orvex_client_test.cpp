@@ -83,6 +83,11 @@ class OrvexClientTest : public ::testing::TestWithParam<std::string> {
     *topic = request.handle;
   }
 
+  void TearDown() override {
+    server_.reset();
+    platform::SetTickOffsetForTesting(0);
+  }
+
   std::string base_ = test::UniqueName("Local\\OrvexSdkT");
   std::unique_ptr<RtdServer> server_;
 };
@@ -201,6 +206,25 @@ TEST_P(OrvexClientTest, CloseWaitsUntilTheBusHasEveryValue) {
     ASSERT_TRUE(Next(subscriber.get(), ORVEX_EVENT_VALUE, &e)) << i;
     ASSERT_EQ(std::string(e.value.text, e.value.length), std::to_string(i) + text);
   }
+}
+
+TEST_P(OrvexClientTest, ClientsThatNeitherSendNorPollAreKeptAliveByTheLibrary) {
+  Client publisher, subscriber;
+  uint32_t topic = 0;
+  ASSERT_NO_FATAL_FAILURE(Pair(&publisher, &subscriber, &topic));
+  // The bus runs on this program's clock, the library on its own copy: moving this one
+  // ahead makes the bus see 21 s more silence than passed, which only the messages the
+  // library sends by itself (every 2 s of its time) break into gaps under its 15 s.
+  for (uint32_t offset = 7000; offset <= 21000; offset += 7000) {
+    platform::SetTickOffsetForTesting(offset);
+    platform::SleepMs(2200);
+  }
+  ASSERT_EQ(orvex_publish_int32(publisher.get(), topic, 5), ORVEX_OK);
+  orvex_event e;
+  ASSERT_TRUE(Next(subscriber.get(), ORVEX_EVENT_VALUE, &e))
+      << orvex_disconnect_reason(subscriber.get());
+  EXPECT_EQ(e.value.int32, 5);
+  EXPECT_STREQ(orvex_disconnect_reason(publisher.get()), "");
 }
 
 TEST_P(OrvexClientTest, TheBusGoodbyeIsAnEventAndItsReasonStays) {
