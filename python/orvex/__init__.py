@@ -21,7 +21,12 @@ __all__ = ["Bus", "Event", "OrvexError", "DEFAULT_BUS"]
 
 DEFAULT_BUS = "Local\\Vantel"
 
-_ENCODING = "mbcs" if sys.platform == "win32" else "utf-8"
+# Texts pass through unchanged on Linux (any bytes survive a round trip); Windows uses
+# the ANSI code page, whose codec knows no escapes.
+if sys.platform == "win32":
+    _ENCODING, _ERRORS = "mbcs", "replace"
+else:
+    _ENCODING, _ERRORS = "utf-8", "surrogateescape"
 _EPOCH = datetime.date(1970, 1, 1)
 _KINDS = {
     _native.EVENT_VALUE: "value",
@@ -50,11 +55,11 @@ def library():
 
 
 def _encode(text):
-    return text.encode(_ENCODING, "surrogateescape")
+    return text.encode(_ENCODING, _ERRORS)
 
 
 def _decode(raw):
-    return raw.decode(_ENCODING, "surrogateescape") if raw is not None else ""
+    return raw.decode(_ENCODING, _ERRORS) if raw is not None else ""
 
 
 class OrvexError(Exception):

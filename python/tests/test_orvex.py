@@ -10,7 +10,7 @@ import sys
 import pytest
 
 import orvex
-from conftest import HERE, PYTHON_DIR, child_env
+from conftest import PYTHON_DIR, child_env
 
 ROOT = os.path.dirname(PYTHON_DIR)
 

@@ -119,7 +119,8 @@ ORVEX_CLIENT_API int orvex_connect(const char* bus, int link_kind, uint32_t time
 ORVEX_CLIENT_API int orvex_register(orvex_client* client, const char* sid, const char* name,
                                     int roles, uint32_t timeout_ms);
 
-/* The bus's last registration status text ("Connected", or why it refused), or "". */
+/* The bus's last registration status text ("Connected", or why it refused), or "".
+ * The text stays valid until the next call of this function on the same client. */
 ORVEX_CLIENT_API const char* orvex_last_status(orvex_client* client);
 
 /* Subscriber: asks for `topic` (e.g. "@DEMO:COUNTER") under `handle`, a number of the
@@ -154,7 +155,8 @@ ORVEX_CLIENT_API int orvex_poll(orvex_client* client, orvex_event* event, uint32
 ORVEX_CLIENT_API int orvex_set_handler(orvex_client* client, orvex_handler handler, void* user);
 
 /* Why the bus ended the link (its MSG_DISCONNECT text or the kind of loss), or "" while
- * the link is up. */
+ * the link is up. The text stays valid until the next call of this function on the
+ * same client. */
 ORVEX_CLIENT_API const char* orvex_disconnect_reason(orvex_client* client);
 
 /* Sends a farewell with `reason` (null: "Client closed"), waits up to `timeout_ms` for
