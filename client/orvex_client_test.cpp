@@ -185,7 +185,7 @@ TEST_P(OrvexClientTest, RefreshAndCloseReachThePublisherAndAHandlerGetsWhatWaite
   EXPECT_EQ(e.handle, topic);
 }
 
-TEST_P(OrvexClientTest, CloseWaitsUntilTheBusHasEveryValue) {
+TEST_P(OrvexClientTest, CloseWaitsUntilTheBusHasTheLastValue) {
   Client publisher, subscriber;
   uint32_t topic = 0;
   ASSERT_NO_FATAL_FAILURE(Pair(&publisher, &subscriber, &topic));
@@ -197,14 +197,21 @@ TEST_P(OrvexClientTest, CloseWaitsUntilTheBusHasEveryValue) {
   const std::string text(v2 ? 4000 : 1000, 'x');
   const int kValues = v2 ? 3000 : 300;
   for (int i = 0; i < kValues; ++i) {
-    ASSERT_EQ(orvex_publish_text(publisher.get(), topic, (std::to_string(i) + text).c_str()),
+    ASSERT_EQ(orvex_publish_text(publisher.get(), topic, (std::to_string(i) + ":" + text).c_str()),
               ORVEX_OK);
   }
   EXPECT_EQ(orvex_close(publisher.release(), "done", 20000), ORVEX_OK);
-  for (int i = 0; i < kValues; ++i) {
+  // A bus may skip values for a subscriber that falls behind, never the newest one nor
+  // the order: the tail that went with the publisher's close would be the last values.
+  int last = -1;
+  while (last < kValues - 1) {
     orvex_event e;
-    ASSERT_TRUE(Next(subscriber.get(), ORVEX_EVENT_VALUE, &e)) << i;
-    ASSERT_EQ(std::string(e.value.text, e.value.length), std::to_string(i) + text);
+    ASSERT_TRUE(Next(subscriber.get(), ORVEX_EVENT_VALUE, &e)) << "after " << last;
+    const std::string got(e.value.text, e.value.length);
+    const int index = std::stoi(got);
+    ASSERT_GT(index, last);
+    ASSERT_EQ(got, std::to_string(index) + ":" + text);
+    last = index;
   }
 }
 

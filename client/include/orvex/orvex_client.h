@@ -150,8 +150,10 @@ ORVEX_CLIENT_API int orvex_publish_datetime(orvex_client* client, uint32_t topic
  * event before was taken, ORVEX_E_STATE while a handler is set. One thread at a time. */
 ORVEX_CLIENT_API int orvex_poll(orvex_client* client, orvex_event* event, uint32_t timeout_ms);
 
-/* Sets (or with null clears) the handler; events already waiting go to it at once, in
- * order. Returns when the receiving thread has taken the change. */
+/* Sets (or with null clears) the handler; events already waiting for orvex_poll go to
+ * it first, in order, on the receiving thread. Once a clearing call returns, the old
+ * handler is not running and will not be called again (unless the call came from the
+ * handler itself), so what `user` points to may be freed. */
 ORVEX_CLIENT_API int orvex_set_handler(orvex_client* client, orvex_handler handler, void* user);
 
 /* Why the bus ended the link (its MSG_DISCONNECT text or the kind of loss), or "" while
