@@ -1,21 +1,26 @@
 #include "bus/bus_topic_table.h"
 
+#include <algorithm>
+
 #include "bus/rtd_server.h"
+#include "platform/clock.h"
 
 namespace orvex {
 
 using VantelTopic::CIntervalCounter;
 
 BusTopicTable::BusTopicTable(RtdServer* server) : server_(server) {
-  objects_.push_back(
-      std::make_unique<CIntervalCounter>(server, "TICKER", 1000, CIntervalCounter::Mode::kCount));
-  objects_.push_back(
-      std::make_unique<CIntervalCounter>(server, "TIMER", 500, CIntervalCounter::Mode::kTime));
+  auto ticker =
+      std::make_unique<CIntervalCounter>(server, "TICKER", 1000, CIntervalCounter::Mode::kCount);
+  auto timer =
+      std::make_unique<CIntervalCounter>(server, "TIMER", 500, CIntervalCounter::Mode::kTime);
+  ticker_ = ticker.get();
+  timer_ = timer.get();
+  objects_.push_back(std::move(ticker));
+  objects_.push_back(std::move(timer));
   objects_.push_back(std::make_unique<VantelTopic::CPubSidList>(server, "PUBLIST"));
   objects_.push_back(std::make_unique<VantelTopic::CDefPubSid>(server, "DEFPUB"));
   objects_.push_back(std::make_unique<VantelTopic::CDefault>(server, "", kDefaultText));
-  ticker_ = objects_[0].get();
-  timer_ = objects_[1].get();
   publist_ = objects_[2].get();
   defpub_ = objects_[3].get();
 }
@@ -42,6 +47,15 @@ void BusTopicTable::Detach(const RtdTopic& topic) {
 void BusTopicTable::OnPeriodic() {
   UpdateAndPublish(*ticker_);
   UpdateAndPublish(*timer_);
+}
+
+uint32_t BusTopicTable::DueInMs() const {
+  const uint32_t now = platform::TickCount();
+  uint32_t due = platform::kInfinite;
+  for (const CIntervalCounter* counter : {ticker_, timer_}) {
+    if (!counter->attached().empty()) due = std::min(due, counter->DueInMs(now));
+  }
+  return due;
 }
 
 void BusTopicTable::RefreshLists() {

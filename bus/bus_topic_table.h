@@ -27,6 +27,9 @@ class BusTopicTable {
   void Detach(const RtdTopic& topic);
   // Drives TICKER and TIMER.
   void OnPeriodic();
+  // Milliseconds until OnPeriodic has a value to publish (kInfinite: nobody follows
+  // TICKER or TIMER).
+  uint32_t DueInMs() const;
   // Recomputes PUBLIST and DEFPUB and publishes them (publishers came, went or the
   // default changed).
   void RefreshLists();
@@ -38,8 +41,8 @@ class BusTopicTable {
 
   RtdServer* server_;
   std::vector<std::unique_ptr<VantelTopic::CBase>> objects_;
-  VantelTopic::CBase* ticker_;
-  VantelTopic::CBase* timer_;
+  VantelTopic::CIntervalCounter* ticker_;
+  VantelTopic::CIntervalCounter* timer_;
   VantelTopic::CBase* publist_;
   VantelTopic::CBase* defpub_;
   size_t attached_count_ = 0;

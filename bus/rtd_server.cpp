@@ -60,6 +60,10 @@ void RtdServer::OnPeriodic() {
   bus_topics_->OnPeriodic();
 }
 
+uint32_t RtdServer::PeriodicDueMs() {
+  return bus_topics_->DueInMs();
+}
+
 void RtdServer::ProcessMessage(const BusMessage& m) {
   const uint16_t id = m.id;
   switch (m.code) {

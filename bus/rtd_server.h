@@ -66,6 +66,7 @@ class RtdServer : public RtdServerMultiConnection {
  protected:
   void ProcessMessage(const BusMessage& message) override;
   void OnPeriodic() override;
+  uint32_t PeriodicDueMs() override;
 
  private:
   // Registry, monitors and disconnects.

@@ -13,9 +13,9 @@
 namespace orvex {
 namespace {
 
-// After a busy pass the loop keeps looking for this long, yielding, then sleeps 1 ms
-// at a time until kShortSleepWindowMs, and only then falls back to 10 ms naps: quick
-// answers under traffic, next to no CPU when idle.
+// While a link must be polled, the loop keeps looking for this long after a busy pass,
+// yielding, then sleeps 1 ms at a time until kShortSleepWindowMs, and only then falls
+// back to 10 ms naps: quick answers under traffic, next to no CPU when idle.
 constexpr uint32_t kYieldWindowMs = 2;
 constexpr uint32_t kShortSleepWindowMs = 50;
 constexpr uint32_t kIdleSleepMs = 10;
@@ -28,6 +28,7 @@ RtdServerMultiConnection::RtdServerMultiConnection(const std::string& base_name,
                                                    uint32_t backlog_limit)
     : listener_(std::make_unique<SfSMFListener>(base_name)),
       backlog_limit_(backlog_limit),
+      doorbell_(platform::CreateUnnamedEvent()),
       thread_(&RtdServerMultiConnection::ThreadEntry, this) {
   start_tick_ = platform::TickCount();
   last_heartbeat_ = start_tick_;
@@ -38,14 +39,21 @@ RtdServerMultiConnection::RtdServerMultiConnection(const std::string& base_name,
 RtdServerMultiConnection::~RtdServerMultiConnection() {
   SetReady(false);
   stop_.store(true);
+  Wake();
   if (!thread_.WaitFinished(3000)) thread_.ForceStop();
   CloseAll();
   BusLog().Append("RtdServerMultiConnection Deleted");
   if (!thread_.WaitFinished(1000)) thread_.ForceStop();
+  platform::CloseEvent(doorbell_);
+}
+
+void RtdServerMultiConnection::Wake() {
+  platform::SetEvent(doorbell_);
 }
 
 size_t RtdServerMultiConnection::Shutdown(bool wait, uint32_t timeout_ms) {
   stop_.store(true);
+  Wake();
   if (wait && thread_.started() && !thread_.WaitFinished(timeout_ms)) thread_.ForceStop();
   return CloseAll();
 }
@@ -73,14 +81,69 @@ void RtdServerMultiConnection::Loop() {
   }
 }
 
+// Announces the sleep on every link and acceptor that can wake the loop, looks once
+// more, then sleeps until one of them is set or the next timed duty is due.
 void RtdServerMultiConnection::IdleWait(uint32_t idle_ms) {
-  if (idle_ms < kYieldWindowMs) {
-    platform::SleepMs(0);
-  } else if (idle_ms < kShortSleepWindowMs) {
-    platform::SleepMs(1);
-  } else {
-    platform::SleepMs(kIdleSleepMs);
+  uint32_t limit = SleepLimitMs(platform::TickCount());
+  wait_events_.clear();
+  armed_.clear();
+  platform::ResetEvent(doorbell_);
+  wait_events_.push_back(doorbell_);
+  const bool full = table_.size() >= kMaxConnections;
+  if (!full) {
+    listener_->ArmWait(&wait_events_);
+  } else if (listener_->HasPending()) {
+    // A waiting client may get the place of a link that does not register.
+    limit = std::min(limit, kIdleSleepMs);
   }
+  bool polled = false;
+  for (auto& [id, c] : table_) {
+    if (!c->IsUsable()) continue;
+    platform::EventObject* event = c->link().ArmWait();
+    if (event == nullptr) {
+      polled = true;
+      continue;
+    }
+    armed_.push_back(c.get());
+    wait_events_.push_back(event);
+  }
+  if (polled || wait_events_.size() > platform::kMaxWaitEvents) {
+    const uint32_t nap = idle_ms < kYieldWindowMs        ? 0
+                         : idle_ms < kShortSleepWindowMs ? 1
+                                                         : kIdleSleepMs;
+    limit = std::min(limit, nap);
+  }
+  const bool waiting = stop_.load() || AnyInput() || (!full && listener_->HasPending());
+  if (!waiting) {
+    if (limit == 0) {
+      platform::SleepMs(0);
+    } else if (wait_events_.size() <= platform::kMaxWaitEvents) {
+      platform::WaitAnyEvent(wait_events_.data(), wait_events_.size(), limit);
+    } else {
+      platform::SleepMs(limit);
+    }
+  }
+  for (RtdConnection* c : armed_) c->link().DisarmWait();
+}
+
+// How long the loop may sleep before a heartbeat, a silence limit, queued blocks or
+// the derived class's timed work need a pass.
+uint32_t RtdServerMultiConnection::SleepLimitMs(uint32_t now) {
+  uint32_t limit = kHeartbeatMs - std::min(kHeartbeatMs, now - last_heartbeat_);
+  for (auto& [id, c] : table_) {
+    const uint32_t quiet = now - c->last_received;
+    limit = std::min(limit, quiet < kSilenceMs ? kSilenceMs - quiet : 1u);
+    if (c->queued_count() != 0) limit = std::min(limit, kIdleSleepMs);
+  }
+  if (ready()) limit = std::min(limit, PeriodicDueMs());
+  return limit;
+}
+
+bool RtdServerMultiConnection::AnyInput() {
+  for (auto& [id, c] : table_) {
+    if (c->notice_pending || (c->IsUsable() && c->link().HasIncoming())) return true;
+  }
+  return false;
 }
 
 size_t RtdServerMultiConnection::DropSilent(uint32_t now) {

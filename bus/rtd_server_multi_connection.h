@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "bus/rtd_connection.h"
+#include "platform/clock.h"
+#include "platform/event.h"
 #include "threading/critical_section.h"
 #include "threading/sf_thread.h"
 #include "transport/smf_listener.h"
@@ -26,7 +28,10 @@ struct BusMessage {
 
 // The connection table and the server thread: accepts links (at most 30 at a time),
 // gives each a 16-bit id, sends heartbeats, drops silent and overflowed links and hands
-// every message to ProcessMessage, fairly across links. The thread starts in the
+// every message to ProcessMessage, fairly across links. Between busy passes the thread
+// sleeps in the kernel until a link, an acceptor, Wake or the next timed duty (a
+// heartbeat, a silence limit, PeriodicDueMs) needs it; only links that cannot wake it
+// (V2 clients without the wake-ups) are polled, at most every 10 ms. The thread starts in the
 // constructor; no message reaches ProcessMessage or OnPeriodic before the derived class
 // calls SetReady(true).
 class RtdServerMultiConnection {
@@ -62,6 +67,8 @@ class RtdServerMultiConnection {
   // Passes of the loop so far; any thread. Tests wait for a pass to be sure the loop
   // has seen a change.
   uint64_t pass_count() const { return passes_.load(); }
+  // Wakes the loop for one pass now (it sleeps while nothing happens). Any thread.
+  void Wake();
   // The next connection id handed out will be `next` (or the next free one after it);
   // for tests of the wrap. Any thread.
   void SetNextConnectionIdForTesting(uint16_t next) { next_id_.store(next); }
@@ -71,6 +78,9 @@ class RtdServerMultiConnection {
   virtual void ProcessMessage(const BusMessage& message) = 0;
   // Called once per loop pass once the server is ready.
   virtual void OnPeriodic() = 0;
+  // How soon OnPeriodic has timed work to do, in ms (kInfinite: none); the idle loop
+  // sleeps no longer. Server thread.
+  virtual uint32_t PeriodicDueMs() { return platform::kInfinite; }
 
   void SetReady(bool ready) { ready_.store(ready, std::memory_order_release); }
   bool ready() const { return ready_.load(std::memory_order_acquire); }
@@ -103,6 +113,8 @@ class RtdServerMultiConnection {
   uint16_t AllocateId();
   void PassInternal(uint16_t id, uint16_t code);
   void IdleWait(uint32_t idle_ms);
+  uint32_t SleepLimitMs(uint32_t now);
+  bool AnyInput();
 
   std::unique_ptr<SfSMFListener> listener_;
   const uint32_t backlog_limit_;
@@ -119,6 +131,10 @@ class RtdServerMultiConnection {
   bool accepting_ = true;  // guarded by table_lock_
   std::atomic<size_t> connection_count_{0};
   std::atomic<uint64_t> passes_{0};
+  // Set to end the loop's sleep: stop, or Wake.
+  platform::EventObject* doorbell_;
+  std::vector<platform::EventObject*> wait_events_;
+  std::vector<RtdConnection*> armed_;
   SfThread thread_;
 };
 

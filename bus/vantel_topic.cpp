@@ -58,6 +58,11 @@ bool CIntervalCounter::Update(RtdValue* value) {
   return true;
 }
 
+uint32_t CIntervalCounter::DueInMs(uint32_t now) const {
+  const uint32_t since = now - last_update_;
+  return counter_ == 0 || since >= period_ms_ ? 0 : period_ms_ - since;
+}
+
 bool CPubSidList::Update(RtdValue* value) {
   std::string text;
   for (const auto& [sid, client] : server()->sid_map()) {

@@ -28,6 +28,7 @@ class CBase {
 
   const std::string& name() const { return name_; }
   std::set<uint32_t>& attached() { return attached_; }
+  const std::set<uint32_t>& attached() const { return attached_; }
   RtdValue& value() { return value_; }
 
  protected:
@@ -63,6 +64,8 @@ class CIntervalCounter : public CBase {
   CIntervalCounter(RtdServer* server, std::string name, uint32_t period_ms, Mode mode);
   bool Update(RtdValue* value) override;
   int32_t counter() const { return counter_; }
+  // Milliseconds from `now` until Update has a new value (0: it has one now).
+  uint32_t DueInMs(uint32_t now) const;
 
  private:
   uint32_t last_update_ = 0;

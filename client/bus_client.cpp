@@ -95,6 +95,7 @@ bool BusClient::Open(LinkKind kind, uint32_t timeout_ms) {
     return true;
   }
   auto c = std::make_unique<V2Client>();
+  c->set_use_wake(kind == LinkKind::kV2);
   if (!c->Connect(base, timeout_ms)) return false;
   v2_ = std::move(c);
   watch_.Start(base, watch_options_);
@@ -154,7 +155,7 @@ bool BusClient::RegisterAndWait(std::string_view sid, std::string_view name, boo
 
 bool BusClient::RequestTopic(uint32_t handle, std::string_view text) {
   open_topics_[handle] = std::string(text);
-  if (kind_ == LinkKind::kV2) {
+  if (kind_ != LinkKind::kClassic) {
     std::vector<uint8_t> message(V2HandleTextSize(text));
     WriteV2HandleText(message, MSG_TOPIC_V2, handle, text);
     return SendMessage(MSG_TOPIC_V2, message);
@@ -184,7 +185,7 @@ bool BusClient::CloseAll() {
 }
 
 bool BusClient::Publish(uint32_t topic_id, const RtdValue& value) {
-  if (kind_ == LinkKind::kV2) {
+  if (kind_ != LinkKind::kClassic) {
     const size_t size = V2HandleValueSize(value);
     if (size == 0) return false;
     std::vector<uint8_t> message(size);
@@ -202,7 +203,7 @@ bool BusClient::Publish(uint32_t topic_id, const RtdValue& value) {
 }
 
 bool BusClient::PublishText(uint32_t topic_id, std::string_view text, bool kind_b) {
-  if (kind_ == LinkKind::kV2) {
+  if (kind_ != LinkKind::kClassic) {
     const uint16_t code = kind_b ? MSG_TEXT_B_V2 : MSG_TEXT_A_V2;
     std::vector<uint8_t> message(V2HandleTextSize(text));
     WriteV2HandleText(message, code, topic_id, text);
@@ -215,7 +216,7 @@ bool BusClient::PublishText(uint32_t topic_id, std::string_view text, bool kind_
 }
 
 bool BusClient::Refresh(std::span<const uint32_t> handles) {
-  if (kind_ == LinkKind::kV2) {
+  if (kind_ != LinkKind::kClassic) {
     std::vector<uint8_t> message(V2RefreshSize(handles.size()));
     WriteV2Refresh(message, handles);
     return SendMessage(MSG_REFRESH_V2, message);
@@ -288,10 +289,13 @@ bool BusClient::ReceiveRaw(std::vector<uint8_t>* bytes, uint32_t timeout_ms) {
   }
   if (v2_ == nullptr) return false;
   SfSMFLinkV2& link = v2_->link();
-  // V2 links have no events: look again at once for a moment before falling back to
+  if (link.has_wake()) {
+    if (!link.WaitReady(timeout_ms)) return false;
+  }
+  // Without wake-ups: look again at once for a moment before falling back to
   // the link's millisecond polling, so a busy reader does not pay a millisecond a record.
   const uint32_t start = platform::TickCount();
-  while (!link.Ready()) {
+  while (!link.has_wake() && !link.Ready()) {
     const uint32_t spent = platform::TickCount() - start;
     if (spent >= kV2SpinMs || spent >= timeout_ms) {
       if (spent >= timeout_ms || !link.WaitReady(timeout_ms - spent)) return false;

@@ -17,7 +17,9 @@
 
 namespace orvex::client {
 
-enum class LinkKind { kClassic, kV2 };
+// kV2Polled: a V2 link without the optional wake-ups, as a client written before them
+// behaves (both ends poll).
+enum class LinkKind { kClassic, kV2, kV2Polled };
 
 // One message from the bus as a client sees it, split parts already joined.
 struct BusReceived {

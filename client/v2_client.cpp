@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/clock.h"
+#include "platform/event.h"
 #include "platform/thread.h"
 #include "transport/sf_mutex.h"
 #include "transport/sf_shared_memory.h"
@@ -47,7 +48,8 @@ uint32_t NextRequestValue() {
   }
 }
 
-bool V2Client::PostRequest(const std::string& base, uint32_t value, uint32_t timeout_ms) {
+bool V2Client::PostRequest(const std::string& base, uint32_t value, uint32_t timeout_ms,
+                           bool wake_bus) {
   const std::string name = base + ".V2";
   SfSharedMemory mapping;
   SfMutex lock;
@@ -62,6 +64,14 @@ bool V2Client::PostRequest(const std::string& base, uint32_t value, uint32_t tim
     shm::Store(header, acc::kWriteCounter, write + 1);
   }
   lock.Release();
+  // The bus sleeps while idle: tell it there is a request (an older bus has no event
+  // and looks on its own).
+  if (room && wake_bus) {
+    if (platform::EventObject* wake = platform::OpenNamedEvent(name + ".EV")) {
+      platform::SetEvent(wake);
+      platform::CloseEvent(wake);
+    }
+  }
   return room;
 }
 
@@ -75,14 +85,17 @@ bool V2Client::Connect(const std::string& base, uint32_t timeout_ms) {
     if (NameExists(prefix + std::to_string(value) + ".S.0")) continue;
     if (link_.Connect(prefix + std::to_string(value), 1)) value_ = value;
   }
-  if (value_ == 0 || !PostRequest(base, value_, timeout_ms)) {
+  if (value_ == 0 || !PostRequest(base, value_, timeout_ms, use_wake_)) {
     Close();
     return false;
   }
   link_name_ = prefix + std::to_string(value_);
   for (;;) {
     link_.Ready();
-    if (link_.ReaderAttached()) return true;
+    if (link_.ReaderAttached()) {
+      if (use_wake_) link_.AttachWake();
+      return true;
+    }
     if (platform::TickCount() - t0 >= timeout_ms) break;
     platform::SleepMs(1);
   }

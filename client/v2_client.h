@@ -8,7 +8,8 @@ namespace orvex::client {
 
 // A client's end of a V2 link to the bus: posts a request value to the acceptor
 // base + ".V2" and then talks through its own ".C" segments (written here) and the
-// bus's ".S" segments (read here). No bus logic. One thread sends and receives at a
+// bus's ".S" segments (read here), sleeping on the link's wake-up event when the bus
+// offers one. No bus logic. One thread sends and receives at a
 // time, except that several may send (the link's writer lock serialises them).
 class V2Client {
  public:
@@ -24,10 +25,16 @@ class V2Client {
   bool Connect(const std::string& base, uint32_t timeout_ms);
   // Posts `value` to the acceptor of `base` without connecting (tests use 0 and
   // chosen values). False when the acceptor is missing, its header is malformed, the
-  // lock is not taken within `timeout_ms` or the request ring is full.
-  static bool PostRequest(const std::string& base, uint32_t value, uint32_t timeout_ms);
+  // lock is not taken within `timeout_ms` or the request ring is full. With `wake_bus`
+  // the acceptor's wake-up event (base + ".V2.EV") is set when the bus has one.
+  static bool PostRequest(const std::string& base, uint32_t value, uint32_t timeout_ms,
+                          bool wake_bus = true);
   // Closes the link.
   void Close();
+  // Whether Connect wakes the bus and takes the link's wake-ups when the bus offers them
+  // (the default); without them this client polls, the bus polls its link and finds
+  // the request at its next look.
+  void set_use_wake(bool use) { use_wake_ = use; }
 
   // Writes one record of `length` bytes. False when the link has no room now.
   bool Send(const void* data, uint32_t length);
@@ -47,6 +54,7 @@ class V2Client {
   SfSMFLinkV2 link_;
   uint32_t value_ = 0;
   std::string link_name_;
+  bool use_wake_ = true;
 };
 
 // A request value no other live client uses: this process's id and a counter, never 0.

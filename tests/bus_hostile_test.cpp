@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/event.h"
 #include "tests/bus_fixture.h"
 #include "transport/sf_mutex.h"
 #include "transport/sf_shared_memory.h"
@@ -27,31 +28,36 @@ namespace {
 
 namespace acc = smf_acceptor;
 
+// A client's hold on the V2 acceptor: its header, its lock and its wake-up event,
+// opened once.
+struct V2AcceptorPeer {
+  explicit V2AcceptorPeer(const std::string& acceptor) {
+    opened = header.OpenOrCreate(false, acceptor, acc::kDefaultSize) &&
+             lock.Open(acceptor + ".MT", false);
+    wake = platform::OpenNamedEvent(acceptor + ".EV");
+  }
+  ~V2AcceptorPeer() { platform::CloseEvent(wake); }
+  SfSharedMemory header;
+  SfMutex lock;
+  platform::EventObject* wake = nullptr;
+  bool opened = false;
+};
+
 // Posts `count` request values from `first` on into the V2 acceptor header, as a
 // client does, without ever making the links' segments: each becomes a link that
 // never registers. Takes no name operation (the objects are open already).
-void PostValues(SfSharedMemory& header, SfMutex& lock, uint32_t first, uint32_t count) {
-  ASSERT_TRUE(lock.Acquire(5000));
-  uint8_t* h = header.view();
+void PostValues(V2AcceptorPeer& peer, uint32_t first, uint32_t count) {
+  ASSERT_TRUE(peer.lock.Acquire(5000));
+  uint8_t* h = peer.header.view();
   const uint32_t slots = shm::Load(h, acc::kSlotCount);
   for (uint32_t i = 0; i < count; ++i) {
     const uint32_t write = shm::Load(h, acc::kWriteCounter);
     shm::Store(h, acc::kSlots + (write % slots) * 4, first + i);
     shm::Store(h, acc::kWriteCounter, write + 1);
   }
-  lock.Release();
+  peer.lock.Release();
+  platform::SetEvent(peer.wake);
 }
-
-// A client's hold on the V2 acceptor: its header and its lock, opened once.
-struct V2AcceptorPeer {
-  explicit V2AcceptorPeer(const std::string& acceptor) {
-    opened = header.OpenOrCreate(false, acceptor, acc::kDefaultSize) &&
-             lock.Open(acceptor + ".MT", false);
-  }
-  SfSharedMemory header;
-  SfMutex lock;
-  bool opened = false;
-};
 
 class BusHostileTest : public BusFixture, public ::testing::WithParamInterface<std::string> {
  protected:
@@ -66,7 +72,7 @@ TEST_P(BusHostileTest, LinksThatNeverRegisterGiveWayWhenTheTableIsFull) {
   ASSERT_TRUE(WaitLine("Client connected :1 S; Subscriber"));
   V2AcceptorPeer peer(base_ + ".V2");
   ASSERT_TRUE(peer.opened);
-  PostValues(peer.header, peer.lock, 0x7F000000u, 70);
+  PostValues(peer, 0x7F000000u, 70);
   ASSERT_TRUE(WaitUntil([&] { return server_->connection_count() == 30; }));
   // A real client behind them (a V2 one queues behind all 70) gets in within seconds,
   // not after the 15 s in which silent links are dropped.
@@ -146,7 +152,10 @@ TEST_P(BusShrinkTest, ShrunkAcceptorsDoNotEndTheBus) {
   ASSERT_TRUE(ShrinkFile(ObjectFileName(ObjectKind::kMapping, base_)));
   ASSERT_TRUE(ShrinkFile(ObjectFileName(ObjectKind::kMapping, base_ + ".V2")));
   const uint64_t passes = server_->pass_count();
-  EXPECT_TRUE(WaitUntil([&] { return server_->pass_count() > passes + 20; }));
+  EXPECT_TRUE(WaitUntil([&] {
+    server_->Wake();
+    return server_->pass_count() > passes + 20;
+  }));
   // The client already connected is still served.
   Signal(go);
   EXPECT_EQ(FinishChild(client), 0);
@@ -167,8 +176,12 @@ TEST_F(BusFixture, AHeldLockFileDoesNotFreezeTheBus) {
   ASSERT_EQ(flock(lock_fd, LOCK_EX), 0);
   // A request the bus must make objects for while the lock is held.
   const uint64_t passes = server_->pass_count();
-  PostValues(peer.header, peer.lock, 0x7E000000u, 1);
-  platform::SleepMs(700);
+  PostValues(peer, 0x7E000000u, 1);
+  // The idle loop sleeps: wake it often, as traffic would.
+  for (int i = 0; i < 140; ++i) {
+    server_->Wake();
+    platform::SleepMs(5);
+  }
   const uint64_t passes_held = server_->pass_count() - passes;
   const uint32_t taken = shm::Load(peer.header.view(), acc::kReadCounter);
   close(lock_fd);

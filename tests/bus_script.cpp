@@ -119,16 +119,25 @@ bool ScriptRunner::Serve(const std::string& active_event, const std::string& sto
   return true;
 }
 
+namespace {
+
+// "v2", "v2-polled" (without the optional wake-ups) or classic.
+client::LinkKind KindOf(const std::string& name) {
+  if (name == "v2") return client::LinkKind::kV2;
+  if (name == "v2-polled") return client::LinkKind::kV2Polled;
+  return client::LinkKind::kClassic;
+}
+
+}  // namespace
+
 bool ScriptRunner::Step(const std::vector<std::string>& f) {
   const std::string& op = f[0];
   auto arg = [&](size_t i) { return i < f.size() ? f[i] : std::string(); };
   if (op == "connect") {
-    const auto kind = arg(1) == "v2" ? client::LinkKind::kV2 : client::LinkKind::kClassic;
-    return client_.Connect(base_, kind, kWaitMs) || Fail("connect failed");
+    return client_.Connect(base_, KindOf(arg(1)), kWaitMs) || Fail("connect failed");
   }
   if (op == "noconnect") {
-    const auto kind = arg(1) == "v2" ? client::LinkKind::kV2 : client::LinkKind::kClassic;
-    return !client_.Connect(base_, kind, Number(arg(2))) || Fail("a link was accepted");
+    return !client_.Connect(base_, KindOf(arg(1)), Number(arg(2))) || Fail("a link was accepted");
   }
   if (op == "register") {
     return client_.Register(arg(1), arg(2), arg(3) == "1", arg(4) == "1") || Fail("send");

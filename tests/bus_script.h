@@ -1,7 +1,8 @@
 #pragma once
 // Bus clients in child processes, driven by a script of steps given on the command
 // line. A step is fields separated by '|':
-//   connect|classic or connect|v2            register|SID|NAME|P|S (flags 0/1)
+//   connect|classic, connect|v2 or connect|v2-polled (no wake-ups)
+//   register|SID|NAME|P|S (flags 0/1)
 //   noconnect|KIND|MS   no bus accepts a link within MS
 //   rawregister|SID|NAME|P|S  as register, the SID sent exactly as given
 //   rawpart|CODE|H|TEXT one classic message of code 7, 48 or 49 (topic text) or 13, 50

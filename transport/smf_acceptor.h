@@ -53,6 +53,9 @@ class SfSMFAcceptor {
   bool IsValid() const;
   // A request is posted (the request event is set).
   bool HasRequest();
+  // The request event: signalled while a request waits (a server may sleep on it; only
+  // Accept and a client that gives up reset it).
+  platform::EventObject* request_event() const { return request_event_; }
   // Serves one pending request: a channel sized from the request (never below the
   // defaults), or null when nothing could be served now (no request, "_MTRP" busy) or
   // the channel could not be built (the client then reads a name length of 0).

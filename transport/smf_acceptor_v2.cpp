@@ -5,6 +5,7 @@
 
 #include "platform/clock.h"
 #include "platform/thread.h"
+#include "transport/named_event.h"
 
 namespace orvex {
 
@@ -42,6 +43,8 @@ bool SfSMFAcceptorV2::Construct(const std::string& name) {
     return false;
   }
   recorded_name_ = acc::RecordedName(name);
+  // Optional: without it clients are still served, at the server's next look.
+  request_event_ = MakeNamedEvent(name + ".EV", false);
   SfMutexLock hold(*lock_);
   WriteHeader();
   return true;
@@ -124,7 +127,14 @@ std::unique_ptr<SfSMFLinkV2> SfSMFAcceptorV2::Accept() {
   return link;
 }
 
+platform::EventObject* SfSMFAcceptorV2::ArmWait() {
+  if (request_event_ != nullptr) platform::ResetEvent(request_event_);
+  return request_event_;
+}
+
 void SfSMFAcceptorV2::Destroy() {
+  platform::CloseEvent(request_event_);
+  request_event_ = nullptr;
   lock_.reset();
   header_ = nullptr;
   mapping_.Close();

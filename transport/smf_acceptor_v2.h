@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/event.h"
 #include "transport/sf_mutex.h"
 #include "transport/sf_shared_memory.h"
 #include "transport/smf_link_v2.h"
@@ -63,7 +64,12 @@ class SfSMFAcceptorV2 {
   // under the request's name, or null: no request, a request value 0, or a link that could not
   // start (its name in use). The request is consumed in every case but the first.
   std::unique_ptr<SfSMFLinkV2> Accept();
-  // Closes the lock mutex, the mapping and the ownership mutex (releasing it).
+  // The optional wake-up event name + ".EV", which a client sets after posting a request
+  // (null when it could not be made): reset and returned for a server about to sleep.
+  // Look for requests once more (HasRequest) before waiting on it.
+  platform::EventObject* ArmWait();
+  // Closes the lock mutex, the mapping, the wake-up event and the ownership mutex
+  // (releasing it).
   void Destroy();
 
   bool OwnsName() const { return ownership_ && ownership_->count() > 0; }
@@ -81,6 +87,7 @@ class SfSMFAcceptorV2 {
 
   std::optional<SfMutex> ownership_;
   std::optional<SfMutex> lock_;
+  platform::EventObject* request_event_ = nullptr;
   SfSharedMemory mapping_;
   uint8_t* header_ = nullptr;
   uint32_t size_ = 0;

@@ -68,6 +68,19 @@ bool SfSMFConnection::CanSend() {
   return channel_ ? true : link_->CanWrite(default_size_);
 }
 
+platform::EventObject* SfSMFConnection::ArmWait() {
+  if (channel_) return channel_->incoming().ArmWait();
+  return link_->ArmWake();
+}
+
+void SfSMFConnection::DisarmWait() {
+  if (channel_) {
+    channel_->incoming().DisarmWait();
+  } else {
+    link_->DisarmWake();
+  }
+}
+
 uint32_t SfSMFConnection::BacklogCount() {
   return channel_ ? channel_->queue().pending_count() : 0;
 }

@@ -36,6 +36,12 @@ class SfSMFConnection {
   bool CancelOutgoing();
   // V2: a message of the default size could be written now. Classic: always.
   bool CanSend();
+  // Before the bus sleeps: the event that a message from the peer will set, with the
+  // sleep announced to the peer; null when this link must be polled (a V2 client that
+  // did not take the wake-ups, or a broken link). Look for input once more before
+  // waiting, and call DisarmWait afterwards.
+  platform::EventObject* ArmWait();
+  void DisarmWait();
   // Messages committed on a classic link and not yet in its ring (0 on V2).
   uint32_t BacklogCount();
 

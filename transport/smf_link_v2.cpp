@@ -19,12 +19,18 @@ bool SfSMFLinkV2::Connect(const std::string& name, int side) {
     Destroy();
     return false;
   }
+  name_ = name;
+  // The wake block exists before the first segment, so a client that sees the segment
+  // also finds the block. A name whose segment exists is not ours to touch.
+  if (side == 0 && !NameExists(name + ".S.0")) wake_.Create(name);
   const bool wrote = StartWriter(name + (side == 1 ? ".C" : ".S"));
   StartReader(name + (side == 1 ? ".S" : ".C"));
   return wrote;
 }
 
 void SfSMFLinkV2::Destroy() {
+  wake_.Close();
+  name_.clear();
   writer_.CloseAll();
   reader_.CloseAll();
   ResetWriter();
@@ -171,6 +177,7 @@ bool SfSMFLinkV2::Commit() {
   shm::Store(write_segment_, seg::kWriteOffset, reserved_next_);
   shm::Store(write_segment_, seg::kWriteTick, platform::TickCount());
   shm::Word(write_segment_, seg::kPending).fetch_add(1, std::memory_order_acq_rel);
+  wake_.NotifyPeer();
   // A segment shrunk while the record was written: nobody will ever read it.
   const bool delivered = !WriterLost();
   ReleaseWriterLock();
@@ -292,12 +299,36 @@ bool SfSMFLinkV2::Pop() {
   return true;
 }
 
+bool SfSMFLinkV2::AttachWake() {
+  return side_ == 1 && wake_.Open(name_);
+}
+
+platform::EventObject* SfSMFLinkV2::ArmWake() {
+  if (side_ == 0 && !wake_.peer_attached()) return nullptr;
+  return wake_.Arm();
+}
+
+void SfSMFLinkV2::DisarmWake() {
+  wake_.Disarm();
+}
+
 bool SfSMFLinkV2::WaitReady(uint32_t timeout_ms) {
   const uint32_t t0 = platform::TickCount();
   for (;;) {
     if (Ready()) return true;
-    if (broken_ || platform::TickCount() - t0 >= timeout_ms) return false;
-    platform::SleepMs(1);
+    const uint32_t used = platform::TickCount() - t0;
+    if (broken_ || used >= timeout_ms) return false;
+    platform::EventObject* wake = ArmWake();
+    if (wake == nullptr) {
+      platform::SleepMs(1);
+      continue;
+    }
+    if (Ready()) {
+      DisarmWake();
+      return true;
+    }
+    platform::WaitEvent(wake, timeout_ms == platform::kInfinite ? timeout_ms : timeout_ms - used);
+    DisarmWake();
   }
 }
 

@@ -4,8 +4,10 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/event.h"
 #include "threading/critical_section.h"
 #include "transport/smf_segments.h"
+#include "transport/smf_wake_v2.h"
 
 namespace orvex {
 
@@ -30,8 +32,10 @@ inline uint64_t RecordRoom(uint32_t length) {
 }  // namespace smf_segment
 
 // One V2 connection: a writer that fills its own segments (name.S.i on the server,
-// side 0; name.C.i on a client, side 1) and a reader that drains the peer's. No events
-// and no kernel locks: both ends poll. Every word the peer can write is checked before
+// side 0; name.C.i on a client, side 1) and a reader that drains the peer's. No kernel
+// locks. Wake-ups are an optional addition (SfSMFWakeV2): the server offers them for
+// every link it starts, a client takes them with AttachWake; without them both ends
+// poll. Every word the peer can write is checked before
 // use; a record or marker that breaks the layout makes the link broken (IsBroken),
 // after which it reads nothing more. Writer calls may come from several threads (the
 // writer lock serialises them); reader calls from one thread at a time.
@@ -47,8 +51,19 @@ class SfSMFLinkV2 {
   // first segment already exists (a stale or duplicate link name). The reader may find
   // the peer's first segment later.
   bool Connect(const std::string& name, int side);
-  // Closes every segment of both directions.
+  // Closes every segment of both directions and the wake-ups.
   void Destroy();
+
+  // Client: takes the wake-ups the bus offers for this link (after Connect). False when
+  // it offers none; the link then works by polling.
+  bool AttachWake();
+  bool has_wake() const { return wake_.IsValid(); }
+  // Before the reader sleeps: the event to wait on, with the sleep announced to the
+  // writer; look for a record once more before waiting. Null when this link must be
+  // polled (no wake-ups, or on the server a client that did not attach them).
+  platform::EventObject* ArmWake();
+  // After such a wait (or instead of it).
+  void DisarmWake();
 
   // Writer. Creates segment 0 of `name` unless already writing; never attaches to an
   // existing name. True with a write segment.
@@ -79,7 +94,8 @@ class SfSMFLinkV2 {
   uint8_t* Peek(uint32_t* length);
   // Consumes the waiting record. False when there is none.
   bool Pop();
-  // Ready, polled every millisecond until `timeout_ms` has passed (0: once).
+  // Ready, waited for until `timeout_ms` has passed (0: once): asleep on the wake-up
+  // event when the link has one, else polled every millisecond.
   bool WaitReady(uint32_t timeout_ms);
 
   // True once the peer broke the layout or shrank a segment; the reader then reports
@@ -109,6 +125,8 @@ class SfSMFLinkV2 {
   bool WriterLost();
 
   int side_ = 0;
+  std::string name_;
+  SfSMFWakeV2 wake_;
   // Writer: offsets are kept here and only mirrored to shared memory, so a peer that
   // rewrites them cannot move our writes outside a segment.
   SfSMFSegments writer_;

@@ -41,4 +41,12 @@ bool SfSMFListener::HasPending() {
   return classic || v2;
 }
 
+void SfSMFListener::ArmWait(std::vector<platform::EventObject*>* events) {
+  if (classic_ == nullptr || !classic_->IsValid()) return;
+  events->push_back(classic_->request_event());
+  if (v2_ != nullptr) {
+    if (platform::EventObject* event = v2_->ArmWait()) events->push_back(event);
+  }
+}
+
 }  // namespace orvex

@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "transport/smf_acceptor.h"
 #include "transport/smf_acceptor_v2.h"
@@ -32,6 +33,10 @@ class SfSMFListener {
   // header as every look at it does (SfSMFAcceptorV2::HasRequest).
   bool HasPending();
 
+  // Before the server sleeps: appends the events a new client sets (the classic request
+  // event, the V2 wake-up event when there is one) to *events. Look for requests once
+  // more (HasPending) before waiting.
+  void ArmWait(std::vector<platform::EventObject*>* events);
   const std::string& base() const { return base_; }
 
  private:

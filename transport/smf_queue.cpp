@@ -65,7 +65,9 @@ bool SfSMFQueueInternal::CommitMessage() {
     ++count_;
   }
   current_ = nullptr;
-  platform::SetEvent(commit_event_);
+  // A pump that is busy (or about to look) needs no system call; one that sleeps has
+  // announced it before its last look, under the lock taken above.
+  if (pump_waiting_.load(std::memory_order_seq_cst)) platform::SetEvent(commit_event_);
   return true;
 }
 
@@ -176,11 +178,14 @@ void SfSMFQueueInternal::Run() {
     if (pending_count() > 0) {
       ring_.WaitSpace();
     } else {
-      // Reset first, then look: a commit between the two still ends the wait.
+      // Announce, reset, then look: a commit after the look sees the announcement and
+      // sets the event, so an idle pump sleeps without a time limit.
+      pump_waiting_.store(true, std::memory_order_seq_cst);
       platform::ResetEvent(commit_event_);
       if (pending_count() == 0 && !stop_.load(std::memory_order_acquire)) {
-        platform::WaitEvent(commit_event_, 10);
+        platform::WaitEvent(commit_event_, platform::kInfinite);
       }
+      pump_waiting_.store(false, std::memory_order_relaxed);
     }
   }
 }

@@ -57,8 +57,9 @@ class SfSMFQueueInternal : public SfThreadBase {
   Item* current_ = nullptr;
   std::atomic<bool> stop_{false};
   std::atomic<bool> broken_{false};
-  // Set by CommitMessage so an idle pump wakes at once instead of after its 10 ms.
+  // Set by CommitMessage, when the pump announced that it sleeps, to wake it at once.
   platform::EventObject* commit_event_;
+  std::atomic<bool> pump_waiting_{false};
 };
 
 }  // namespace orvex

@@ -93,6 +93,7 @@ void SfSMFRing::Pop() {
   uint32_t write = 0;
   if (!LoadIndexes(&read, &write) || read == write) return;
   header_->read_index.exchange((read + 1) % slot_count_, std::memory_order_acq_rel);
+  std::atomic_thread_fence(std::memory_order_seq_cst);
   if (header_->writer_waiting.load(std::memory_order_acquire)) platform::SetEvent(space_event_);
 }
 
@@ -101,7 +102,21 @@ void SfSMFRing::Publish() {
   uint32_t write = 0;
   if (!LoadIndexes(&read, &write)) return;
   header_->write_index.exchange((write + 1) % slot_count_, std::memory_order_acq_rel);
+  std::atomic_thread_fence(std::memory_order_seq_cst);
   if (header_->reader_waiting.load(std::memory_order_acquire)) platform::SetEvent(data_event_);
+}
+
+platform::EventObject* SfSMFRing::ArmWait() {
+  if (broken_ || header_ == nullptr) return nullptr;
+  platform::ResetEvent(data_event_);
+  header_->reader_waiting.store(1, std::memory_order_seq_cst);
+  // Pairs with the fence in Publish: the writer sees the flag or we see its slot.
+  std::atomic_thread_fence(std::memory_order_seq_cst);
+  return data_event_;
+}
+
+void SfSMFRing::DisarmWait() {
+  if (header_ != nullptr) header_->reader_waiting.store(0, std::memory_order_relaxed);
 }
 
 bool SfSMFRing::WaitData(uint32_t timeout_ms) {
@@ -109,15 +124,15 @@ bool SfSMFRing::WaitData(uint32_t timeout_ms) {
   if (timeout_ms == 0 || broken_ || header_ == nullptr) return false;
   const uint32_t t0 = platform::TickCount();
   for (;;) {
-    platform::ResetEvent(data_event_);
-    header_->reader_waiting.store(1, std::memory_order_seq_cst);
+    platform::EventObject* event = ArmWait();
+    if (event == nullptr) return false;
     if (HasData()) {
-      header_->reader_waiting.store(0, std::memory_order_relaxed);
+      DisarmWait();
       return true;
     }
     const uint32_t used = platform::TickCount() - t0;
-    platform::WaitEvent(data_event_, used >= timeout_ms ? 0 : timeout_ms - used);
-    header_->reader_waiting.store(0, std::memory_order_relaxed);
+    platform::WaitEvent(event, used >= timeout_ms ? 0 : timeout_ms - used);
+    DisarmWait();
     if (HasData()) return true;
     if (broken_ || platform::TickCount() - t0 >= timeout_ms) return false;
     platform::SleepMs(1);

@@ -58,6 +58,11 @@ class SfSMFRing {
   void Publish();
   // Waits up to `timeout_ms` for data (0 only tests); announces the wait in the header.
   bool WaitData(uint32_t timeout_ms);
+  // Before the reader sleeps: resets and returns the data event with the wait announced
+  // in the header (null when the ring is broken); look for data once more before
+  // waiting. DisarmWait withdraws the announcement.
+  platform::EventObject* ArmWait();
+  void DisarmWait();
   // Waits up to 100 ms for space.
   bool WaitSpace();
 

@@ -70,6 +70,16 @@ WaitResult WaitEvent(EventObject* event, uint32_t timeout_ms) {
   return posix::WaitFutexEvent(event->futex, timeout_ms);
 }
 
+int WaitAnyEvent(EventObject* const* events, size_t count, uint32_t timeout_ms) {
+  if (count > kMaxWaitEvents) return -2;
+  posix::FutexEvent* words[kMaxWaitEvents];
+  for (size_t i = 0; i < count; ++i) {
+    if (events[i] == nullptr) return -2;
+    words[i] = events[i]->futex;
+  }
+  return posix::WaitAnyFutexEvent(words, count, timeout_ms);
+}
+
 void CloseEvent(EventObject* event) {
   if (event == nullptr) return;
   if (event->object.fd >= 0) {

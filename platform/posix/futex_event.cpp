@@ -5,6 +5,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 
@@ -89,6 +90,84 @@ WaitResult WaitFutexEvent(FutexEvent* event, uint32_t timeout_ms) {
     if ((now & ~1u) != (seen & ~1u) || (now & 1u)) return WaitResult::kSignalled;
     if (rc != 0 && errno != EINTR && errno != EAGAIN && errno != ETIMEDOUT) {
       return WaitResult::kFailed;
+    }
+  }
+}
+
+namespace {
+
+#ifndef FUTEX2_SIZE_U32
+constexpr uint32_t FUTEX2_SIZE_U32 = 0x02;
+#endif
+
+// Every waiter of a multiple wait counts itself on each event, so a Set never skips
+// the wake call while one sleeps.
+struct WaiterMarks {
+  FutexEvent* const* events;
+  size_t count;
+  WaiterMarks(FutexEvent* const* e, size_t n) : events(e), count(n) {
+    for (size_t i = 0; i < count; ++i) events[i]->waiters.fetch_add(1, std::memory_order_seq_cst);
+  }
+  ~WaiterMarks() {
+    for (size_t i = 0; i < count; ++i) events[i]->waiters.fetch_sub(1, std::memory_order_seq_cst);
+  }
+};
+
+// The first event signalled, or set since `seen` was read; -1 when none.
+int FirstMoved(FutexEvent* const* events, size_t count, const uint32_t* seen) {
+  for (size_t i = 0; i < count; ++i) {
+    const uint32_t now = events[i]->word.load(std::memory_order_acquire);
+    if ((now & 1u) || (seen != nullptr && (now & ~1u) != (seen[i] & ~1u))) {
+      return static_cast<int>(i);
+    }
+  }
+  return -1;
+}
+
+}  // namespace
+
+int WaitAnyFutexEvent(FutexEvent* const* events, size_t count, uint32_t timeout_ms) {
+  if (count == 0 || count > FUTEX_WAITV_MAX) return -2;
+  int hit = FirstMoved(events, count, nullptr);
+  if (hit >= 0 || timeout_ms == 0) return hit;
+  WaiterMarks marks(events, count);
+  futex_waitv waiters[FUTEX_WAITV_MAX] = {};
+  uint32_t seen[FUTEX_WAITV_MAX];
+  for (size_t i = 0; i < count; ++i) {
+    seen[i] = events[i]->word.load(std::memory_order_seq_cst);
+    waiters[i].val = seen[i];
+    waiters[i].uaddr = reinterpret_cast<uintptr_t>(&events[i]->word);
+    waiters[i].flags = FUTEX2_SIZE_U32;
+  }
+  hit = FirstMoved(events, count, seen);
+  if (hit >= 0) return hit;
+  const uint64_t start = MonotonicMs();
+  for (;;) {
+    timespec deadline{};
+    const timespec* limit = nullptr;
+    if (timeout_ms != kInfinite) {
+      // futex_waitv takes an absolute time on the clock it is given.
+      clock_gettime(CLOCK_MONOTONIC, &deadline);
+      const uint64_t left = timeout_ms - std::min<uint64_t>(timeout_ms, MonotonicMs() - start);
+      deadline.tv_sec += static_cast<time_t>(left / 1000);
+      deadline.tv_nsec += static_cast<long>(left % 1000) * 1000000L;
+      if (deadline.tv_nsec >= 1000000000L) {
+        deadline.tv_sec += 1;
+        deadline.tv_nsec -= 1000000000L;
+      }
+      limit = &deadline;
+    }
+    const long rc = syscall(SYS_futex_waitv, waiters, count, 0, limit, CLOCK_MONOTONIC);
+    const int err = rc < 0 ? errno : 0;
+    hit = FirstMoved(events, count, seen);
+    if (hit >= 0) return hit;
+    if (timeout_ms != kInfinite && MonotonicMs() - start >= timeout_ms) return -1;
+    if (err == ENOSYS) {
+      // A kernel older than 5.16: look every millisecond instead.
+      timespec nap{0, 1000000L};
+      nanosleep(&nap, nullptr);
+    } else if (err != 0 && err != EINTR && err != EAGAIN && err != ETIMEDOUT) {
+      return -2;
     }
   }
 }

@@ -4,6 +4,7 @@
 // a waiter that slept through a Set sees the count move even if a Reset followed,
 // so it is released as a Windows waiter would be.
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 
 #include "platform/event.h"
@@ -19,6 +20,9 @@ struct FutexEvent {
 void SetFutexEvent(FutexEvent* event);
 void ResetFutexEvent(FutexEvent* event);
 WaitResult WaitFutexEvent(FutexEvent* event, uint32_t timeout_ms);
+// Waits until any of `count` events is signalled or was set during the wait: its index,
+// -1 on time-out, -2 when `count` is 0 or above the kernel's limit of 128.
+int WaitAnyFutexEvent(FutexEvent* const* events, size_t count, uint32_t timeout_ms);
 
 // Sleeps while `*word` equals `expected`, at most `timeout_ms` (kInfinite: no limit);
 // shared between processes. Returns early on any wake, change or signal.

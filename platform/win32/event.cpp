@@ -52,6 +52,19 @@ WaitResult WaitEvent(EventObject* event, uint32_t timeout_ms) {
   }
 }
 
+int WaitAnyEvent(EventObject* const* events, size_t count, uint32_t timeout_ms) {
+  if (count == 0 || count > kMaxWaitEvents || count > MAXIMUM_WAIT_OBJECTS) return -2;
+  HANDLE handles[MAXIMUM_WAIT_OBJECTS];
+  for (size_t i = 0; i < count; ++i) {
+    if (events[i] == nullptr) return -2;
+    handles[i] = events[i]->handle;
+  }
+  const DWORD rc = WaitForMultipleObjects(static_cast<DWORD>(count), handles, FALSE,
+                                          timeout_ms == kInfinite ? INFINITE : timeout_ms);
+  if (rc < WAIT_OBJECT_0 + count) return static_cast<int>(rc - WAIT_OBJECT_0);
+  return rc == WAIT_TIMEOUT ? -1 : -2;
+}
+
 void CloseEvent(EventObject* event) {
   if (event == nullptr) return;
   CloseHandle(event->handle);

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -30,6 +31,12 @@ void ResetEvent(EventObject* event);
 // Waits up to `timeout_ms` (kInfinite: no limit) for the event to be signalled. A
 // waiter already waiting when the event is set is released even if it is reset at once.
 WaitResult WaitEvent(EventObject* event, uint32_t timeout_ms);
+
+// Waits up to `timeout_ms` (kInfinite: no limit) until any of the `count` events is
+// signalled and answers the index of one that is (the lowest on Windows), -1 on time-out
+// and -2 on failure (a null event, or more than kMaxWaitEvents). Nothing is reset.
+inline constexpr size_t kMaxWaitEvents = 64;
+int WaitAnyEvent(EventObject* const* events, size_t count, uint32_t timeout_ms);
 
 void CloseEvent(EventObject* event);
 

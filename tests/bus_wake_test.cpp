@@ -1,0 +1,81 @@
+// Wake-ups instead of polls: an idle bus with quiet clients of every link kind sleeps
+// in the kernel, while V2 clients that never took the optional wake-ups still connect
+// and exchange values (the bus polls their links).
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/clock.h"
+#include "tests/bus_fixture.h"
+
+namespace orvex::test {
+namespace {
+
+// Passes of the bus loop in `ms` of quiet.
+uint64_t PassesOver(const RtdServer& server, uint32_t ms) {
+  const uint64_t before = server.pass_count();
+  platform::SleepMs(ms);
+  return server.pass_count() - before;
+}
+
+TEST_F(BusFixture, AnIdleBusSleepsUntilItsNextHeartbeat) {
+  StartBus();
+  const std::string done = EventName("done");
+  auto* classic = Spawn({"connect|classic", "register|A|a|0|1", "expect|2|h=1", "wait|" + done});
+  ASSERT_TRUE(WaitLine("Client connected :1 A; Subscriber"));
+  auto* v2 = Spawn({"connect|v2", "register|B|b|0|1", "expect|2|h=1", "wait|" + done});
+  ASSERT_TRUE(WaitLine("Client connected :2 B; Subscriber"));
+  platform::SleepMs(200);
+  // Polling every 10 ms would make about 150 passes; heartbeats need at most one.
+  const uint64_t quiet = PassesOver(*server_, 1500);
+  std::printf("[ figure ] %llu passes of the idle bus loop in 1.5 s\n",
+              static_cast<unsigned long long>(quiet));
+  EXPECT_LE(quiet, 10u);
+
+  // A client without the wake-ups makes the bus poll its link again.
+  auto* polled = Spawn({"connect|v2-polled", "register|C|c|0|1", "expect|2|h=1", "wait|" + done});
+  ASSERT_TRUE(WaitLine("Client connected :3 C; Subscriber"));
+  EXPECT_GT(PassesOver(*server_, 1500), 30u);
+  Signal(done);
+  EXPECT_EQ(FinishChild(polled), 0);
+  EXPECT_EQ(FinishChild(v2), 0);
+  EXPECT_EQ(FinishChild(classic), 0);
+}
+
+struct KindPair {
+  const char* publisher;
+  const char* subscriber;
+};
+
+class BusPolledV2Test : public BusFixture, public ::testing::WithParamInterface<KindPair> {};
+
+TEST_P(BusPolledV2Test, ClientsWithoutWakeUpsStillExchangeValues) {
+  StartBus();
+  const std::string pub = std::string("connect|") + GetParam().publisher;
+  const std::string sub = std::string("connect|") + GetParam().subscriber;
+  auto* publisher =
+      Spawn({pub, "register|ABC|pub|1|0", "expect|2|h=1", "expect|7|t=ACME.LAST|save=T",
+             "value|$T|int:1", "value|$T|int:2", "value|$T|text:three", "expect|9|h=$T"});
+  ASSERT_TRUE(WaitLine("Client connected :1 ABC; Publisher"));
+  auto* subscriber =
+      Spawn({sub, "register|S|s|0|1", "expect|2|h=1", "topic|4|@ABC:ACME.LAST", "expect|13|h=4|v=1",
+             "expect|13|h=4|v=2", "expect|13|h=4|v=three", "close|4"});
+  EXPECT_EQ(FinishChild(subscriber), 0);
+  EXPECT_EQ(FinishChild(publisher), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, BusPolledV2Test,
+                         ::testing::Values(KindPair{"v2-polled", "v2-polled"},
+                                           KindPair{"v2-polled", "v2"}, KindPair{"v2", "v2-polled"},
+                                           KindPair{"classic", "v2-polled"}),
+                         [](const ::testing::TestParamInfo<KindPair>& info) {
+                           auto name = [](std::string kind) {
+                             return kind == "v2-polled" ? std::string("V2Polled")
+                                    : kind == "v2"      ? std::string("V2")
+                                                        : std::string("Classic");
+                           };
+                           return name(info.param.publisher) + "To" + name(info.param.subscriber);
+                         });
+
+}  // namespace
+}  // namespace orvex::test

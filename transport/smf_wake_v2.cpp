@@ -1,0 +1,80 @@
+#include "transport/smf_wake_v2.h"
+
+#include <atomic>
+
+#include "transport/named_event.h"
+#include "transport/smf_segments.h"
+
+namespace orvex {
+
+namespace wake = smf_wake;
+
+bool SfSMFWakeV2::Create(const std::string& link) {
+  Close();
+  side_ = 0;
+  if (link.empty() || !block_.OpenOrCreate(true, link + ".W", wake::kSize)) return false;
+  own_ = MakeNamedEvent(link + ".WS", false);
+  peer_ = MakeNamedEvent(link + ".WC", false);
+  if (own_ == nullptr || peer_ == nullptr) {
+    Close();
+    return false;
+  }
+  uint8_t* b = block_.view();
+  shm::Store(b, wake::kBusWaiting, 0);
+  shm::Store(b, wake::kClientWaiting, 0);
+  shm::Store(b, wake::kClientAttached, 0);
+  shm::Store(b, wake::kVersion, wake::kCurrentVersion);
+  return true;
+}
+
+bool SfSMFWakeV2::Open(const std::string& link) {
+  Close();
+  side_ = 1;
+  if (link.empty() || !NameExists(link + ".W") ||
+      !block_.OpenOrCreate(false, link + ".W", wake::kSize) ||
+      shm::Load(block_.view(), wake::kVersion) != wake::kCurrentVersion) {
+    Close();
+    return false;
+  }
+  own_ = MakeNamedEvent(link + ".WC", true);
+  peer_ = MakeNamedEvent(link + ".WS", true);
+  if (own_ == nullptr || peer_ == nullptr) {
+    Close();
+    return false;
+  }
+  shm::Store(block_.view(), wake::kClientAttached, 1);
+  return true;
+}
+
+void SfSMFWakeV2::Close() {
+  platform::CloseEvent(own_);
+  platform::CloseEvent(peer_);
+  own_ = peer_ = nullptr;
+  block_.Close();
+}
+
+void SfSMFWakeV2::NotifyPeer() {
+  if (peer_ == nullptr) return;
+  // Pairs with the fence in Arm: either the reader sees the record before it sleeps or
+  // this sees its flag.
+  std::atomic_thread_fence(std::memory_order_seq_cst);
+  if (shm::Load(block_.view(), peer_flag()) != 0) platform::SetEvent(peer_);
+}
+
+platform::EventObject* SfSMFWakeV2::Arm() {
+  if (own_ == nullptr) return nullptr;
+  platform::ResetEvent(own_);
+  shm::Store(block_.view(), own_flag(), 1);
+  std::atomic_thread_fence(std::memory_order_seq_cst);
+  return own_;
+}
+
+void SfSMFWakeV2::Disarm() {
+  if (own_ != nullptr) shm::Store(block_.view(), own_flag(), 0);
+}
+
+bool SfSMFWakeV2::peer_attached() const {
+  return own_ != nullptr && side_ == 0 && shm::Load(block_.view(), wake::kClientAttached) != 0;
+}
+
+}  // namespace orvex
