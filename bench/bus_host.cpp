@@ -39,9 +39,9 @@ int main(int argc, char** argv) {
   orvex::platform::EventObject* stop = argc > 2 ? orvex::MakeNamedEvent(argv[2], false) : nullptr;
   while (g_stop == 0) {
     if (stop != nullptr) {
-      if (orvex::platform::WaitEvent(stop, 100) == orvex::platform::WaitResult::kSignalled) break;
+      if (orvex::platform::WaitEvent(stop, 1000) == orvex::platform::WaitResult::kSignalled) break;
     } else {
-      orvex::platform::SleepMs(100);
+      orvex::platform::SleepMs(1000);
     }
   }
   server.Shutdown(true, 3000);

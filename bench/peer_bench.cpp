@@ -1,8 +1,9 @@
 // peer_bench: runs one workload through our bus and through peer systems on this
 // machine and prints one table. Every publisher, subscriber and hub is a process of its
-// own (this program in a role, bus_host, or iceoryx's RouDi).
-//   peer_bench [--systems a,b] [--subs 1,10,29] [--sizes 16,100] [--rate N]
-//              [--duration MS] [--out FILE]
+// own (this program in a role, bus_host, or iceoryx's RouDi). Every row is run
+// --reps times (a failed run once more) and reported as the median with the spread.
+//   peer_bench [--systems a,b] [--subs 1,10,29] [--sizes 16] [--rates 1000,10000,0]
+//              [--reps 3] [--duration MS] [--idle-subs 1] [--out FILE] [--plot FILE]
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -33,8 +34,20 @@ struct Row {
   double lost_pct = 0;
   double p50_us = 0, p99_us = 0, p999_us = 0;
   double cpu_s_per_m = 0;
-  double hub_idle_pct = 0;
+  double hub_idle_pct = -1;  // not measured in this run
 };
+
+// Systems that never lose a value by design; they run flat out only, where that
+// matters (at a steady rate below capacity they behave as their lossy forms).
+bool LosslessComparator(const std::string& system) {
+  return system == "zmq-lossless" || system.find("-block") != std::string::npos;
+}
+
+std::string Family(const std::string& system) {
+  if (system.rfind("orvex", 0) == 0) return "orvex";
+  if (system.rfind("zmq", 0) == 0) return "zmq";
+  return system;
+}
 
 std::vector<std::string> SplitList(const std::string& text) {
   std::vector<std::string> out;
@@ -62,10 +75,10 @@ double Percentile(std::vector<uint32_t>& v, double q) {
 class Hub {
  public:
   Hub(const std::string& self, const Plan& plan) : plan_(plan), events_(plan_) {
-    if (plan.system.rfind("orvex", 0) == 0) {
+    if (Family(plan.system) == "orvex") {
       process_ =
           platform::SpawnProcess(Dir(self) + "/bus_host", {plan.hub, plan.EventName("hubstop")});
-    } else if (plan.system == "zmq") {
+    } else if (Family(plan.system) == "zmq") {
       std::vector<std::string> args = {"role", "zmq-hub"};
       for (const auto& a : plan.ToArgs()) args.push_back(a);
       process_ = platform::SpawnProcess(self, args);
@@ -110,12 +123,17 @@ platform::ProcessObject* SpawnRole(const std::string& self, const std::string& r
   return platform::SpawnProcess(self, args);
 }
 
-Row RunOne(const std::string& self, Plan plan, uint32_t subs, Hub* shared_hub) {
+std::string ModeName(const Plan& plan) {
+  if (plan.idle_values != 0) return "one value after 1 s idle";
+  return plan.rate == 0 ? "flat out" : std::to_string(plan.rate) + "/s";
+}
+
+Row RunOne(const std::string& self, Plan plan, uint32_t subs, Hub* shared_hub, bool idle_cpu) {
   Row row;
   row.system = plan.system;
   row.subs = subs;
   row.size = plan.size;
-  row.mode = plan.rate == 0 ? "flat out" : std::to_string(plan.rate) + "/s";
+  row.mode = ModeName(plan);
   std::unique_ptr<Hub> own_hub;
   Hub* hub = shared_hub;
   if (hub == nullptr) {
@@ -127,7 +145,7 @@ Row RunOne(const std::string& self, Plan plan, uint32_t subs, Hub* shared_hub) {
     return row;
   }
   RunEvents events(plan);
-  const std::string kind = plan.system.rfind("orvex", 0) == 0 ? "orvex" : plan.system;
+  const std::string kind = Family(plan.system);
   std::vector<platform::ProcessObject*> children;
   for (uint32_t i = 0; i < subs; ++i) {
     Plan sub = plan;
@@ -171,11 +189,13 @@ Row RunOne(const std::string& self, Plan plan, uint32_t subs, Hub* shared_hub) {
   }
   events.Set("quiet");
   platform::SleepMs(200);
-  const uint64_t idle0 = hub->CpuNs();
-  const uint64_t idle_t0 = NowNs();
-  platform::SleepMs(1500);
-  row.hub_idle_pct =
-      100.0 * static_cast<double>(hub->CpuNs() - idle0) / static_cast<double>(NowNs() - idle_t0);
+  if (idle_cpu) {
+    const uint64_t idle0 = hub->CpuNs();
+    const uint64_t idle_t0 = NowNs();
+    platform::SleepMs(1500);
+    row.hub_idle_pct =
+        100.0 * static_cast<double>(hub->CpuNs() - idle0) / static_cast<double>(NowNs() - idle_t0);
+  }
   const uint64_t hub0 = hub->CpuNs();
   events.Set("go");
   for (auto*& c : children) {
@@ -207,7 +227,7 @@ Row RunOne(const std::string& self, Plan plan, uint32_t subs, Hub* shared_hub) {
     latencies.insert(latencies.end(), s.latency_ns.begin(), s.latency_ns.end());
   }
   const double seconds = static_cast<double>(last - p.start_ns) / 1e9;
-  row.ok = delivered > 0;
+  row.ok = delivered > 0 && row.note.empty();
   row.sent_per_s = static_cast<double>(p.sent) / (static_cast<double>(p.end_ns - p.start_ns) / 1e9);
   row.delivered_per_s = static_cast<double>(delivered) / seconds;
   const double expected = static_cast<double>(p.sent) * subs;
@@ -231,15 +251,63 @@ std::string Format(const char* format, double v) {
   return buffer;
 }
 
-std::string RowText(const Row& r) {
-  std::string line = "| " + r.system + " | 1 → " + std::to_string(r.subs) + " | " +
-                     std::to_string(r.size) + " B | " + r.mode + " | ";
-  if (!r.ok) return line + "failed: " + r.note + " | | | | | | | |";
-  return line + Format("%.0f", r.sent_per_s) + " | " + Format("%.0f", r.delivered_per_s) + " | " +
-         Format("%.2f", r.lost_pct) + " | " + Format("%.1f", r.p50_us) + " | " +
-         Format("%.1f", r.p99_us) + " | " + Format("%.1f", r.p999_us) + " | " +
-         Format("%.2f", r.cpu_s_per_m) + " | " + Format("%.1f", r.hub_idle_pct) + " |" +
-         (r.note.empty() ? "" : " " + r.note);
+// The runs of one row: its median and spread over the runs that worked.
+struct Summary {
+  std::vector<Row> runs;
+  int reruns = 0;
+  std::string failure;  // the last failed run's note
+
+  std::vector<Row> Good() const {
+    std::vector<Row> good;
+    for (const Row& r : runs) {
+      if (r.ok) good.push_back(r);
+    }
+    return good;
+  }
+  template <typename Field>
+  std::vector<double> Values(Field field) const {
+    std::vector<double> v;
+    for (const Row& r : Good()) {
+      if (field(r) >= 0) v.push_back(field(r));
+    }
+    std::sort(v.begin(), v.end());
+    return v;
+  }
+  template <typename Field>
+  double Median(Field field) const {
+    const auto v = Values(field);
+    return v.empty() ? -1 : v[v.size() / 2];
+  }
+  // "median [min-max]" when there is more than one run.
+  template <typename Field>
+  std::string WithSpread(const char* format, Field field) const {
+    const auto v = Values(field);
+    if (v.empty()) return "";
+    std::string text = Format(format, v[v.size() / 2]);
+    if (v.size() > 1)
+      text += " [" + Format(format, v.front()) + "–" + Format(format, v.back()) + "]";
+    return text;
+  }
+};
+
+std::string SummaryText(const Row& first, const Summary& s, uint32_t reps) {
+  std::string line = "| " + first.system + " | 1 → " + std::to_string(first.subs) + " | " +
+                     std::to_string(first.size) + " B | " + first.mode + " | ";
+  const auto good = s.Good();
+  if (good.empty()) return line + "failed: " + s.failure + " | | | | | | | | | |";
+  const double idle = s.Median([](const Row& r) { return r.hub_idle_pct; });
+  std::string runs = std::to_string(good.size()) + "/" + std::to_string(reps);
+  if (s.reruns > 0) runs += ", " + std::to_string(s.reruns) + " re-run";
+  if (good.size() < reps) runs += " (" + s.failure + ")";
+  // Conflated values are counted only by a bus that conflates: none of the peers does.
+  return line + Format("%.0f", s.Median([](const Row& r) { return r.sent_per_s; })) + " | " +
+         s.WithSpread("%.0f", [](const Row& r) { return r.delivered_per_s; }) + " | " +
+         Format("%.2f", s.Median([](const Row& r) { return r.lost_pct; })) + " | " + "0.00" +
+         " | " + s.WithSpread("%.1f", [](const Row& r) { return r.p50_us; }) + " | " +
+         s.WithSpread("%.1f", [](const Row& r) { return r.p99_us; }) + " | " +
+         Format("%.1f", s.Median([](const Row& r) { return r.p999_us; })) + " | " +
+         Format("%.2f", s.Median([](const Row& r) { return r.cpu_s_per_m; })) + " | " +
+         (idle < 0 ? std::string("") : Format("%.1f", idle)) + " | " + runs + " |";
 }
 
 int Harness(const std::string& self, const std::map<std::string, std::string>& options) {
@@ -247,19 +315,23 @@ int Harness(const std::string& self, const std::map<std::string, std::string>& o
     auto it = options.find(name);
     return it == options.end() ? fallback : it->second;
   };
-  const auto systems = SplitList(option("systems", "orvex-v2,orvex-classic,zmq,iceoryx"));
+  const auto systems =
+      SplitList(option("systems", "orvex-v2,orvex-classic,zmq,zmq-lossless,iceoryx"));
   const auto subs_list = SplitList(option("subs", "1,10,29"));
-  const auto sizes = SplitList(option("sizes", "16,100"));
-  const uint32_t rate = static_cast<uint32_t>(std::stoul(option("rate", "1000")));
-  const uint32_t duration = static_cast<uint32_t>(std::stoul(option("duration", "2000")));
+  const auto sizes = SplitList(option("sizes", "16"));
+  const auto rates = SplitList(option("rates", "1000,10000,0"));
+  const auto idle_subs = SplitList(option("idle-subs", "1"));
+  const uint32_t reps = static_cast<uint32_t>(std::stoul(option("reps", "3")));
+  const uint32_t duration = static_cast<uint32_t>(std::stoul(option("duration", "1000")));
   const std::string dir = (std::filesystem::temp_directory_path() / "peer_bench").string();
   std::filesystem::create_directories(dir);
 
   const std::string header =
-      "| system | fan-out | value | rate | sent/s | delivered/s | lost % | p50 µs | p99 µs | "
-      "p99.9 µs | CPU s per M deliveries | hub idle CPU % |\n"
-      "|---|---|---|---|---|---|---|---|---|---|---|---|\n";
+      "| system | fan-out | value | rate | sent/s | delivered/s | lost % | conflated % | p50 µs "
+      "| p99 µs | p99.9 µs | CPU s per M deliveries | hub idle CPU % | runs |\n"
+      "|---|---|---|---|---|---|---|---|---|---|---|---|---|---|\n";
   std::string table = header;
+  std::string plot;  // system, fan-out, rate label, sent/s, p50, p99 (medians)
   std::fputs(header.c_str(), stdout);
   uint32_t counter = 0;
   const std::string stem = std::to_string(NowNs() / 1000000 % 100000) + "_";
@@ -272,28 +344,65 @@ int Harness(const std::string& self, const std::map<std::string, std::string>& o
     // RouDi serves every run of its system; the other hubs live for one run.
     std::unique_ptr<Hub> roudi;
     if (system == "iceoryx") roudi = std::make_unique<Hub>(self, base);
-    for (const auto& subs : subs_list) {
+    for (const auto& subs_text : subs_list) {
+      const auto subs = static_cast<uint32_t>(std::stoul(subs_text));
       for (const auto& size : sizes) {
-        for (uint32_t r : {rate, 0u}) {
+        std::vector<Plan> modes;
+        for (const auto& r : rates) {
           Plan plan = base;
-          plan.run = stem + std::to_string(++counter);
-          plan.hub = system == "zmq" ? dir + "/zmq" + plan.run : "Local\\PeerBench" + plan.run;
+          plan.rate = static_cast<uint32_t>(std::stoul(r));
+          if (!LosslessComparator(system) || plan.rate == 0) modes.push_back(plan);
+        }
+        const bool idle_row =
+            !LosslessComparator(system) &&
+            std::find(idle_subs.begin(), idle_subs.end(), subs_text) != idle_subs.end();
+        if (idle_row) {
+          Plan plan = base;
+          plan.idle_values = 3;
+          modes.push_back(plan);
+        }
+        bool idle_cpu = true;  // measured once per system, fan-out and size
+        for (Plan plan : modes) {
           plan.size = static_cast<uint32_t>(std::stoul(size));
-          plan.rate = r;
-          const Row row = RunOne(self, plan, static_cast<uint32_t>(std::stoul(subs)), roudi.get());
-          const std::string line = RowText(row) + "\n";
+          Summary summary;
+          Row first;
+          for (uint32_t rep = 0; rep < reps; ++rep) {
+            for (int attempt = 0; attempt < 2; ++attempt) {
+              plan.run = stem + std::to_string(++counter);
+              plan.hub =
+                  Family(system) == "zmq" ? dir + "/zmq" + plan.run : "Local\\PeerBench" + plan.run;
+              Row row = RunOne(self, plan, subs, roudi.get(), idle_cpu);
+              first = row;
+              summary.runs.push_back(row);
+              if (row.ok) {
+                idle_cpu = false;
+                break;
+              }
+              summary.failure = row.note;
+              if (attempt == 0) ++summary.reruns;
+            }
+          }
+          const std::string line = SummaryText(first, summary, reps) + "\n";
           table += line;
           std::fputs(line.c_str(), stdout);
           std::fflush(stdout);
+          if (!summary.Good().empty() && plan.idle_values == 0) {
+            plot += system + "\t" + std::to_string(subs) + "\t" +
+                    Format("%.0f", summary.Median([](const Row& r) { return r.sent_per_s; })) +
+                    "\t" + Format("%.1f", summary.Median([](const Row& r) { return r.p50_us; })) +
+                    "\t" + Format("%.1f", summary.Median([](const Row& r) { return r.p99_us; })) +
+                    "\n";
+          }
         }
       }
     }
   }
-  const std::string out = option("out", "");
-  if (!out.empty()) {
-    FILE* file = std::fopen(out.c_str(), "w");
+  for (const auto& [name, text] :
+       {std::pair{option("out", ""), table}, std::pair{option("plot", ""), plot}}) {
+    if (name.empty()) continue;
+    FILE* file = std::fopen(name.c_str(), "w");
     if (file == nullptr) return 1;
-    std::fputs(table.c_str(), file);
+    std::fputs(text.c_str(), file);
     std::fclose(file);
   }
   return 0;
@@ -324,8 +433,9 @@ int main(int argc, char** argv) {
   for (size_t i = 0; i + 1 < args.size(); i += 2) {
     if (args[i].rfind("--", 0) != 0) {
       std::fputs(
-          "usage: peer_bench [--systems a,b] [--subs 1,10,29] [--sizes 16,100] "
-          "[--rate N] [--duration MS] [--out FILE]\n",
+          "usage: peer_bench [--systems a,b] [--subs 1,10,29] [--sizes 16] "
+          "[--rates 1000,10000,0] [--reps 3] [--duration MS] [--idle-subs 1] [--out FILE] "
+          "[--plot FILE]\n",
           stderr);
       return 2;
     }

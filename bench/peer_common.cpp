@@ -19,11 +19,12 @@ std::vector<std::string> Plan::ToArgs() const {
           std::to_string(index),
           std::to_string(size),
           std::to_string(rate),
-          std::to_string(duration_ms)};
+          std::to_string(duration_ms),
+          std::to_string(idle_values)};
 }
 
 bool Plan::FromArgs(const std::vector<std::string>& args, Plan* out) {
-  if (args.size() < 8) return false;
+  if (args.size() < 9) return false;
   out->system = args[0];
   out->run = args[1];
   out->hub = args[2];
@@ -32,6 +33,7 @@ bool Plan::FromArgs(const std::vector<std::string>& args, Plan* out) {
   out->size = static_cast<uint32_t>(std::stoul(args[5]));
   out->rate = static_cast<uint32_t>(std::stoul(args[6]));
   out->duration_ms = static_cast<uint32_t>(std::stoul(args[7]));
+  out->idle_values = static_cast<uint32_t>(std::stoul(args[8]));
   return out->size >= 16;
 }
 

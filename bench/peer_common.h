@@ -19,6 +19,9 @@ struct Plan {
   uint32_t size = 16;  // payload bytes (at least 16)
   uint32_t rate = 0;   // values per second; 0 flat out
   uint32_t duration_ms = 2000;
+  // Idle mode when above 0: this many values, each after 1 s without any (rate and
+  // duration are then not used).
+  uint32_t idle_values = 0;
 
   std::vector<std::string> ToArgs() const;
   static bool FromArgs(const std::vector<std::string>& args, Plan* out);
@@ -69,6 +72,8 @@ struct SubResult {
   uint64_t next_seq = 0;
 };
 
+inline constexpr uint32_t kIdleGapMs = 1000;
+
 struct PubResult {
   uint64_t sent = 0;
   uint64_t cpu_ns = 0;
@@ -82,9 +87,10 @@ bool WritePubResult(const std::string& path, const PubResult& r);
 bool ReadPubResult(const std::string& path, PubResult* r);
 
 // The publisher's pacing: before "go" warm-up values every 5 ms until "quiet"; then
-// `plan.rate` values a second (or flat out) for the duration; then end markers every
-// 5 ms until "stop". `send` sends one payload and answers false when the transport
-// refused it (the value is retried). Returns the result for the file.
+// `plan.rate` values a second (or flat out) for the duration, or in idle mode single
+// values each after 1 s of silence; then end markers every 5 ms until "stop". `send` sends one
+// payload and answers false when the transport refused it (the value is retried). Returns the
+// result for the file.
 template <typename Send>
 PubResult RunPublisherLoop(const Plan& plan, RunEvents& events, Send send);
 

@@ -22,7 +22,13 @@ PubResult RunPublisherLoop(const Plan& plan, RunEvents& events, Send send) {
   const uint64_t period = plan.rate == 0 ? 0 : 1000000000ull / plan.rate;
   uint64_t next = result.start_ns;
   uint64_t seq = 0;
+  for (; seq < plan.idle_values; ++seq) {
+    platform::SleepMs(kIdleGapMs);
+    Stamp(payload.data(), plan.size, seq);
+    while (!send(payload.data(), plan.size)) platform::SleepMs(0);
+  }
   for (;;) {
+    if (plan.idle_values != 0) break;
     uint64_t now = NowNs();
     if (now >= end) break;
     if (period != 0) {

@@ -23,6 +23,7 @@ TEST(PeerPlan, TravelsThroughTheCommandLineAndRefusesShortPayloads) {
   plan.size = 100;
   plan.rate = 0;
   plan.duration_ms = 1500;
+  plan.idle_values = 4;
   Plan back;
   ASSERT_TRUE(Plan::FromArgs(plan.ToArgs(), &back));
   EXPECT_EQ(back.ToArgs(), plan.ToArgs());

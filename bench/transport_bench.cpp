@@ -106,8 +106,8 @@ double Percentile(std::vector<double>& values, double p) {
 
 void Bench(const std::string& kind, uint32_t messages) {
   const std::string self = platform::CurrentExecutablePath();
-  const std::string name = "Local\\OrvexBench" + std::to_string(platform::CurrentProcessId()) +
-                           "_" + kind;
+  const std::string name =
+      "Local\\OrvexBench" + std::to_string(platform::CurrentProcessId()) + "_" + kind;
   // One way: the peer sends flat out, we count.
   {
     Endpoint* server = MakeEndpoint(kind, true, name + "_1");
