@@ -1,25 +1,14 @@
 #!/usr/bin/env bash
 # Runs the peer benchmark: our bus, ZeroMQ and iceoryx under one workload on this
-# machine, and writes the table with the machine's description to docs/benchmarks.md.
-#   scripts/bench.sh [extra peer_bench options, e.g. --duration 1000]
-# Installs the peer libraries when missing (Debian packages), builds the native preset
-# and runs one pass (about 5 minutes on 2 cores). Optionally profiles our side.
+# machine, and writes the table with the machine's description to docs/benchmarks.md
+# and the latency picture to docs/benchmarks.png.
+#   scripts/bench.sh [extra peer_bench options, e.g. --reps 1]
+# Installs the peer libraries when missing (setup-deps.sh --bench), builds the native
+# preset and runs one pass: every row three times (about 10 minutes on 2 cores).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(libzmq3-dev iceoryx libiceoryx-posh-dev libiceoryx-hoofs-dev pkg-config linux-perf)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "bench: installing ${missing[*]}"
-  SUDO=""
-  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
-  export DEBIAN_FRONTEND=noninteractive
-  $SUDO apt-get update -qq
-  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+scripts/setup-deps.sh --bench
 
 cmake --preset native >/dev/null
 cmake --build --preset native -j2 --target peer_bench bus_host
@@ -27,8 +16,9 @@ bin=build/native/bench/peer_bench
 [ -x "$bin" ] || { echo "bench: peer_bench was not built (peer libraries missing?)"; exit 1; }
 
 table=$(mktemp)
+plot=$(mktemp)
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
-"$bin" --out "$table" "$@"
+"$bin" --out "$table" --plot "$plot" "$@"
 load_after=$(cut -d' ' -f1-3 /proc/loadavg)
 # The runs' named events and bus objects stay in /dev/shm after their processes end.
 rm -f /dev/shm/orvex-"$(id -u)"/*PeerBench* 2>/dev/null || true
@@ -45,23 +35,64 @@ mem=$(awk '/MemTotal/ {printf "%.1f GiB", $2 / 1048576}' /proc/meminfo)
   echo
   echo "Workload: one publisher process, N subscriber processes, one hub process, all on"
   echo "this machine. Values carry their send time (steady clock) and a sequence number;"
-  echo "the rest of the value is filler. Each row: 2 s of publishing at a steady rate or"
-  echo "flat out after a warm-up in which every subscriber has received a value."
+  echo "the rest of the value is filler. Each run: 1 s of publishing at a steady rate or"
+  echo "flat out after a warm-up in which every subscriber has received a value; the idle"
+  echo "row sends three single values, each after 1 s in which nothing was sent. Every"
+  echo "row is run three times; figures are medians, [min–max] the spread of the runs; a"
+  echo "run that failed is run once more, which the last column says."
   echo
   echo "- **orvex-v2 / orvex-classic**: our bus (\`bus_host\`) over V2 or classic links,"
-  echo "  values as byte strings (type 7) on one topic addressed to the publisher's SID."
+  echo "  values as byte strings (type 7) on one topic addressed to the publisher's SID;"
+  echo "  clients and bus sleep on the links' wake-up events between messages."
   echo "- **zmq**: ZeroMQ XSUB/XPUB proxy process over \`ipc://\`, PUB and SUB sockets,"
   echo "  high-water marks 100000 (PUB drops beyond them, so flat out loses values)."
+  echo "- **zmq-lossless**: the same with \`ZMQ_XPUB_NODROP\` on the publisher and on the"
+  echo "  proxy's XPUB: a full queue refuses the send and the publisher sends again."
   echo "- **iceoryx**: RouDi daemon as the hub, untyped publisher/subscribers, blocking"
-  echo "  policies on both ends (no loss, like our bus)."
+  echo "  policies on both ends (no loss)."
   echo
   echo "Figures: sent/s by the publisher; delivered/s summed over subscribers (from the"
-  echo "first send to the last receive); lost % against sent × N; publish→receive latency"
-  echo "percentiles over every delivery; CPU seconds of hub + publisher + subscribers per"
-  echo "million deliveries; hub idle CPU in % of one core, measured for 1.5 s with the"
-  echo "run's clients connected and quiet."
+  echo "first send to the last receive); lost % against sent × N, not counting values a"
+  echo "conflating bus replaced by newer ones; conflated % those replaced values (only our"
+  echo "bus conflates); publish→receive latency percentiles over every delivery; CPU"
+  echo "seconds of hub + publisher + subscribers per million deliveries; hub idle CPU in %"
+  echo "of one core, measured once per system and fan-out for 1.5 s with the run's"
+  echo "clients connected and quiet."
+  echo
+  echo "![p50 and p99 latency against rate](benchmarks.png)"
   echo
   cat "$table"
 } > docs/benchmarks.md
 rm -f "$table"
 echo "bench: wrote docs/benchmarks.md"
+
+# p50 (solid) and p99 (dashed) against the publisher's rate, one panel per fan-out.
+if command -v gnuplot >/dev/null; then
+  systems=$(cut -f1 "$plot" | awk '!seen[$0]++' | tr '\n' ' ')
+  fanouts=$(cut -f2 "$plot" | sort -n | uniq | tr '\n' ' ')
+  n=$(echo "$fanouts" | wc -w)
+  gnuplot <<PLOT
+set terminal pngcairo size $((480 * n)),420 font ",9"
+set output "docs/benchmarks.png"
+set datafile separator "\t"
+set logscale xy
+set xlabel "sent values/s (median)"
+set ylabel "latency µs"
+set key top left font ",8"
+set grid
+systems = "$systems"
+set multiplot layout 1,$n title "p50 (solid) and p99 (dashed) latency against rate"
+do for [f in "$fanouts"] {
+  set title sprintf("1 → %s", f)
+  plot for [i=1:words(systems)] "$plot" using (\$2 == f+0 && strcol(1) eq word(systems, i) ? \$3 : NaN):4 \\
+         with linespoints lc i lw 2 pt 7 title word(systems, i), \\
+       for [i=1:words(systems)] "$plot" using (\$2 == f+0 && strcol(1) eq word(systems, i) ? \$3 : NaN):5 \\
+         with linespoints lc i dt 2 pt 6 notitle
+}
+unset multiplot
+PLOT
+  echo "bench: wrote docs/benchmarks.png"
+else
+  echo "bench: gnuplot missing, no picture"
+fi
+rm -f "$plot"

@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, only those missing.
 # Idempotent and quiet; safe to re-run.
+#   scripts/setup-deps.sh           what the build and the tests need (CI)
+#   scripts/setup-deps.sh --bench   what scripts/bench.sh needs besides: the peer
+#                                   systems, perf and gnuplot for the picture
 set -euo pipefail
 
 packages=(
@@ -13,6 +16,10 @@ packages=(
   wine wine64 xvfb xauth
   python3 python3-pytest
 )
+if [ "${1:-}" = "--bench" ]; then
+  packages=(libzmq3-dev iceoryx libiceoryx-posh-dev libiceoryx-hoofs-dev pkg-config linux-perf
+    gnuplot-nox)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
