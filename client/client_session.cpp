@@ -155,8 +155,11 @@ void ClientSession::ReceiveLoop() {
       hold_back = !handler_ && queue_.size() >= kQueueLimit;
     }
     {
-      std::lock_guard<std::mutex> hold(send_lock_);
-      if (platform::TickCount() - last_send_ >= kKeepAliveMs && bus_.KeepAlive()) {
+      // A sender holding the lock may wait for room in the link; receiving must go on
+      // meanwhile, and that send will show the bus we are alive anyway.
+      std::unique_lock<std::mutex> hold(send_lock_, std::try_to_lock);
+      if (hold.owns_lock() && platform::TickCount() - last_send_ >= kKeepAliveMs &&
+          bus_.KeepAlive()) {
         last_send_ = platform::TickCount();
       }
     }
