@@ -13,6 +13,7 @@
 #include "bus/rtd_client.h"
 #include "bus/rtd_server_multi_connection.h"
 #include "bus/rtd_topic.h"
+#include "bus/value_fanout.h"
 #include "threading/critical_section.h"
 
 namespace orvex {
@@ -116,6 +117,7 @@ class RtdServer : public RtdServerMultiConnection {
   TopicTable topics_;
   PublisherSidList publishers_;
   std::unique_ptr<BusTopicTable> bus_topics_;
+  ValueFanout fanout_;  // the value being published, encoded once
   bool shut_down_ = false;
 };
 

@@ -21,6 +21,9 @@ constexpr uint32_t kShortSleepWindowMs = 50;
 constexpr uint32_t kIdleSleepMs = 10;
 // A flood on one link must not keep the loop from accepting, heartbeats and drops.
 constexpr size_t kMaxReceivesPerPass = 4096;
+// Sleeping readers are woken once per this many messages handled (and at the end of a
+// pass), not once per message sent: one system call wakes a reader for a whole batch.
+constexpr size_t kReceivesPerWake = 16;
 
 }  // namespace
 
@@ -72,6 +75,7 @@ void RtdServerMultiConnection::Loop() {
     if (ready()) OnPeriodic();
     work += FlushAll(now);
     work += ReceiveAll();
+    WakeReaders();
     passes_.fetch_add(1);
     if (work != 0) {
       last_busy = platform::TickCount();
@@ -206,6 +210,7 @@ size_t RtdServerMultiConnection::AcceptOne(uint32_t now) {
     if (!accepting_) return work;
     std::unique_ptr<SfSMFConnection> link = listener_->AcceptNext();
     if (link == nullptr) return work;
+    link->DeferWake();
     id = AllocateId();
     auto connection = std::make_unique<RtdConnection>(std::move(link), id, now, backlog_limit_);
     connection->round_robin = round_robin_.insert(round_robin_.end(), connection.get());
@@ -214,6 +219,10 @@ size_t RtdServerMultiConnection::AcceptOne(uint32_t now) {
   }
   PassInternal(id, MSG_ACCEPTED);
   return work + 1;
+}
+
+void RtdServerMultiConnection::WakeReaders() {
+  for (auto& [id, c] : table_) c->link().WakePeer();
 }
 
 uint16_t RtdServerMultiConnection::AllocateId() {
@@ -252,7 +261,11 @@ size_t RtdServerMultiConnection::FlushAll(uint32_t now) {
 size_t RtdServerMultiConnection::ReceiveAll() {
   if (!ready()) return 0;
   size_t received = 0;
-  while (received < kMaxReceivesPerPass && !stop_.load() && ReceiveOne()) ++received;
+  while (received < kMaxReceivesPerPass && !stop_.load() && ReceiveOne()) {
+    // The first message of a pass wakes its readers at once (quiet traffic waits for
+    // nothing); later ones are woken in batches.
+    if (++received % kReceivesPerWake == 1) WakeReaders();
+  }
   return received;
 }
 

@@ -110,6 +110,7 @@ class RtdServerMultiConnection {
   size_t FlushAll(uint32_t now);
   size_t ReceiveAll();
   bool ReceiveOne();
+  void WakeReaders();
   uint16_t AllocateId();
   void PassInternal(uint16_t id, uint16_t code);
   void IdleWait(uint32_t idle_ms);

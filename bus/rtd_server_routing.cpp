@@ -117,8 +117,10 @@ void RtdServer::PublishValue(uint32_t topic_id, uint16_t sender, const RtdValue&
   RtdTopic* topic = topics_.Find(topic_id);
   if (topic == nullptr || topic->publisher_id != sender) return;
   topic->value = value;
+  // Encoded once, copied to every subscriber with its own handle.
+  fanout_.Reset(topic->value);
   for (const auto& [client_id, handle] : topic->subscribers) {
-    SendValue(FindConnection(client_id), kValueSplit, MSG_VALUE_V2, handle, topic->value);
+    fanout_.Send(FindConnection(client_id), handle);
   }
   for (uint16_t watcher : value_notice_) SendTopicValue(*topic, FindConnection(watcher));
 }

@@ -81,6 +81,14 @@ void SfSMFConnection::DisarmWait() {
   }
 }
 
+void SfSMFConnection::DeferWake() {
+  if (link_) link_->DeferWake(true);
+}
+
+void SfSMFConnection::WakePeer() {
+  if (link_) link_->WakePeer();
+}
+
 uint32_t SfSMFConnection::BacklogCount() {
   return channel_ ? channel_->queue().pending_count() : 0;
 }

@@ -42,6 +42,11 @@ class SfSMFConnection {
   // waiting, and call DisarmWait afterwards.
   platform::EventObject* ArmWait();
   void DisarmWait();
+  // V2: the peer is woken by WakePeer, once for the messages committed since, rather
+  // than by every commit (see SfSMFLinkV2::DeferWake). Nothing on classic links, whose
+  // pump moves messages in batches already.
+  void DeferWake();
+  void WakePeer();
   // Messages committed on a classic link and not yet in its ring (0 on V2).
   uint32_t BacklogCount();
 

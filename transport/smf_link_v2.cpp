@@ -29,6 +29,7 @@ bool SfSMFLinkV2::Connect(const std::string& name, int side) {
 }
 
 void SfSMFLinkV2::Destroy() {
+  WakePeer();
   wake_.Close();
   name_.clear();
   writer_.CloseAll();
@@ -177,7 +178,11 @@ bool SfSMFLinkV2::Commit() {
   shm::Store(write_segment_, seg::kWriteOffset, reserved_next_);
   shm::Store(write_segment_, seg::kWriteTick, platform::TickCount());
   shm::Word(write_segment_, seg::kPending).fetch_add(1, std::memory_order_acq_rel);
-  wake_.NotifyPeer();
+  if (defer_wake_.load(std::memory_order_relaxed)) {
+    wake_owed_.store(true, std::memory_order_relaxed);
+  } else {
+    wake_.NotifyPeer();
+  }
   // A segment shrunk while the record was written: nobody will ever read it.
   const bool delivered = !WriterLost();
   ReleaseWriterLock();
@@ -306,6 +311,13 @@ bool SfSMFLinkV2::AttachWake() {
 platform::EventObject* SfSMFLinkV2::ArmWake() {
   if (side_ == 0 && !wake_.peer_attached()) return nullptr;
   return wake_.Arm();
+}
+
+void SfSMFLinkV2::WakePeer() {
+  if (wake_owed_.load(std::memory_order_relaxed) &&
+      wake_owed_.exchange(false, std::memory_order_acq_rel)) {
+    wake_.NotifyPeer();
+  }
 }
 
 void SfSMFLinkV2::DisarmWake() {

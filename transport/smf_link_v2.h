@@ -64,6 +64,11 @@ class SfSMFLinkV2 {
   platform::EventObject* ArmWake();
   // After such a wait (or instead of it).
   void DisarmWake();
+  // With `defer`, a commit only notes that the peer may need waking, and WakePeer does
+  // it: a writer that commits many records in a row wakes a sleeping reader once
+  // instead of once a record. Destroy wakes what is owed. Any thread.
+  void DeferWake(bool defer) { defer_wake_.store(defer, std::memory_order_relaxed); }
+  void WakePeer();
 
   // Writer. Creates segment 0 of `name` unless already writing; never attaches to an
   // existing name. True with a write segment.
@@ -127,6 +132,8 @@ class SfSMFLinkV2 {
   int side_ = 0;
   std::string name_;
   SfSMFWakeV2 wake_;
+  std::atomic<bool> defer_wake_{false};
+  std::atomic<bool> wake_owed_{false};
   // Writer: offsets are kept here and only mirrored to shared memory, so a peer that
   // rewrites them cannot move our writes outside a segment.
   SfSMFSegments writer_;

@@ -1,0 +1,35 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "bus/rtd_connection.h"
+#include "protocol/rtd_value.h"
+
+namespace orvex {
+
+// One published value on its way to every subscriber: encoded once per link kind
+// (MSG_VALUE_V2, or MSG_VALUE when it fits one classic message) and copied into each
+// link with only the handle changed. The buffers are kept from value to value, so the
+// fan-out allocates nothing once they have grown. Server thread.
+class ValueFanout {
+ public:
+  // Starts a new value; `value` must outlive the Send calls that follow.
+  void Reset(const RtdValue& value);
+  // Sends the value to `c` under `handle` (split on a classic link when it must be, as
+  // SendValue does). False when the link refused it or `c` is null.
+  bool Send(RtdConnection* c, uint32_t handle);
+
+ private:
+  bool EncodeV2();
+  void EncodeClassic();
+
+  const RtdValue* value_ = nullptr;
+  std::vector<uint8_t> v2_;  // the whole V2 message; empty when it cannot be sent
+  bool v2_ready_ = false;
+  std::vector<uint8_t> classic_;  // one classic message, when the value fits one
+  bool classic_ready_ = false;
+  bool classic_single_ = false;
+};
+
+}  // namespace orvex
