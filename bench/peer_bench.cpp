@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -32,6 +33,7 @@ struct Row {
   double sent_per_s = 0;
   double delivered_per_s = 0;
   double lost_pct = 0;
+  double conflated_pct = -1;  // unknown: the hub counts none
   double p50_us = 0, p99_us = 0, p999_us = 0;
   double cpu_s_per_m = 0;
   double hub_idle_pct = -1;  // not measured in this run
@@ -76,8 +78,10 @@ class Hub {
  public:
   Hub(const std::string& self, const Plan& plan) : plan_(plan), events_(plan_) {
     if (Family(plan.system) == "orvex") {
-      process_ =
-          platform::SpawnProcess(Dir(self) + "/bus_host", {plan.hub, plan.EventName("hubstop")});
+      // A bus that counts conflated values writes their number to the "hub" result
+      // when it stops; until it does, the column says n/a.
+      std::vector<std::string> args = {plan.hub, plan.EventName("hubstop")};
+      process_ = platform::SpawnProcess(Dir(self) + "/bus_host", args);
     } else if (Family(plan.system) == "zmq") {
       std::vector<std::string> args = {"role", "zmq-hub"};
       for (const auto& a : plan.ToArgs()) args.push_back(a);
@@ -226,12 +230,21 @@ Row RunOne(const std::string& self, Plan plan, uint32_t subs, Hub* shared_hub, b
     last = std::max(last, s.last_ns);
     latencies.insert(latencies.end(), s.latency_ns.begin(), s.latency_ns.end());
   }
+  // A bus of its own has stopped now and left its count of conflated values.
+  own_hub.reset();
+  double conflated = -1;
+  if (std::ifstream stats(plan.ResultPath("hub")); stats >> conflated) {
+    row.conflated_pct = 0;
+  }
   const double seconds = static_cast<double>(last - p.start_ns) / 1e9;
   row.ok = delivered > 0 && row.note.empty();
   row.sent_per_s = static_cast<double>(p.sent) / (static_cast<double>(p.end_ns - p.start_ns) / 1e9);
   row.delivered_per_s = static_cast<double>(delivered) / seconds;
   const double expected = static_cast<double>(p.sent) * subs;
-  row.lost_pct = expected > 0 ? 100.0 * (expected - static_cast<double>(delivered)) / expected : 0;
+  // Values a conflating bus replaced by newer ones are not lost: the newest arrived.
+  const double missing = expected - static_cast<double>(delivered) - std::max(conflated, 0.0);
+  row.lost_pct = expected > 0 ? 100.0 * std::max(missing, 0.0) / expected : 0;
+  if (row.conflated_pct >= 0 && expected > 0) row.conflated_pct = 100.0 * conflated / expected;
   row.p50_us = Percentile(latencies, 0.50);
   row.p99_us = Percentile(latencies, 0.99);
   row.p999_us = Percentile(latencies, 0.999);
@@ -296,14 +309,16 @@ std::string SummaryText(const Row& first, const Summary& s, uint32_t reps) {
   const auto good = s.Good();
   if (good.empty()) return line + "failed: " + s.failure + " | | | | | | | | | |";
   const double idle = s.Median([](const Row& r) { return r.hub_idle_pct; });
+  const double conflated = s.Median([](const Row& r) { return r.conflated_pct; });
   std::string runs = std::to_string(good.size()) + "/" + std::to_string(reps);
   if (s.reruns > 0) runs += ", " + std::to_string(s.reruns) + " re-run";
   if (good.size() < reps) runs += " (" + s.failure + ")";
-  // Conflated values are counted only by a bus that conflates: none of the peers does.
+  // Conflated values are counted only by a bus that conflates ("n/a" for the peers).
   return line + Format("%.0f", s.Median([](const Row& r) { return r.sent_per_s; })) + " | " +
          s.WithSpread("%.0f", [](const Row& r) { return r.delivered_per_s; }) + " | " +
-         Format("%.2f", s.Median([](const Row& r) { return r.lost_pct; })) + " | " + "0.00" +
-         " | " + s.WithSpread("%.1f", [](const Row& r) { return r.p50_us; }) + " | " +
+         Format("%.2f", s.Median([](const Row& r) { return r.lost_pct; })) + " | " +
+         (conflated < 0 ? std::string("n/a") : Format("%.2f", conflated)) + " | " +
+         s.WithSpread("%.1f", [](const Row& r) { return r.p50_us; }) + " | " +
          s.WithSpread("%.1f", [](const Row& r) { return r.p99_us; }) + " | " +
          Format("%.1f", s.Median([](const Row& r) { return r.p999_us; })) + " | " +
          Format("%.2f", s.Median([](const Row& r) { return r.cpu_s_per_m; })) + " | " +
