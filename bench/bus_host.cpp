@@ -1,11 +1,16 @@
 // bus_host: runs one bus server on a base name of its choice until its stop event is
 // set, for the multi-process tests, the benchmark and demos before the bus program
-// exists.   bus_host NAME [STOP_EVENT]
+// exists.   bus_host NAME [STOP_EVENT] [--policy conflate|block] [--backlog BYTES]
+//                    [--stall MS]
+// The options set the slow-reader policy, the bytes a link may have waiting and the
+// stall limit under "block" (defaults: those of RtdServer::Options).
 // Exits 0 after a clean shutdown (stop event, SIGINT or SIGTERM), 1 when the bus could
-// not listen.
+// not listen, 2 on a bad command line.
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "bus/rtd_server.h"
 #include "platform/clock.h"
@@ -22,21 +27,44 @@ void OnSignal(int) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) {
-    std::fputs("usage: bus_host NAME [STOP_EVENT]\n", stderr);
+  orvex::RtdServer::Options options;
+  std::vector<std::string> positional;
+  bool usage = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    const bool has_value = i + 1 < argc;
+    if (arg == "--policy" && has_value) {
+      usage |= !orvex::ParseSlowPolicy(argv[++i], &options.slow_policy);
+    } else if (arg == "--backlog" && has_value) {
+      options.link_backlog_bytes = std::strtoull(argv[++i], nullptr, 10);
+      usage |= options.link_backlog_bytes < orvex::LinkFlow::kMinBacklogBytes;
+    } else if (arg == "--stall" && has_value) {
+      options.stall_limit_ms = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 10));
+      usage |= options.stall_limit_ms == 0;
+    } else if (arg.rfind("--", 0) == 0) {
+      usage = true;
+    } else {
+      positional.push_back(arg);
+    }
+  }
+  if (usage || positional.empty() || positional.size() > 2) {
+    std::fputs(
+        "usage: bus_host NAME [STOP_EVENT] [--policy conflate|block] [--backlog BYTES]"
+        " [--stall MS]\n",
+        stderr);
     return 2;
   }
   std::signal(SIGINT, OnSignal);
   std::signal(SIGTERM, OnSignal);
-  orvex::RtdServer::Options options;
-  options.base_name = argv[1];
+  options.base_name = positional[0];
   options.shutdown_grace_ms = 100;
   orvex::RtdServer server(options);
   if (!server.listening()) {
     std::fputs("bus_host: the bus could not listen\n", stderr);
     return 1;
   }
-  orvex::platform::EventObject* stop = argc > 2 ? orvex::MakeNamedEvent(argv[2], false) : nullptr;
+  orvex::platform::EventObject* stop =
+      positional.size() > 1 ? orvex::MakeNamedEvent(positional[1], false) : nullptr;
   while (g_stop == 0) {
     if (stop != nullptr) {
       if (orvex::platform::WaitEvent(stop, 1000) == orvex::platform::WaitResult::kSignalled) break;

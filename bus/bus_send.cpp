@@ -9,9 +9,11 @@ namespace orvex {
 namespace {
 
 template <typename Splitter>
-bool SendSplit(RtdConnection* c, Splitter& splitter) {
+bool SendSplit(RtdConnection* c, Splitter& splitter, uint64_t key = 0) {
+  bool first = true;
   while (!splitter.Done()) {
-    std::span<uint8_t> slot = c->Begin(splitter.NextCode(), kClassicSlotSize);
+    std::span<uint8_t> slot = c->Begin(splitter.NextCode(), kClassicSlotSize, key, !first);
+    first = false;
     if (slot.empty()) return false;
     splitter.WriteNext(slot);
     if (!c->Commit()) return false;
@@ -40,26 +42,28 @@ bool SendValue(RtdConnection* c, SplitCodes codes, uint16_t v2_code, uint32_t ha
   if (c->is_v2()) {
     const size_t size = V2HandleValueSize(value);
     if (size == 0) return false;
-    return SendFixed(c, v2_code, static_cast<uint32_t>(size), [&](MessageBuffer out) {
-      return WriteV2HandleValue(out, v2_code, handle, value);
-    });
+    return SendFixed(
+        c, v2_code, static_cast<uint32_t>(size),
+        [&](MessageBuffer out) { return WriteV2HandleValue(out, v2_code, handle, value); },
+        ConflationKey(v2_code, handle));
   }
   ClassicValueSplitter splitter(codes, handle, value);
-  return SendSplit(c, splitter);
+  return SendSplit(c, splitter, ConflationKey(v2_code, handle));
 }
 
 bool SendShortText(RtdConnection* c, uint16_t code, uint16_t v2_code, uint32_t handle,
                    std::string_view text) {
   if (c == nullptr) return false;
+  const uint64_t key = ConflationKey(v2_code, handle);
   if (c->is_v2()) {
     const auto size = static_cast<uint32_t>(V2HandleTextSize(text));
-    return SendFixed(c, v2_code, size, [&](MessageBuffer out) {
-      return WriteV2HandleText(out, v2_code, handle, text);
-    });
+    return SendFixed(
+        c, v2_code, size,
+        [&](MessageBuffer out) { return WriteV2HandleText(out, v2_code, handle, text); }, key);
   }
-  return SendFixed(c, code, kClassicSlotSize, [&](MessageBuffer out) {
-    return WriteClassicHandleText(out, code, handle, text);
-  });
+  return SendFixed(
+      c, code, kClassicSlotSize,
+      [&](MessageBuffer out) { return WriteClassicHandleText(out, code, handle, text); }, key);
 }
 
 bool SendRefresh(RtdConnection* c, std::span<const uint32_t> ids) {
@@ -83,6 +87,8 @@ bool SendRefresh(RtdConnection* c, std::span<const uint32_t> ids) {
 }
 
 bool SendDisconnect(RtdConnection* c, std::string_view reason) {
+  if (c == nullptr) return false;
+  c->PrepareFarewell();
   return SendFixed(c, MSG_DISCONNECT, kClassicSlotSize,
                    [&](MessageBuffer out) { return WriteDisconnect(out, reason); });
 }

@@ -13,12 +13,18 @@
 
 namespace orvex {
 
+// What a newer message replaces while a slow link's messages are held: the value (or
+// text) of the same kind for the same handle or topic.
+inline uint64_t ConflationKey(uint16_t code, uint32_t handle) {
+  return (uint64_t{code} << 32) | handle;
+}
+
 // A fixed-layout message: `write` fills the buffer (128 bytes classic, `size` bytes V2)
-// and returns the size written, 0 to drop the message.
+// and returns the size written, 0 to drop the message. `key`: see RtdConnection::Begin.
 template <typename Write>
-bool SendFixed(RtdConnection* c, uint16_t code, uint32_t size, Write write) {
+bool SendFixed(RtdConnection* c, uint16_t code, uint32_t size, Write write, uint64_t key = 0) {
   if (c == nullptr) return false;
-  std::span<uint8_t> out = c->Begin(code, size);
+  std::span<uint8_t> out = c->Begin(code, size, key);
   if (out.empty()) return false;
   if (write(out) == 0) {
     c->Cancel();
@@ -41,7 +47,8 @@ bool SendShortText(RtdConnection* c, uint16_t code, uint16_t v2_code, uint32_t h
 // A refresh of `ids`: one MSG_REFRESH_V2, or MSG_REFRESH messages of at most 29 ids
 // (an empty list is one message with no ids).
 bool SendRefresh(RtdConnection* c, std::span<const uint32_t> ids);
-// MSG_DISCONNECT with `reason`.
+// MSG_DISCONNECT with `reason`: the link's last words, so messages still held for it
+// are dropped and its bound no longer applies (the reason always reaches the link).
 bool SendDisconnect(RtdConnection* c, std::string_view reason);
 // MSG_TOPIC_CLOSE or MSG_TOPIC_REMOVED.
 bool SendHandleOnly(RtdConnection* c, uint16_t code, uint32_t handle);

@@ -20,6 +20,9 @@ BusTopicTable::BusTopicTable(RtdServer* server) : server_(server) {
   objects_.push_back(std::move(timer));
   objects_.push_back(std::make_unique<VantelTopic::CPubSidList>(server, "PUBLIST"));
   objects_.push_back(std::make_unique<VantelTopic::CDefPubSid>(server, "DEFPUB"));
+  auto conflated = std::make_unique<VantelTopic::CConflatedCount>(server, "CONFLATED", 1000);
+  conflated_ = conflated.get();
+  objects_.push_back(std::move(conflated));
   objects_.push_back(std::make_unique<VantelTopic::CDefault>(server, "", kDefaultText));
   publist_ = objects_[2].get();
   defpub_ = objects_[3].get();
@@ -47,6 +50,7 @@ void BusTopicTable::Detach(const RtdTopic& topic) {
 void BusTopicTable::OnPeriodic() {
   UpdateAndPublish(*ticker_);
   UpdateAndPublish(*timer_);
+  UpdateAndPublish(*conflated_);
 }
 
 uint32_t BusTopicTable::DueInMs() const {
@@ -55,6 +59,7 @@ uint32_t BusTopicTable::DueInMs() const {
   for (const CIntervalCounter* counter : {ticker_, timer_}) {
     if (!counter->attached().empty()) due = std::min(due, counter->DueInMs(now));
   }
+  if (!conflated_->attached().empty()) due = std::min(due, conflated_->DueInMs(now));
   return due;
 }
 

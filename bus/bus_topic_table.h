@@ -10,7 +10,7 @@ namespace orvex {
 
 class RtdServer;
 
-// The bus's own topics in match order: TICKER, TIMER, PUBLIST, DEFPUB and the default
+// The bus's own topics in match order: TICKER, TIMER, PUBLIST, DEFPUB, CONFLATED and the default
 // that answers every other name. Publishes through RtdServer::PublishValue with sender
 // 0. Server thread only.
 class BusTopicTable {
@@ -25,7 +25,7 @@ class BusTopicTable {
   void Attach(const RtdTopic& topic);
   // A bus topic lost its last subscriber.
   void Detach(const RtdTopic& topic);
-  // Drives TICKER and TIMER.
+  // Drives TICKER, TIMER and CONFLATED.
   void OnPeriodic();
   // Milliseconds until OnPeriodic has a value to publish (kInfinite: nobody follows
   // TICKER or TIMER).
@@ -45,6 +45,7 @@ class BusTopicTable {
   VantelTopic::CIntervalCounter* timer_;
   VantelTopic::CBase* publist_;
   VantelTopic::CBase* defpub_;
+  VantelTopic::CConflatedCount* conflated_;
   size_t attached_count_ = 0;
 };
 

@@ -1,6 +1,7 @@
 #include "bus/corvane_main_steps.h"
 
 #include "bus/auto_start.h"
+#include "bus/flow_settings.h"
 #include "excel/excel_addin.h"
 #include "excel/excel_discovery.h"
 #include "platform/message_box.h"
@@ -55,6 +56,7 @@ int RunCorvane(const std::string& arguments, bool already_running) {
   SweepStaleObjects();
   RtdServer::Options options;
   options.auto_start = LaunchAutoStartPublisher;
+  ReadFlowSettings(&options);
   auto dialog = std::make_unique<DlgMain>(std::move(options));
   if (dialog->server() == nullptr || !dialog->server()->listening()) {
     // No client could ever connect: say so instead of running on as an empty bus. On

@@ -3,18 +3,22 @@
 #include <cstring>
 
 #include "platform/clock.h"
+#include "protocol/message_codes.h"
 #include "protocol/message_header.h"
 
 namespace orvex {
 
 RtdConnection::RtdConnection(std::unique_ptr<SfSMFConnection> link, uint16_t id, uint32_t now,
-                             uint32_t backlog_limit)
+                             const LinkFlow& flow)
     : accepted_at(now),
       last_received(now),
       last_flushed(now),
       link_(std::move(link)),
       id_(id),
-      backlog_limit_(backlog_limit) {}
+      flow_(flow),
+      held_(flow.policy == SlowPolicy::kConflate) {
+  link_->SetBacklogLimit(flow_.backlog_bytes);
+}
 
 RtdConnection::~RtdConnection() {
   SfScopedLock hold(&lock_);
@@ -26,7 +30,7 @@ RtdConnection::~RtdConnection() {
     uint32_t backlog = link_->BacklogCount();
     uint32_t progress = platform::TickCount();
     const uint32_t start = progress;
-    while (!overflowed_ && backlog != 0 && platform::TickCount() - start < kCloseDrainMs &&
+    while (backlog != 0 && platform::TickCount() - start < kCloseDrainMs &&
            platform::TickCount() - progress < kCloseStallMs) {
       platform::SleepMs(1);
       const uint32_t now_backlog = link_->BacklogCount();
@@ -34,58 +38,50 @@ RtdConnection::~RtdConnection() {
       backlog = now_backlog;
     }
   }
-  while (fifo_head_ != nullptr) {
-    SpareBlock* block = fifo_head_;
-    fifo_head_ = block->next;
-    SpareBlockPool::Instance().Give(block);
-  }
-  SpareBlockPool::Instance().Give(building_block_);
 }
 
 bool RtdConnection::IsUsable() {
-  return !overflowed_ && link_->IsValid();
+  return link_->IsValid();
 }
 
-void RtdConnection::CheckBacklog() {
-  if (link_->BacklogCount() + fifo_count_ >= backlog_limit_) overflowed_ = true;
+bool RtdConnection::WithinBound() {
+  // V2 links bound their segments themselves: BeginOutgoing fails past the bound.
+  return farewell_ || link_->is_v2() || link_->BacklogBytes() < flow_.backlog_bytes;
 }
 
-std::span<uint8_t> RtdConnection::Begin(uint16_t code, uint32_t v2_length) {
+std::span<uint8_t> RtdConnection::Begin(uint16_t code, uint32_t v2_length, uint64_t key,
+                                        bool continues) {
   lock_.Enter();
   if (building_ || !IsUsable()) {
     lock_.Leave();
     return {};
   }
+  const bool v2 = link_->is_v2();
+  const uint32_t length = v2 ? v2_length : kClassicSlotSize;
+  // Once messages are held, later ones queue behind them so the order holds.
+  uint8_t* slot = held_.empty() && WithinBound() ? link_->BeginOutgoing(length) : nullptr;
   std::span<uint8_t> out;
-  if (link_->is_v2()) {
-    uint8_t* record = link_->BeginOutgoing(v2_length);
-    if (record == nullptr) {
-      // The reader is a whole link's capacity behind: it would only lose messages.
-      overflowed_ = true;
-      lock_.Leave();
-      return {};
-    }
-    out = std::span<uint8_t>(record, v2_length);
-  } else {
-    CheckBacklog();
-    if (overflowed_) {
-      lock_.Leave();
-      return {};
-    }
-    // Once blocks wait, later messages queue behind them so the order holds.
-    uint8_t* slot = fifo_head_ == nullptr ? link_->BeginOutgoing(kClassicSlotSize) : nullptr;
-    if (slot != nullptr) {
+  if (slot != nullptr) {
+    if (!v2) {
       const uint32_t size = link_->default_message_size();
       if (size > kClassicSlotSize) std::memset(slot + kClassicSlotSize, 0, size - kClassicSlotSize);
-    } else {
-      building_block_ = SpareBlockPool::Instance().Take();
-      slot = building_block_->data;
+      std::memset(slot, 0, kClassicSlotSize);
     }
-    std::memset(slot, 0, kClassicSlotSize);
-    out = std::span<uint8_t>(slot, kClassicSlotSize);
+    out = std::span<uint8_t>(slot, length);
+    building_held_ = false;
+  } else {
+    scratch_.assign(length, 0);
+    out = scratch_;
+    building_held_ = true;
+    if (!holding_.load(std::memory_order_relaxed)) {
+      holding_.store(true, std::memory_order_relaxed);
+      last_progress_ = platform::TickCount();
+    }
   }
   WriteMessageHeader(out, MessageHeader{id_, code, platform::TickCount()});
   building_ = true;
+  building_key_ = key;
+  building_continues_ = continues;
   return out;
 }
 
@@ -93,18 +89,8 @@ bool RtdConnection::Commit() {
   if (!building_) return false;
   building_ = false;
   bool ok = true;
-  if (building_block_ != nullptr) {
-    SpareBlock* block = building_block_;
-    building_block_ = nullptr;
-    block->next = nullptr;
-    if (fifo_tail_ != nullptr) {
-      fifo_tail_->next = block;
-    } else {
-      fifo_head_ = block;
-    }
-    fifo_tail_ = block;
-    ++fifo_count_;
-    FlushLocked(platform::TickCount());
+  if (building_held_) {
+    held_.Add(scratch_, building_key_, building_continues_);
   } else {
     ok = link_->CommitOutgoing();
   }
@@ -115,12 +101,7 @@ bool RtdConnection::Commit() {
 void RtdConnection::Cancel() {
   if (!building_) return;
   building_ = false;
-  if (building_block_ != nullptr) {
-    SpareBlockPool::Instance().Give(building_block_);
-    building_block_ = nullptr;
-  } else {
-    link_->CancelOutgoing();
-  }
+  if (!building_held_) link_->CancelOutgoing();
   lock_.Leave();
 }
 
@@ -132,27 +113,61 @@ uint32_t RtdConnection::Flush(uint32_t now) {
 
 uint32_t RtdConnection::FlushLocked(uint32_t now) {
   uint32_t moved = 0;
-  while (fifo_head_ != nullptr) {
-    uint8_t* slot = link_->BeginOutgoing(kClassicSlotSize);
+  const bool v2 = link_->is_v2();
+  while (!held_.empty() && WithinBound()) {
+    const std::span<const uint8_t> message = held_.Front();
+    uint8_t* slot = link_->BeginOutgoing(static_cast<uint32_t>(message.size()));
     if (slot == nullptr) break;
-    const uint32_t size = link_->default_message_size();
-    std::memcpy(slot, fifo_head_->data, kClassicSlotSize);
-    if (size > kClassicSlotSize) std::memset(slot + kClassicSlotSize, 0, size - kClassicSlotSize);
+    std::memcpy(slot, message.data(), message.size());
+    if (!v2) {
+      const uint32_t size = link_->default_message_size();
+      if (size > kClassicSlotSize) std::memset(slot + kClassicSlotSize, 0, size - kClassicSlotSize);
+    }
     link_->CommitOutgoing();
-    SpareBlock* block = fifo_head_;
-    fifo_head_ = block->next;
-    if (fifo_head_ == nullptr) fifo_tail_ = nullptr;
-    --fifo_count_;
-    SpareBlockPool::Instance().Give(block);
-    last_flushed = now;
+    held_.PopFront();
     ++moved;
   }
+  if (moved != 0) {
+    last_flushed = now;
+    last_progress_ = now;
+  }
+  if (held_.empty()) holding_.store(false, std::memory_order_relaxed);
   return moved;
 }
 
-uint32_t RtdConnection::queued_count() {
+void RtdConnection::PrepareFarewell() {
   SfScopedLock hold(&lock_);
-  return fifo_count_;
+  held_.Clear();
+  holding_.store(false, std::memory_order_relaxed);
+  farewell_ = true;
+  link_->SetBacklogLimit(UINT64_MAX);
+}
+
+uint32_t RtdConnection::last_progress() {
+  SfScopedLock hold(&lock_);
+  return last_progress_;
+}
+
+uint64_t RtdConnection::fixed_held_bytes() {
+  SfScopedLock hold(&lock_);
+  return held_.fixed_bytes();
+}
+
+uint64_t RtdConnection::conflated() {
+  SfScopedLock hold(&lock_);
+  return held_.conflated();
+}
+
+uint64_t RtdConnection::TakeConflated() {
+  SfScopedLock hold(&lock_);
+  const uint64_t fresh = held_.conflated() - conflated_reported_;
+  conflated_reported_ = held_.conflated();
+  return fresh;
+}
+
+bool RtdConnection::Delivered() {
+  SfScopedLock hold(&lock_);
+  return held_.empty() && link_->Delivered();
 }
 
 }  // namespace orvex

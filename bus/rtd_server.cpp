@@ -9,7 +9,9 @@
 namespace orvex {
 
 RtdServer::RtdServer(Options options)
-    : RtdServerMultiConnection(options.base_name, options.backlog_limit),
+    : RtdServerMultiConnection(options.base_name,
+                               LinkFlow{options.slow_policy, options.link_backlog_bytes},
+                               options.stall_limit_ms),
       options_(std::move(options)) {
   // Built before the first message is handled, so a bus topic requested in the very
   // first pass is served.
@@ -168,7 +170,10 @@ void RtdServer::Register(const BusMessage& m) {
   client.publisher = request.publisher;
   client.subscriber = request.subscriber;
   clients_.emplace(id, std::move(owned));
-  if (RtdConnection* connection = FindConnection(id)) connection->registered = true;
+  if (RtdConnection* connection = FindConnection(id)) {
+    connection->registered = true;
+    connection->publisher = client.publisher != 0;
+  }
   bool primary = false;
   if (client.publisher != 0) {
     if (sid_map_.count(client.sid) != 0) {

@@ -27,7 +27,16 @@ class RtdServer : public RtdServerMultiConnection {
   static constexpr std::string_view kReservedSidRefusal = "SID BUS is reserved for the bus";
   struct Options {
     std::string base_name = "Local\\Vantel";
-    uint32_t backlog_limit = RtdConnection::kDefaultBacklogLimit;
+    // A reader that falls behind: its values conflated (default) or publishers held
+    // back until it catches up (lossless).
+    SlowPolicy slow_policy = SlowPolicy::kConflate;
+    // Bytes a link may have waiting in its own buffers before the policy applies; held
+    // messages that conflation cannot shrink may take as much again before the link is
+    // dropped ("Reader too far behind").
+    uint64_t link_backlog_bytes = LinkFlow::kDefaultBacklogBytes;
+    // Under kBlock: a link past its bound that takes nothing for this long is dropped
+    // ("Reader stalled") and its topics closed.
+    uint32_t stall_limit_ms = RtdServerMultiConnection::kDefaultStallLimitMs;
     // Time clients get between "Server shutting down" and the closing of their links.
     uint32_t shutdown_grace_ms = 1000;
     // Launches the configured publisher when the first ordinary topic is requested
@@ -79,7 +88,7 @@ class RtdServer : public RtdServerMultiConnection {
   void Monitor(const BusMessage& message);
   void NotifyClientAdded(const RtdClient& client, RtdConnection* to);
   RtdClient* FindClient(uint16_t id);
-  void Log(const std::string& line);
+  void Log(const std::string& line) override;
   void LaunchAutoStartPublisher();
 
   // Topics and values.

@@ -28,9 +28,10 @@ constexpr size_t kReceivesPerWake = 16;
 }  // namespace
 
 RtdServerMultiConnection::RtdServerMultiConnection(const std::string& base_name,
-                                                   uint32_t backlog_limit)
+                                                   const LinkFlow& flow, uint32_t stall_limit_ms)
     : listener_(std::make_unique<SfSMFListener>(base_name)),
-      backlog_limit_(backlog_limit),
+      flow_(flow),
+      stall_limit_ms_(stall_limit_ms),
       doorbell_(platform::CreateUnnamedEvent()),
       thread_(&RtdServerMultiConnection::ThreadEntry, this) {
   start_tick_ = platform::TickCount();
@@ -74,6 +75,7 @@ void RtdServerMultiConnection::Loop() {
     work += Heartbeats(now);
     if (ready()) OnPeriodic();
     work += FlushAll(now);
+    work += ReapLingering(now);
     work += ReceiveAll();
     WakeReaders();
     passes_.fetch_add(1);
@@ -137,8 +139,10 @@ uint32_t RtdServerMultiConnection::SleepLimitMs(uint32_t now) {
   for (auto& [id, c] : table_) {
     const uint32_t quiet = now - c->last_received;
     limit = std::min(limit, quiet < kSilenceMs ? kSilenceMs - quiet : 1u);
-    if (c->queued_count() != 0) limit = std::min(limit, kIdleSleepMs);
+    // Room for held messages shows in no event: look again soon.
+    if (c->holding()) limit = std::min(limit, kIdleSleepMs);
   }
+  if (lingering_count_.load() != 0) limit = std::min(limit, kIdleSleepMs);
   if (ready()) limit = std::min(limit, PeriodicDueMs());
   return limit;
 }
@@ -150,26 +154,59 @@ bool RtdServerMultiConnection::AnyInput() {
   return false;
 }
 
+void RtdServerMultiConnection::Log(const std::string& line) {
+  BusLog().Append(line);
+}
+
 size_t RtdServerMultiConnection::DropSilent(uint32_t now) {
-  std::vector<uint16_t> overflowed;
-  std::vector<uint16_t> silent;
+  std::vector<std::pair<uint16_t, std::string>> drops;
   for (auto& [id, c] : table_) {
-    // Overflowed, or broken by the peer (its shared layout or objects): nothing more
-    // can be delivered, so waiting for silence would only hold a place.
-    if (c->overflowed() || c->link().IsBroken()) {
-      overflowed.push_back(id);
+    // Broken by the peer (its shared layout or objects): nothing more can be delivered,
+    // not even a reason, so waiting for silence would only hold a place.
+    if (c->link().IsBroken()) {
+      drops.emplace_back(id, "Connection dropped");
     } else if (now - c->last_received > kSilenceMs - 1 &&
                (!c->IsUsable() || (c->notice_created && !c->notice_pending))) {
-      silent.push_back(id);
+      drops.emplace_back(id, "Inactive connection");
+    } else if (c->fixed_held_bytes() > flow_.backlog_bytes) {
+      // Conflation cannot shrink these (topic and client notices, requests...).
+      drops.emplace_back(id, "Reader too far behind: more than " +
+                                 std::to_string(flow_.backlog_bytes) + " bytes waiting");
+    } else if (flow_.policy == SlowPolicy::kBlock && c->holding() &&
+               static_cast<int32_t>(now - c->last_progress()) >
+                   static_cast<int32_t>(stall_limit_ms_)) {
+      drops.emplace_back(id, "Reader stalled: nothing read for " + std::to_string(stall_limit_ms_) +
+                                 " ms while publishers waited");
     }
   }
-  for (uint16_t id : silent) SendDisconnect(FindConnection(id), "Inactive connection");
-  silent.insert(silent.end(), overflowed.begin(), overflowed.end());
-  for (uint16_t id : silent) {
-    RemoveConnection(id);
-    PassInternal(id, MSG_DROPPED);
+  for (const auto& [id, reason] : drops) {
+    if (RtdConnection* c = FindConnection(id)) DropWithReason(c, reason);
   }
-  return silent.size();
+  return drops.size();
+}
+
+void RtdServerMultiConnection::DropWithReason(RtdConnection* c, const std::string& reason) {
+  const uint16_t id = c->id();
+  // The reason is logged here as well: "Client disconnected" lines carry none.
+  Log("Client " + std::to_string(id) + " dropped: " + reason);
+  if (c->registered && ready()) {
+    // The server handles it like the client's own disconnect: the reason goes to the
+    // link and to monitors, the client's topics are closed.
+    PassDisconnect(id, reason, platform::TickCount());
+    if (FindConnection(id) == nullptr) return;
+    c = FindConnection(id);
+  }
+  SendDisconnect(c, reason);
+  RemoveConnection(id);
+  PassInternal(id, MSG_DROPPED);
+}
+
+void RtdServerMultiConnection::PassDisconnect(uint16_t id, const std::string& reason,
+                                              uint32_t now) {
+  receive_buffer_.assign(kClassicSlotSize, 0);
+  WriteMessageHeader(receive_buffer_, MessageHeader{id, MSG_DISCONNECT, now});
+  WriteDisconnect(receive_buffer_, reason);
+  ProcessMessage(BusMessage{id, MSG_DISCONNECT, receive_buffer_});
 }
 
 void RtdServerMultiConnection::StopAccepting() {
@@ -212,7 +249,7 @@ size_t RtdServerMultiConnection::AcceptOne(uint32_t now) {
     if (link == nullptr) return work;
     link->DeferWake();
     id = AllocateId();
-    auto connection = std::make_unique<RtdConnection>(std::move(link), id, now, backlog_limit_);
+    auto connection = std::make_unique<RtdConnection>(std::move(link), id, now, flow_);
     connection->round_robin = round_robin_.insert(round_robin_.end(), connection.get());
     table_.emplace(id, std::move(connection));
     connection_count_.store(table_.size());
@@ -243,8 +280,10 @@ size_t RtdServerMultiConnection::Heartbeats(uint32_t now) {
   size_t sent = 0;
   for (auto& [id, c] : table_) {
     if (now - c->last_flushed > kHeartbeatMs - 1 || now - c->last_received > kHeartbeatMs - 1) {
-      sent += SendFixed(c.get(), MSG_HEARTBEAT, 12,
-                        [&](MessageBuffer out) { return WriteHeartbeat(out, start_tick_); });
+      sent += SendFixed(
+          c.get(), MSG_HEARTBEAT, 12,
+          [&](MessageBuffer out) { return WriteHeartbeat(out, start_tick_); },
+          ConflationKey(MSG_HEARTBEAT, 0));
     }
   }
   return sent;
@@ -254,8 +293,51 @@ size_t RtdServerMultiConnection::FlushAll(uint32_t now) {
   size_t moved = 0;
   for (auto& [id, c] : table_) {
     if (c->IsUsable()) moved += c->Flush(now);
+    const uint64_t fresh = c->TakeConflated();
+    conflated_total_.fetch_add(fresh);
+    // One line when a reader starts to lose values to conflation, one when it caught up.
+    if (fresh != 0 && !c->conflation_logged) {
+      c->conflation_logged = true;
+      c->conflated_at_log = c->conflated() - fresh;
+      Log("Client " + std::to_string(id) + " falls behind: its values are conflated");
+    } else if (c->conflation_logged && !c->holding()) {
+      c->conflation_logged = false;
+      Log("Client " + std::to_string(id) + " caught up: " +
+          std::to_string(c->conflated() - c->conflated_at_log) + " values conflated");
+    }
   }
   return moved;
+}
+
+size_t RtdServerMultiConnection::ReapLingering(uint32_t now) {
+  size_t work = 0;
+  std::list<Lingering> done;
+  {
+    SfScopedLock hold(&table_lock_);
+    for (auto it = lingering_.begin(); it != lingering_.end();) {
+      RtdConnection& c = *it->connection;
+      if (c.IsUsable()) work += c.Flush(now);
+      // Signed: `since` may be a tick later than the pass's `now`.
+      const bool expired = static_cast<int32_t>(now - it->since) > static_cast<int32_t>(kLingerMs);
+      if (!c.IsUsable() || c.Delivered() || expired) {
+        auto next = std::next(it);
+        done.splice(done.end(), lingering_, it);
+        it = next;
+      } else {
+        ++it;
+      }
+    }
+    lingering_count_.store(lingering_.size());
+  }
+  return work + done.size();  // freed here, outside the lock
+}
+
+bool RtdServerMultiConnection::PublishersPaused() {
+  if (flow_.policy != SlowPolicy::kBlock) return false;
+  for (auto& [id, c] : table_) {
+    if (c->holding()) return true;
+  }
+  return false;
 }
 
 size_t RtdServerMultiConnection::ReceiveAll() {
@@ -271,12 +353,18 @@ size_t RtdServerMultiConnection::ReceiveAll() {
 
 bool RtdServerMultiConnection::ReceiveOne() {
   const uint32_t now = platform::TickCount();
+  const bool paused = PublishersPaused();
   for (size_t n = round_robin_.size(); n > 0; --n) {
     RtdConnection* c = round_robin_.front();
     round_robin_.splice(round_robin_.end(), round_robin_, round_robin_.begin());
     if (!c->IsUsable()) continue;
     const uint16_t id = c->id();
     SfSMFConnection& link = c->link();
+    if (paused && c->publisher) {
+      // Held back, not silent: its waiting input shows it is alive.
+      if (link.HasIncoming()) c->last_received = now;
+      continue;
+    }
     if (link.HasIncoming()) {
       c->notice_pending = false;
       const uint8_t* incoming = link.PeekIncoming();
@@ -298,10 +386,7 @@ bool RtdServerMultiConnection::ReceiveOne() {
     }
     if (c->notice_pending) {
       c->notice_pending = false;
-      receive_buffer_.assign(kClassicSlotSize, 0);
-      WriteMessageHeader(receive_buffer_, MessageHeader{id, MSG_DISCONNECT, now});
-      WriteDisconnect(receive_buffer_, "Inactive connection");
-      ProcessMessage(BusMessage{id, MSG_DISCONNECT, receive_buffer_});
+      PassDisconnect(id, "Inactive connection", now);
       return true;
     }
   }
@@ -330,17 +415,27 @@ void RtdServerMultiConnection::RemoveConnection(uint16_t id) {
     round_robin_.erase(gone->round_robin);
     table_.erase(it);
     connection_count_.store(table_.size());
+    // A reader that is behind finds its last messages (the reason it was let go) when
+    // it gets to them: the link stays open until then, within limits.
+    if (!stop_.load() && gone->IsUsable() && !gone->Delivered()) {
+      lingering_.push_back(Lingering{platform::TickCount(), std::move(gone)});
+      if (lingering_.size() > kMaxConnections) lingering_.pop_front();
+      lingering_count_.store(lingering_.size());
+    }
   }
-  // The destructor writes out queued blocks and releases the link.
+  // Otherwise the destructor writes out what it can and releases the link.
 }
 
 size_t RtdServerMultiConnection::CloseAll() {
   std::map<uint16_t, std::unique_ptr<RtdConnection>> closing;
+  std::list<Lingering> lingering;
   {
     SfScopedLock hold(&table_lock_);
     closing.swap(table_);
+    lingering.swap(lingering_);
     round_robin_.clear();
     connection_count_.store(0);
+    lingering_count_.store(0);
   }
   return closing.size();
 }

@@ -32,6 +32,10 @@ struct BusMessage {
 // sleeps in the kernel until a link, an acceptor, Wake or the next timed duty (a
 // heartbeat, a silence limit, PeriodicDueMs) needs it; only links that cannot wake it
 // (V2 clients without the wake-ups) are polled, at most every 10 ms. The thread starts in the
+// gives each a 16-bit id, sends heartbeats, drops silent, stalled and broken links
+// (telling each why where the link still works) and hands every message to
+// ProcessMessage, fairly across links. Links past their bound are served by the slow-
+// reader policy (LinkFlow). The thread starts in the
 // constructor; no message reaches ProcessMessage or OnPeriodic before the derived class
 // calls SetReady(true).
 class RtdServerMultiConnection {
@@ -43,10 +47,17 @@ class RtdServerMultiConnection {
   // long after its acceptance gives its place up: links that never register must not
   // lock clients out for the whole silence time.
   static constexpr uint32_t kRegisterGraceMs = 1000;
+  // A link the bus let go stays open this long at most for its reader to take the
+  // messages that were still on their way (its disconnect reason above all).
+  static constexpr uint32_t kLingerMs = 15000;
+  static constexpr uint32_t kDefaultStallLimitMs = 10000;
 
   // Builds the listener on `base_name` and starts the server thread; logs
-  // "RtdServerMultiConnection Created". `backlog_limit`: see RtdConnection.
-  RtdServerMultiConnection(const std::string& base_name, uint32_t backlog_limit);
+  // "RtdServerMultiConnection Created". `flow`: every link's bound and the slow-reader
+  // policy; `stall_limit_ms`: under SlowPolicy::kBlock, how long a link past its bound
+  // may take nothing before it is dropped.
+  RtdServerMultiConnection(const std::string& base_name, const LinkFlow& flow,
+                           uint32_t stall_limit_ms);
   // Stops the thread if needed, closes every connection, logs
   // "RtdServerMultiConnection Deleted".
   virtual ~RtdServerMultiConnection();
@@ -64,6 +75,10 @@ class RtdServerMultiConnection {
   uint32_t server_start_tick() const { return start_tick_; }
   // Links in the table; any thread (a snapshot).
   size_t connection_count() const { return connection_count_.load(); }
+  // Values replaced for readers that fell behind, since the start; any thread.
+  uint64_t conflated_total() const { return conflated_total_.load(); }
+  // Links let go that still wait for their reader; any thread.
+  size_t lingering_count() const { return lingering_count_.load(); }
   // Passes of the loop so far; any thread. Tests wait for a pass to be sure the loop
   // has seen a change.
   uint64_t pass_count() const { return passes_.load(); }
@@ -81,12 +96,15 @@ class RtdServerMultiConnection {
   // How soon OnPeriodic has timed work to do, in ms (kInfinite: none); the idle loop
   // sleeps no longer. Server thread.
   virtual uint32_t PeriodicDueMs() { return platform::kInfinite; }
+  // Writes one line to the bus log.
+  virtual void Log(const std::string& line);
 
   void SetReady(bool ready) { ready_.store(ready, std::memory_order_release); }
   bool ready() const { return ready_.load(std::memory_order_acquire); }
   // Server thread (or after the thread stopped).
   RtdConnection* FindConnection(uint16_t id);
-  // Removes the connection from the table, writing out its queued blocks, and frees it.
+  // Removes the connection from the table; it is freed once its reader took what is
+  // on its way (at most kLingerMs later).
   void RemoveConnection(uint16_t id);
   // Runs `fn` on every connection under the table lock; any thread.
   template <typename Fn>
@@ -108,6 +126,12 @@ class RtdServerMultiConnection {
   size_t MakeRoom(uint32_t now);
   size_t Heartbeats(uint32_t now);
   size_t FlushAll(uint32_t now);
+  size_t ReapLingering(uint32_t now);
+  // Drops `c` with `reason`: a registered client leaves as if it had sent the reason.
+  void DropWithReason(RtdConnection* c, const std::string& reason);
+  void PassDisconnect(uint16_t id, const std::string& reason, uint32_t now);
+  // Under SlowPolicy::kBlock, some link is past its bound: publishers wait.
+  bool PublishersPaused();
   size_t ReceiveAll();
   bool ReceiveOne();
   void WakeReaders();
@@ -118,10 +142,18 @@ class RtdServerMultiConnection {
   bool AnyInput();
 
   std::unique_ptr<SfSMFListener> listener_;
-  const uint32_t backlog_limit_;
+  const LinkFlow flow_;
+  const uint32_t stall_limit_ms_;
   SfCriticalSection table_lock_;  // guards the table's structure against the main thread
   std::map<uint16_t, std::unique_ptr<RtdConnection>> table_;
   std::list<RtdConnection*> round_robin_;
+  struct Lingering {
+    uint32_t since;
+    std::unique_ptr<RtdConnection> connection;
+  };
+  std::list<Lingering> lingering_;  // guarded by table_lock_
+  std::atomic<size_t> lingering_count_{0};
+  std::atomic<uint64_t> conflated_total_{0};
   std::atomic<uint16_t> next_id_{1};
   bool wrapped_ = false;
   uint32_t last_heartbeat_ = 0;

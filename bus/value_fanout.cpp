@@ -49,7 +49,8 @@ bool ValueFanout::Send(RtdConnection* c, uint32_t handle) {
     encoded = &classic_;
   }
   const auto size = static_cast<uint32_t>(encoded->size());
-  std::span<uint8_t> out = c->Begin(code, size);
+  // Keyed like SendValue's messages: a slow link conflates both alike.
+  std::span<uint8_t> out = c->Begin(code, size, ConflationKey(MSG_VALUE_V2, handle));
   if (out.empty()) return false;
   // Begin wrote this link's header; the rest is the shared encoding with our handle.
   std::memcpy(out.data() + kMessageHeaderSize, encoded->data() + kMessageHeaderSize,

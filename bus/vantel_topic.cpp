@@ -78,4 +78,22 @@ bool CDefPubSid::Update(RtdValue* value) {
   return true;
 }
 
+uint32_t CConflatedCount::DueInMs(uint32_t now) const {
+  if (published_ && server()->conflated_total() == count_) return platform::kInfinite;
+  const uint32_t since = now - last_update_;
+  return !published_ || since >= period_ms_ ? 0 : period_ms_ - since;
+}
+
+bool CConflatedCount::Update(RtdValue* value) {
+  const uint32_t now = platform::TickCount();
+  if (published_ && now - last_update_ < period_ms_) return false;
+  const uint64_t count = server()->conflated_total();
+  if (published_ && count == count_) return false;
+  value->SetInt64(static_cast<int64_t>(count));
+  count_ = count;
+  published_ = true;
+  last_update_ = now;
+  return true;
+}
+
 }  // namespace orvex::VantelTopic

@@ -88,5 +88,22 @@ class CDefPubSid : public CBase {
   bool Update(RtdValue* value) override;
 };
 
+// Values the bus replaced for readers that fell behind (64-bit count since the bus
+// started); published when it changed, at most once per period.
+class CConflatedCount : public CBase {
+ public:
+  CConflatedCount(RtdServer* server, std::string name, uint32_t period_ms)
+      : CBase(server, std::move(name)), period_ms_(period_ms) {}
+  bool Update(RtdValue* value) override;
+  // Milliseconds until Update would publish a changed count; kInfinite while unchanged.
+  uint32_t DueInMs(uint32_t now) const;
+
+ private:
+  uint32_t last_update_ = 0;
+  uint32_t period_ms_;
+  bool published_ = false;
+  uint64_t count_ = 0;
+};
+
 }  // namespace VantelTopic
 }  // namespace orvex

@@ -87,7 +87,8 @@ bool BusClient::Open(LinkKind kind, uint32_t timeout_ms) {
     auto c = std::make_unique<ClassicClient>();
     static uint32_t word = 0;
     const uint32_t request_word = NextRequestValue() + ++word;
-    if (c->Connect(base, request_word, 128, 1000, timeout_ms) != ClassicResult::kConnected) {
+    if (c->Connect(base, request_word, classic_slot_size_, classic_slot_count_, timeout_ms) !=
+        ClassicResult::kConnected) {
       return false;
     }
     classic_ = std::move(c);
@@ -108,6 +109,8 @@ void BusClient::Close() {
   v2_.reset();
   joiner_ = SplitJoiner();
   parts_ = 0;
+  closed_by_bus_ = false;
+  closed_reason_.clear();
 }
 
 bool BusClient::SendMessage(uint16_t code, std::span<uint8_t> message) {
@@ -367,6 +370,8 @@ bool BusClient::Decode(std::vector<uint8_t>& bytes, BusReceived* out) {
     }
     case MSG_DISCONNECT:
       ReadDisconnect(bytes, &out->text);
+      closed_by_bus_ = true;
+      closed_reason_ = out->text;
       break;
     case MSG_TOPIC:
     case MSG_TEXT_A:

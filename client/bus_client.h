@@ -52,6 +52,11 @@ class BusClient {
 
   // How later connections decide that the bus is gone (see bus_loss()).
   void SetWatchOptions(const BusWatchOptions& options) { watch_options_ = options; }
+  // The slot size and count later classic connections ask for (default 128 x 1000).
+  void SetClassicSlots(uint32_t slot_size, uint32_t slot_count) {
+    classic_slot_size_ = slot_size;
+    classic_slot_count_ = slot_count;
+  }
   // Connects to the bus serving `base` through the acceptor of `kind` and starts
   // watching it. False when no bus answered within `timeout_ms`.
   bool Connect(const std::string& base, LinkKind kind, uint32_t timeout_ms = 10000);
@@ -75,6 +80,12 @@ class BusClient {
   // Looks at the bus now, as Receive does between messages; the loss found. Receiving
   // thread.
   BusLoss CheckBus();
+  // The bus closed this link: a MSG_DISCONNECT was received (the reason is in
+  // closed_reason(): shutdown, inactivity, a reader too slow...). Nothing more will come
+  // over the link; the caller closes it (and may connect again). Cleared by Close,
+  // Connect and Reconnect. Receiving thread.
+  bool closed_by_bus() const { return closed_by_bus_; }
+  const std::string& closed_reason() const { return closed_reason_; }
 
   // Each Send operation returns false when the link refused a message (or the content
   // cannot be sent, like more than 29 refresh items on a classic link).
@@ -140,6 +151,10 @@ class BusClient {
   SplitJoiner joiner_;
   uint32_t parts_ = 0;
   uint32_t heartbeats_ = 0;
+  uint32_t classic_slot_size_ = 128;
+  uint32_t classic_slot_count_ = 1000;
+  bool closed_by_bus_ = false;
+  std::string closed_reason_;
   uint32_t last_heartbeat_tick_ = 0;
 };
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -100,6 +101,14 @@ class BusFixture : public ::testing::Test {
   std::vector<platform::EventObject*> held_events_;
   std::map<std::string, platform::EventObject*> named_events_;
 };
+
+// Resident memory of this process in kB where the system shows it (Linux), else 0.
+inline uint64_t ResidentKb() {
+  std::ifstream statm("/proc/self/statm");
+  uint64_t pages = 0, resident = 0;
+  if (!(statm >> pages >> resident)) return 0;
+  return resident * 4;
+}
 
 // Both link kinds, for parameterised tests.
 inline std::string KindName(const ::testing::TestParamInfo<std::string>& info) {

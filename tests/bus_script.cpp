@@ -54,6 +54,8 @@ class ScriptRunner {
     return false;
   }
   bool Serve(const std::string& active_event, const std::string& stop_event);
+  bool Flood(uint32_t topic, uint32_t count, uint32_t pace, uint32_t length);
+  bool Ordered(uint32_t last, const std::string& handles, bool every);
 
   std::string base_;
   client::BusClient client_;
@@ -130,10 +132,57 @@ client::LinkKind KindOf(const std::string& name) {
 
 }  // namespace
 
+bool ScriptRunner::Flood(uint32_t topic, uint32_t count, uint32_t pace, uint32_t length) {
+  for (uint32_t i = 0; i < count; ++i) {
+    RtdValue value;
+    if (length == 0) {
+      value.SetInt32(static_cast<int32_t>(i));
+    } else {
+      std::string text = std::to_string(i) + ":";
+      value.SetText(text + GeneratedText(length > text.size() ? length - text.size() : 0));
+    }
+    if (!client_.Publish(topic, value)) return Fail("flood refused at " + std::to_string(i));
+    if (pace != 0 && (i + 1) % pace == 0) platform::SleepMs(1);
+  }
+  return true;
+}
+
+bool ScriptRunner::Ordered(uint32_t last, const std::string& handles, bool every) {
+  std::map<uint32_t, int64_t> seen;  // handle -> last value number
+  for (const std::string& h : Split(handles, ',')) seen[Number(h)] = -1;
+  size_t finished = 0;
+  client::BusReceived got;
+  uint32_t last_sent = platform::TickCount();
+  while (finished < seen.size()) {
+    // A reader that only reads still shows the bus it is alive.
+    if (platform::TickCount() - last_sent > 1000) {
+      client_.KeepAlive();
+      last_sent = platform::TickCount();
+    }
+    if (!client_.Receive(&got, kWaitMs)) return Fail("values stopped coming");
+    if (client::ClassicCodeOf(got.code) == MSG_DISCONNECT) return Fail("dropped: " + got.text);
+    // The empty value a topic holds before its first publish is no number.
+    if (client::ClassicCodeOf(got.code) != MSG_VALUE || got.value.TypeCode() == 0) continue;
+    auto it = seen.find(got.handle);
+    if (it == seen.end()) continue;
+    // Integers, or texts that begin with the number.
+    const int64_t n = std::strtoll(got.value.ToText().c_str(), nullptr, 10);
+    const bool ok = every ? n == it->second + 1 : n > it->second;
+    if (!ok) {
+      return Fail("handle " + std::to_string(got.handle) + ": " + std::to_string(n) + " after " +
+                  std::to_string(it->second));
+    }
+    it->second = n;
+    if (n == static_cast<int64_t>(last)) ++finished;
+  }
+  return true;
+}
+
 bool ScriptRunner::Step(const std::vector<std::string>& f) {
   const std::string& op = f[0];
   auto arg = [&](size_t i) { return i < f.size() ? f[i] : std::string(); };
   if (op == "connect") {
+    if (!arg(2).empty()) client_.SetClassicSlots(Number(arg(2)), Number(arg(3)));
     return client_.Connect(base_, KindOf(arg(1)), kWaitMs) || Fail("connect failed");
   }
   if (op == "noconnect") {
@@ -223,13 +272,9 @@ bool ScriptRunner::Step(const std::vector<std::string>& f) {
     return ok || Fail("event " + arg(1) + " not set");
   }
   if (op == "serve") return Serve(arg(1), arg(2));
-  if (op == "flood") {
-    for (uint32_t i = 0; i < Number(arg(2)); ++i) {
-      RtdValue value;
-      value.SetInt32(static_cast<int32_t>(i));
-      if (!client_.Publish(Number(arg(1)), value)) return Fail("flood refused");
-    }
-    return true;
+  if (op == "flood") return Flood(Number(arg(1)), Number(arg(2)), Number(arg(3)), Number(arg(4)));
+  if (op == "allinorder" || op == "newest") {
+    return Ordered(Number(arg(1)), arg(2), op == "allinorder");
   }
   if (op == "heartbeat") {
     const uint32_t seen = client_.heartbeats();

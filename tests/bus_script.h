@@ -3,6 +3,7 @@
 // line. A step is fields separated by '|':
 //   connect|classic, connect|v2 or connect|v2-polled (no wake-ups)
 //   register|SID|NAME|P|S (flags 0/1)
+//   connect|classic|SLOT_SIZE|SLOT_COUNT   a classic link of other slots
 //   noconnect|KIND|MS   no bus accepts a link within MS
 //   rawregister|SID|NAME|P|S  as register, the SID sent exactly as given
 //   rawpart|CODE|H|TEXT one classic message of code 7, 48 or 49 (topic text) or 13, 50
@@ -15,7 +16,12 @@
 //   until|CODE|k=v...   skips messages until one matches the code and every field
 //   quiet|MS            no message (heartbeats aside) for MS
 //   heartbeat|TICK      waits for a heartbeat, which must carry TICK
-//   flood|ID|N          publishes N values 0..N-1 for topic ID as fast as it can
+//   flood|ID|N[|PACE[|LEN]]  publishes N values 0..N-1 for topic ID as fast as it can
+//                       (pausing 1 ms every PACE values); with LEN, texts of LEN
+//                       characters that begin with the number and ":"
+//   allinorder|LAST|H,H,...  receives values until every handle got LAST; each handle
+//                       must get every number from 0 in order
+//   newest|LAST|H,H,...  the same, but numbers may be skipped, never repeated or older
 //   serve|ACTIVE_EVENT|STOP_EVENT  publisher loop: answers every topic with its text
 //                       as value "pub:<text>" until STOP_EVENT is set
 // Fields: h=N (handle, id or result), t=TEXT, v=TEXT (the value rendered as text),

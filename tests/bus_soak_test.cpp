@@ -122,14 +122,6 @@ ORVEX_CHILD_ROLE(soak_subscriber) {
   return values > 0 ? 0 : kNoValues;
 }
 
-// Resident memory of this process in kB where the system shows it, else 0.
-uint64_t ResidentKb() {
-  std::ifstream statm("/proc/self/statm");
-  uint64_t pages = 0, resident = 0;
-  if (!(statm >> pages >> resident)) return 0;
-  return resident * 4;
-}
-
 struct Child {
   platform::ProcessObject* process;
   bool killed;

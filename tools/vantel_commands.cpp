@@ -308,6 +308,8 @@ int RunMon(const LinkOptions& link, const MonOptions& options) {
       if (!table && !line.empty()) Line(link, line);
       dirty = true;
       if (client::ClassicCodeOf(m.code) == MSG_DISCONNECT) {
+        // Said on the error stream too: the table view would draw over the line.
+        Error("bus closed the link: " + m.text);
         rc = kExitClosed;
         break;
       }

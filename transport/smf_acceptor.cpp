@@ -87,6 +87,8 @@ std::unique_ptr<SfSMFChannel> SfSMFAcceptor::Accept(uint32_t default_size, uint3
   if (size64 <= 16) size64 = 16;
   uint32_t count = std::max(LoadU32(block + kRequestSlotCount), default_count);
   if (count <= 10) count = 10;
+  count = static_cast<uint32_t>(
+      std::min<uint64_t>(count, std::max<uint64_t>(10, kMaxRingBytes / size64)));
   // A slot the outgoing queue cannot carry would make a link on which the bus can
   // never answer (not even the registration): refused, as is one near 4 GiB.
   size = size64 > SfSMFQueueInternal::kMaxSlotSize ? 0 : static_cast<uint32_t>(size64);

@@ -57,11 +57,15 @@ class SfSMFAcceptor {
   // Accept and a client that gives up reset it).
   platform::EventObject* request_event() const { return request_event_; }
   // Serves one pending request: a channel sized from the request (never below the
-  // defaults), or null when nothing could be served now (no request, "_MTRP" busy) or
+  // defaults, except that a ring never takes more than kMaxRingBytes unless that leaves
+  // fewer than 10 slots), or null when nothing could be served now (no request, "_MTRP" busy) or
   // the channel could not be built (the client then reads a name length of 0).
   // The channel is named base_WORD_TICK (hexadecimal), with a further _N when a channel
   // of that name still exists.
   std::unique_ptr<SfSMFChannel> Accept(uint32_t default_size, uint32_t default_count);
+  // The most bytes of slots one ring may take: each ring is mapped in the bus for the
+  // link's life, so a client must not make it map gigabytes by asking for them.
+  static constexpr uint64_t kMaxRingBytes = 4ull << 20;
 
   const std::string& name() const { return name_; }
 

@@ -93,4 +93,16 @@ uint32_t SfSMFConnection::BacklogCount() {
   return channel_ ? channel_->queue().pending_count() : 0;
 }
 
+uint64_t SfSMFConnection::BacklogBytes() {
+  return channel_ ? uint64_t{channel_->queue().pending_count()} * channel_->slot_size() : 0;
+}
+
+void SfSMFConnection::SetBacklogLimit(uint64_t bytes) {
+  if (link_) link_->SetSegmentLimit(bytes);
+}
+
+bool SfSMFConnection::Delivered() {
+  return channel_ ? channel_->queue().pending_count() == 0 : link_->UnreadCount() == 0;
+}
+
 }  // namespace orvex

@@ -49,6 +49,16 @@ class SfSMFConnection {
   void WakePeer();
   // Messages committed on a classic link and not yet in its ring (0 on V2).
   uint32_t BacklogCount();
+  // Bytes those messages take in the bus (classic; 0 on V2, whose backlog lies in its
+  // segments and is capped by SetBacklogLimit).
+  uint64_t BacklogBytes();
+  // V2: caps the bytes of the link's outgoing segments (see SfSMFLinkV2). Classic: no
+  // effect; the caller bounds BacklogBytes itself.
+  void SetBacklogLimit(uint64_t bytes);
+  // Every message committed so far has reached the peer's side: classic, it is in the
+  // ring (which outlives our handles while the peer holds it); V2, the reader consumed
+  // it (a segment it never opened would go with our handles).
+  bool Delivered();
 
   SfSMFChannel* channel() { return channel_.get(); }
   SfSMFLinkV2* link() { return link_.get(); }

@@ -104,11 +104,20 @@ bool SfSMFLinkV2::Switch(uint32_t length) {
     const bool current = write_segment_ != nullptr && i == write_index_;
     if (!current && writer_.View(i) != nullptr && Fits(i, length)) target = i;
   }
+  // Within the cap; beyond it only a record no held segment could take, and only
+  // when nothing is unread (so a reader that never reads cannot grow the link).
+  const uint64_t held = WriterBytesLocked();
+  uint64_t largest = 0;
+  for (uint32_t i = 0; i < SfSMFSegments::kClasses; ++i) {
+    if (writer_.View(i) != nullptr) largest = SfSMFSegments::ClassSize(i);
+  }
+  const bool outsized = room + seg::kHeaderSize > largest && UnreadLocked() == 0;
   for (uint32_t i = 0; i < SfSMFSegments::kClasses && target == SfSMFSegments::kClasses; ++i) {
     if (SfSMFSegments::ClassSize(i) < room + seg::kHeaderSize || writer_.View(i) != nullptr ||
         NameExists(writer_.SegmentName(i))) {
       continue;
     }
+    if (held + SfSMFSegments::ClassSize(i) > segment_limit_ && !outsized) return false;
     if (writer_.Create(i) == nullptr) return false;
     InitSegment(i);
     target = i;
@@ -211,6 +220,37 @@ bool SfSMFLinkV2::ReaderFollowedEveryHop() {
     if (s != nullptr && shm::Load(s, seg::kMarker) != 0) return false;
   }
   return true;
+}
+
+void SfSMFLinkV2::SetSegmentLimit(uint64_t bytes) {
+  SfScopedLock guard(&writer_lock_);
+  segment_limit_ = bytes;
+}
+
+uint32_t SfSMFLinkV2::UnreadCount() {
+  SfScopedLock guard(&writer_lock_);
+  return UnreadLocked();
+}
+
+uint64_t SfSMFLinkV2::WriterBytes() {
+  SfScopedLock guard(&writer_lock_);
+  return WriterBytesLocked();
+}
+
+uint32_t SfSMFLinkV2::UnreadLocked() {
+  uint32_t unread = 0;
+  for (uint32_t i = 0; i < SfSMFSegments::kClasses; ++i) {
+    if (uint8_t* s = writer_.View(i)) unread += shm::Load(s, seg::kPending);
+  }
+  return unread;
+}
+
+uint64_t SfSMFLinkV2::WriterBytesLocked() {
+  uint64_t bytes = 0;
+  for (uint32_t i = 0; i < SfSMFSegments::kClasses; ++i) {
+    if (writer_.View(i) != nullptr) bytes += SfSMFSegments::ClassSize(i);
+  }
+  return bytes;
 }
 
 // ---- reader ----

@@ -88,6 +88,15 @@ class SfSMFLinkV2 {
   // True when the peer's reader has followed every forward marker we set (or nothing more
   // can reach it): closing now takes no segment it has not mapped yet.
   bool ReaderFollowedEveryHop();
+  // Caps the bytes of segments the writer creates (default: no cap). A new segment that
+  // would pass the cap is not created, so BeginWrite fails until the reader frees room;
+  // only a record too large for every segment held may still get its own segment, and
+  // only while the reader has consumed everything. Any thread.
+  void SetSegmentLimit(uint64_t bytes);
+  // Records written and not yet consumed by the reader, over all writer segments.
+  uint32_t UnreadCount();
+  // Bytes of the segments the writer holds.
+  uint64_t WriterBytes();
 
   // Reader. Opens the peer's segment 0 of `name` when it exists. True with a segment.
   bool StartReader(const std::string& name);
@@ -121,6 +130,8 @@ class SfSMFLinkV2 {
   bool Fits(uint32_t index, uint32_t length);
   bool Switch(uint32_t length);
   bool HoldsWriterLock() const;
+  uint32_t UnreadLocked();
+  uint64_t WriterBytesLocked();
   bool LockCheckFails();
   void ReleaseWriterLock();
   bool Locate(uint32_t* offset, uint32_t* length, uint32_t* next);
@@ -144,6 +155,7 @@ class SfSMFLinkV2 {
   std::array<uint32_t, SfSMFSegments::kClasses> write_offsets_{};
   uint32_t reserved_next_ = 0;
   bool reserved_ = false;
+  uint64_t segment_limit_ = UINT64_MAX;
   std::atomic<bool> writer_lost_{false};
   // Reader.
   SfSMFSegments reader_;

@@ -1,0 +1,91 @@
+#include "bus/held_messages.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace orvex {
+namespace {
+
+std::vector<uint8_t> Bytes(const std::string& text) {
+  return std::vector<uint8_t>(text.begin(), text.end());
+}
+
+// Takes every message, oldest first.
+std::vector<std::string> Drain(HeldMessages& held) {
+  std::vector<std::string> out;
+  while (!held.empty()) {
+    const auto front = held.Front();
+    out.emplace_back(front.begin(), front.end());
+    held.PopFront();
+  }
+  return out;
+}
+
+TEST(HeldMessages, ANewerValueReplacesTheHeldOneAndGoesBehindWhatCameBetween) {
+  HeldMessages held(true);
+  held.Add(Bytes("a1"), 1, false);
+  held.Add(Bytes("notice"), 0, false);
+  held.Add(Bytes("b1"), 2, false);
+  held.Add(Bytes("a2"), 1, false);
+  EXPECT_EQ(held.conflated(), 1u);
+  EXPECT_EQ(held.bytes(), 10u);
+  EXPECT_EQ(held.fixed_bytes(), 6u);
+  EXPECT_EQ(Drain(held), (std::vector<std::string>{"notice", "b1", "a2"}));
+  EXPECT_EQ(held.bytes(), 0u);
+}
+
+TEST(HeldMessages, AUnitOfPartsIsReplacedWhole) {
+  HeldMessages held(true);
+  held.Add(Bytes("a1.1"), 1, false);
+  held.Add(Bytes("a1.2"), 1, true);
+  held.Add(Bytes("b1"), 2, false);
+  held.Add(Bytes("a2.1"), 1, false);
+  held.Add(Bytes("a2.2"), 1, true);
+  EXPECT_EQ(held.conflated(), 1u);
+  EXPECT_EQ(Drain(held), (std::vector<std::string>{"b1", "a2.1", "a2.2"}));
+}
+
+TEST(HeldMessages, AUnitThatBeganToGoOutKeepsItsRestAndTheNewerOneFollows) {
+  HeldMessages held(true);
+  held.Add(Bytes("a1.1"), 1, false);
+  held.Add(Bytes("a1.2"), 1, true);
+  held.PopFront();
+  held.Add(Bytes("a2"), 1, false);
+  EXPECT_EQ(held.conflated(), 0u);
+  EXPECT_EQ(held.fixed_bytes(), 4u);  // "a1.2" can no longer be replaced
+  EXPECT_EQ(Drain(held), (std::vector<std::string>{"a1.2", "a2"}));
+}
+
+TEST(HeldMessages, APartWhoseUnitStartedInTheLinkIsNeverReplaced) {
+  HeldMessages held(true);
+  held.Add(Bytes("a1.2"), 1, true);
+  held.Add(Bytes("a2"), 1, false);
+  EXPECT_EQ(held.conflated(), 0u);
+  EXPECT_EQ(Drain(held), (std::vector<std::string>{"a1.2", "a2"}));
+}
+
+TEST(HeldMessages, WithoutConflationNothingIsReplaced) {
+  HeldMessages held(false);
+  held.Add(Bytes("a1"), 1, false);
+  held.Add(Bytes("a2"), 1, false);
+  EXPECT_EQ(held.conflated(), 0u);
+  EXPECT_EQ(held.fixed_bytes(), 4u);
+  EXPECT_EQ(Drain(held), (std::vector<std::string>{"a1", "a2"}));
+}
+
+TEST(HeldMessages, ClearKeepsTheCount) {
+  HeldMessages held(true);
+  held.Add(Bytes("a1"), 1, false);
+  held.Add(Bytes("a2"), 1, false);
+  held.Clear();
+  EXPECT_TRUE(held.empty());
+  EXPECT_EQ(held.bytes(), 0u);
+  EXPECT_EQ(held.conflated(), 1u);
+  held.Add(Bytes("a3"), 1, false);
+  EXPECT_EQ(Drain(held), (std::vector<std::string>{"a3"}));
+}
+
+}  // namespace
+}  // namespace orvex

@@ -1,0 +1,186 @@
+// Readers that fall behind: conflation, the lossless policy, stalled readers told why,
+// and the bytes a reader that never reads may cost the bus. Clients run in their own
+// processes over both link kinds.
+#include <cstdio>
+#include <string>
+
+#include "tests/bus_fixture.h"
+
+namespace orvex::test {
+namespace {
+
+constexpr uint32_t kValues = 40000;
+const std::string kLast = std::to_string(kValues - 1);
+
+// The link kind under test is the readers'. Publishers flood over V2: a classic
+// publisher's flood of this size was seen to stall under Wine before reaching the bus,
+// a fault of the classic client that these tests are not about.
+class BusFlowTest : public BusFixture, public ::testing::WithParamInterface<std::string> {
+ protected:
+  std::string Connect() const { return "connect|" + GetParam(); }
+  // A subscriber of `topics` (handles 1, 2, ...) that signals `ready`, then runs `rest`.
+  platform::ProcessObject* Subscriber(const std::string& name,
+                                      const std::vector<std::string>& topics,
+                                      const std::string& ready,
+                                      const std::vector<std::string>& rest) {
+    std::vector<std::string> steps{Connect(), "register|S|" + name + "|0|1", "expect|2|h=1"};
+    for (size_t i = 0; i < topics.size(); ++i) {
+      steps.push_back("topic|" + std::to_string(i + 1) + "|" + topics[i]);
+    }
+    steps.push_back("signal|" + ready);
+    steps.insert(steps.end(), rest.begin(), rest.end());
+    return Spawn(steps);
+  }
+  // The bus's log, for the message of a failed expectation.
+  std::string Log() {
+    std::string out;
+    for (const std::string& line : Lines()) out += "\n  " + line;
+    return out;
+  }
+  bool HasLineStarting(const std::string& prefix) {
+    for (const std::string& line : Lines()) {
+      if (line.rfind(prefix, 0) == 0) return true;
+    }
+    return false;
+  }
+};
+
+// Under conflation the reader that stops is never waited for: the other receives every
+// value in order while it is stalled; once it reads again it gets the newest value of
+// each handle and never an older one after a newer one. The count is logged and
+// published on the bus topic CONFLATED.
+TEST_P(BusFlowTest, AStalledReaderIsConflatedWhileTheOtherGetsEveryValueInOrder) {
+  RtdServer::Options options;
+  options.link_backlog_bytes = 1 << 20;
+  StartBus(options);
+  const std::string fast_ready = EventName("fast"), slow_ready = EventName("slow"),
+                    sent = EventName("sent"), go = EventName("go"), done = EventName("done");
+  auto* fast = Subscriber("fast", {"A", "B"}, fast_ready, {"allinorder|" + kLast + "|1,2"});
+  ASSERT_TRUE(WaitSignal(fast_ready));
+  auto* slow = Subscriber("slow", {"A", "B"}, slow_ready,
+                          {"wait|" + go, "newest|" + kLast + "|1,2", "quiet|300"});
+  ASSERT_TRUE(WaitSignal(slow_ready));
+  // Paced a little, so the reader that keeps up is never a whole bound behind.
+  const std::string count = std::to_string(kValues);
+  auto* publisher =
+      Spawn({"connect|v2", "register|P|pub|1|0", "expect|2|h=1", "await|7|t=A|save=TA",
+             "await|7|t=B|save=TB", "flood|$TA|" + count + "|200", "flood|$TB|" + count + "|200",
+             "signal|" + sent, "wait|" + done});
+  ASSERT_TRUE(WaitSignal(sent, 60000));
+  EXPECT_EQ(FinishChild(fast, 60000), 0) << Log();
+  EXPECT_TRUE(WaitUntil([&] { return server_->conflated_total() > 0; }));
+  EXPECT_TRUE(HasLine("Client 2 falls behind: its values are conflated"));
+  Signal(go);
+  EXPECT_EQ(FinishChild(slow, 60000), 0) << Log();
+  EXPECT_TRUE(WaitUntil([&] { return HasLineStarting("Client 2 caught up: "); }));
+  Signal(done);
+  EXPECT_EQ(FinishChild(publisher), 0);
+
+  // Nothing is conflated any more: a new subscriber of the count gets the total.
+  const uint64_t total = server_->conflated_total();
+  auto* watcher = Spawn({Connect(), "register|W|watch|0|1", "expect|2|h=1",
+                         "topic|9|@BUS:CONFLATED", "await|13|h=9|v=" + std::to_string(total)});
+  EXPECT_EQ(FinishChild(watcher), 0);
+}
+
+// Lossless: while a reader is stalled the publisher is not read, so the other reader
+// stops short; once the stalled one reads again both get every value in order.
+TEST_P(BusFlowTest, UnderBlockAStalledReaderHoldsThePublisherBackAndLosesNothing) {
+  RtdServer::Options options;
+  options.slow_policy = SlowPolicy::kBlock;
+  options.link_backlog_bytes = 64 * 1024;
+  options.stall_limit_ms = 60000;
+  StartBus(options);
+  const std::string fast_ready = EventName("fast"), slow_ready = EventName("slow"),
+                    fast_done = EventName("fastdone"), go = EventName("go"),
+                    done = EventName("done");
+  auto* fast = Subscriber("fast", {"A", "B"}, fast_ready,
+                          {"allinorder|" + kLast + "|1,2", "signal|" + fast_done});
+  ASSERT_TRUE(WaitSignal(fast_ready));
+  auto* slow =
+      Subscriber("slow", {"A", "B"}, slow_ready, {"wait|" + go, "allinorder|" + kLast + "|1,2"});
+  ASSERT_TRUE(WaitSignal(slow_ready));
+  const std::string count = std::to_string(kValues);
+  auto* publisher =
+      Spawn({"connect|v2", "register|P|pub|1|0", "expect|2|h=1", "await|7|t=A|save=TA",
+             "await|7|t=B|save=TB", "flood|$TA|" + count, "flood|$TB|" + count, "wait|" + done});
+  platform::SleepMs(2000);
+  EXPECT_FALSE(WaitSignal(fast_done, 0)) << "the publisher was not held back";
+  Signal(go);
+  EXPECT_EQ(FinishChild(slow, 60000), 0) << Log();
+  EXPECT_EQ(FinishChild(fast, 60000), 0) << Log();
+  Signal(done);
+  EXPECT_EQ(FinishChild(publisher), 0);
+  EXPECT_EQ(server_->conflated_total(), 0u);
+}
+
+// Lossless, but not at any price: a reader that takes nothing for the stall limit is
+// dropped with the reason, which it still finds when it reads again; its topics close
+// (the publisher is told of the one only it held) and the other reader gets every value.
+TEST_P(BusFlowTest, UnderBlockAReaderStalledPastTheLimitIsToldWhyAndItsTopicsClose) {
+  RtdServer::Options options;
+  options.slow_policy = SlowPolicy::kBlock;
+  options.link_backlog_bytes = 64 * 1024;
+  options.stall_limit_ms = 1000;
+  StartBus(options);
+  const std::string fast_ready = EventName("fast"), slow_ready = EventName("slow"),
+                    go = EventName("go"), done = EventName("done");
+  auto* fast = Subscriber("fast", {"A"}, fast_ready, {"allinorder|" + kLast + "|1"});
+  ASSERT_TRUE(WaitSignal(fast_ready));
+  auto* slow = Subscriber("slow", {"A", "C"}, slow_ready,
+                          {"wait|" + go,
+                           "await|3|t=Reader stalled: nothing read for 1000 ms while "
+                           "publishers waited"});
+  ASSERT_TRUE(WaitSignal(slow_ready));
+  auto* publisher =
+      Spawn({"connect|v2", "register|P|pub|1|0", "expect|2|h=1", "await|7|t=A|save=TA",
+             "await|7|t=C|save=TC", "flood|$TA|" + std::to_string(kValues), "await|9|h=$TC",
+             "wait|" + done});
+  ASSERT_TRUE(WaitLine("Client disconnected :2", 30000));
+  Signal(go);
+  EXPECT_EQ(FinishChild(slow), 0) << Log();
+  EXPECT_EQ(FinishChild(fast, 60000), 0) << Log();
+  Signal(done);
+  EXPECT_EQ(FinishChild(publisher), 0);
+}
+
+// A reader that never reads costs the bus its byte bound, not its backlog: a classic
+// link of 64 KiB slots (each waiting message takes a whole slot in the bus) and a V2
+// link (whose segments would grow to 1 GB) under a flood of 1000-character values.
+TEST_P(BusFlowTest, AReaderThatNeverReadsCostsTheBusOnlyItsByteBound) {
+  StartBus();  // the default bound, 4 MiB
+  const std::string ready = EventName("ready"), pub_ready = EventName("pub"), go = EventName("go"),
+                    sent = EventName("sent"), done = EventName("done");
+  const std::string connect = GetParam() == "classic" ? "connect|classic|65520|64" : Connect();
+  auto* stuck = Spawn({connect, "register|S|stuck|0|1", "expect|2|h=1", "topic|1|A",
+                       "signal|" + ready, "wait|" + done});
+  ASSERT_TRUE(WaitSignal(ready));
+  auto* publisher = Spawn({"connect|v2", "register|P|pub|1|0", "expect|2|h=1", "await|7|t=A|save=T",
+                           "signal|" + pub_ready, "wait|" + go, "flood|$T|30000|0|1000",
+                           "signal|" + sent, "wait|" + done});
+  ASSERT_TRUE(WaitSignal(pub_ready));
+  platform::SleepMs(300);
+  const uint64_t before = ResidentKb();
+  Signal(go);
+  ASSERT_TRUE(WaitSignal(sent, 60000));
+  // The flood has reached the bus once the publisher's link is drained.
+  EXPECT_TRUE(WaitUntil([&] { return server_->conflated_total() > 0; }));
+  platform::SleepMs(1000);
+  const uint64_t after = ResidentKb();
+  std::printf("never-reading %s reader: bus resident %llu kB -> %llu kB, %llu values conflated\n",
+              GetParam().c_str(), static_cast<unsigned long long>(before),
+              static_cast<unsigned long long>(after),
+              static_cast<unsigned long long>(server_->conflated_total()));
+  EXPECT_EQ(server_->connection_count(), 2u) << "a slow reader is conflated, not dropped";
+  if (before != 0) {
+    EXPECT_LT(after, before + 32 * 1024);
+  }
+  Signal(done);
+  EXPECT_EQ(FinishChild(publisher), 0);
+  EXPECT_EQ(FinishChild(stuck), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothLinks, BusFlowTest, ::testing::Values("classic", "v2"), KindName);
+
+}  // namespace
+}  // namespace orvex::test
