@@ -37,6 +37,14 @@ class BusFlowTest : public BusFixture, public ::testing::WithParamInterface<std:
     for (const std::string& line : Lines()) out += "\n  " + line;
     return out;
   }
+  // The lossless policy with a small bound, so a stalled reader reaches it soon.
+  static RtdServer::Options Block(uint32_t stall_limit_ms) {
+    RtdServer::Options options;
+    options.slow_policy = SlowPolicy::kBlock;
+    options.link_backlog_bytes = 64 * 1024;
+    options.stall_limit_ms = stall_limit_ms;
+    return options;
+  }
   bool HasLineStarting(const std::string& prefix) {
     for (const std::string& line : Lines()) {
       if (line.rfind(prefix, 0) == 0) return true;
@@ -86,11 +94,7 @@ TEST_P(BusFlowTest, AStalledReaderIsConflatedWhileTheOtherGetsEveryValueInOrder)
 // Lossless: while a reader is stalled the publisher is not read, so the other reader
 // stops short; once the stalled one reads again both get every value in order.
 TEST_P(BusFlowTest, UnderBlockAStalledReaderHoldsThePublisherBackAndLosesNothing) {
-  RtdServer::Options options;
-  options.slow_policy = SlowPolicy::kBlock;
-  options.link_backlog_bytes = 64 * 1024;
-  options.stall_limit_ms = 60000;
-  StartBus(options);
+  StartBus(Block(60000));
   const std::string fast_ready = EventName("fast"), slow_ready = EventName("slow"),
                     fast_done = EventName("fastdone"), go = EventName("go"),
                     done = EventName("done");
@@ -118,11 +122,7 @@ TEST_P(BusFlowTest, UnderBlockAStalledReaderHoldsThePublisherBackAndLosesNothing
 // dropped with the reason, which it still finds when it reads again; its topics close
 // (the publisher is told of the one only it held) and the other reader gets every value.
 TEST_P(BusFlowTest, UnderBlockAReaderStalledPastTheLimitIsToldWhyAndItsTopicsClose) {
-  RtdServer::Options options;
-  options.slow_policy = SlowPolicy::kBlock;
-  options.link_backlog_bytes = 64 * 1024;
-  options.stall_limit_ms = 1000;
-  StartBus(options);
+  StartBus(Block(1000));
   const std::string fast_ready = EventName("fast"), slow_ready = EventName("slow"),
                     go = EventName("go"), done = EventName("done");
   auto* fast = Subscriber("fast", {"A"}, fast_ready, {"allinorder|" + kLast + "|1"});
