@@ -6,7 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -44,8 +47,9 @@ int RunToEnd(const std::string& program, const std::vector<std::string>& args) {
 
 class OrvexClientTest : public ::testing::TestWithParam<std::string> {
  protected:
-  void SetUp() override {
-    RtdServer::Options options;
+  void SetUp() override { StartBus(); }
+  void StartBus(RtdServer::Options options = {}) {
+    server_.reset();
     options.base_name = base_;
     options.shutdown_grace_ms = 50;
     server_ = std::make_unique<RtdServer>(std::move(options));
@@ -232,6 +236,65 @@ TEST_P(OrvexClientTest, ClientsThatNeitherSendNorPollAreKeptAliveByTheLibrary) {
       << orvex_disconnect_reason(subscriber.get());
   EXPECT_EQ(e.value.int32, 5);
   EXPECT_STREQ(orvex_disconnect_reason(publisher.get()), "");
+}
+
+// What a handler that stops reading at the first value saw.
+struct StalledReader {
+  std::mutex lock;
+  std::condition_variable changed;
+  bool released = false;
+  bool ended = false;
+  int values = 0;
+  bool in_order = true;
+  std::string reason;
+};
+
+TEST_P(OrvexClientTest, ASubscriberTheBusDropsIsToldWhyThroughTheApi) {
+  RtdServer::Options options;
+  options.slow_policy = SlowPolicy::kBlock;
+  options.link_backlog_bytes = 64 * 1024;
+  options.stall_limit_ms = 1000;
+  ASSERT_NO_FATAL_FAILURE(StartBus(options));
+  Client publisher, subscriber;
+  uint32_t topic = 0;
+  ASSERT_NO_FATAL_FAILURE(Pair(&publisher, &subscriber, &topic));
+  StalledReader seen;
+  // The handler holds the receiving thread at the first value: the library reads
+  // nothing more, as an application that stopped would.
+  orvex_set_handler(
+      subscriber.get(),
+      [](const orvex_event* event, void* user) {
+        auto* s = static_cast<StalledReader*>(user);
+        std::unique_lock<std::mutex> hold(s->lock);
+        if (event->kind == ORVEX_EVENT_VALUE) {
+          if (s->values == 0) {
+            s->changed.wait_for(hold, std::chrono::seconds(30), [&] { return s->released; });
+          }
+          if (event->value.int32 != s->values + 1) s->in_order = false;
+          ++s->values;
+        } else if (event->kind == ORVEX_EVENT_DISCONNECT) {
+          s->reason = event->text;
+          s->ended = true;
+          s->changed.notify_all();
+        }
+      },
+      &seen);
+  // Far more than the subscriber's ring and the bus's bound for its link hold.
+  for (int32_t i = 1; i <= 3000; ++i) {
+    ASSERT_EQ(orvex_publish_int32(publisher.get(), topic, i), ORVEX_OK);
+  }
+  platform::SleepMs(3000);  // past the stall limit
+  std::unique_lock<std::mutex> hold(seen.lock);
+  seen.released = true;
+  seen.changed.notify_all();
+  ASSERT_TRUE(seen.changed.wait_for(hold, std::chrono::seconds(30), [&] { return seen.ended; }));
+  EXPECT_EQ(seen.reason.rfind("Reader stalled", 0), 0u) << seen.reason;
+  EXPECT_TRUE(seen.in_order);
+  EXPECT_LT(seen.values, 3000);
+  hold.unlock();
+  orvex_set_handler(subscriber.get(), nullptr, nullptr);
+  EXPECT_EQ(std::string(orvex_disconnect_reason(subscriber.get())), seen.reason);
+  EXPECT_EQ(orvex_request_topic(subscriber.get(), 2, "@PUB:OTHER"), ORVEX_E_BUS_LOST);
 }
 
 TEST_P(OrvexClientTest, TheBusGoodbyeIsAnEventAndItsReasonStays) {
