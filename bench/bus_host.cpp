@@ -1,9 +1,10 @@
 // bus_host: runs one bus server on a base name of its choice until its stop event is
 // set, for the multi-process tests, the benchmark and demos before the bus program
 // exists.   bus_host NAME [STOP_EVENT] [--policy conflate|block] [--backlog BYTES]
-//                    [--stall MS]
+//                    [--stall MS] [--stats FILE]
 // The options set the slow-reader policy, the bytes a link may have waiting and the
-// stall limit under "block" (defaults: those of RtdServer::Options).
+// stall limit under "block" (defaults: those of RtdServer::Options); --stats writes the
+// number of values the bus conflated to FILE when it stops.
 // Exits 0 after a clean shutdown (stop event, SIGINT or SIGTERM), 1 when the bus could
 // not listen, 2 on a bad command line.
 #include <csignal>
@@ -29,6 +30,7 @@ void OnSignal(int) {
 int main(int argc, char** argv) {
   orvex::RtdServer::Options options;
   std::vector<std::string> positional;
+  std::string stats;
   bool usage = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -38,6 +40,8 @@ int main(int argc, char** argv) {
     } else if (arg == "--backlog" && has_value) {
       options.link_backlog_bytes = std::strtoull(argv[++i], nullptr, 10);
       usage |= options.link_backlog_bytes < orvex::LinkFlow::kMinBacklogBytes;
+    } else if (arg == "--stats" && has_value) {
+      stats = argv[++i];
     } else if (arg == "--stall" && has_value) {
       options.stall_limit_ms = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 10));
       usage |= options.stall_limit_ms == 0;
@@ -50,7 +54,7 @@ int main(int argc, char** argv) {
   if (usage || positional.empty() || positional.size() > 2) {
     std::fputs(
         "usage: bus_host NAME [STOP_EVENT] [--policy conflate|block] [--backlog BYTES]"
-        " [--stall MS]\n",
+        " [--stall MS] [--stats FILE]\n",
         stderr);
     return 2;
   }
@@ -73,6 +77,12 @@ int main(int argc, char** argv) {
     }
   }
   server.Shutdown(true, 3000);
+  if (!stats.empty()) {
+    if (FILE* out = std::fopen(stats.c_str(), "w")) {
+      std::fprintf(out, "%llu\n", static_cast<unsigned long long>(server.conflated_total()));
+      std::fclose(out);
+    }
+  }
   if (stop != nullptr) orvex::platform::CloseEvent(stop);
   return 0;
 }

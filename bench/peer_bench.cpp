@@ -78,9 +78,13 @@ class Hub {
  public:
   Hub(const std::string& self, const Plan& plan) : plan_(plan), events_(plan_) {
     if (Family(plan.system) == "orvex") {
-      // A bus that counts conflated values writes their number to the "hub" result
-      // when it stops; until it does, the column says n/a.
-      std::vector<std::string> args = {plan.hub, plan.EventName("hubstop")};
+      // The bus writes the number of values it conflated to the "hub" result when it
+      // stops.
+      std::vector<std::string> args = {plan.hub, plan.EventName("hubstop"), "--stats",
+                                       plan.ResultPath("hub")};
+      if (plan.system.find("-block") != std::string::npos) {
+        args.insert(args.end(), {"--policy", "block"});
+      }
       process_ = platform::SpawnProcess(Dir(self) + "/bus_host", args);
     } else if (Family(plan.system) == "zmq") {
       std::vector<std::string> args = {"role", "zmq-hub"};
@@ -330,8 +334,9 @@ int Harness(const std::string& self, const std::map<std::string, std::string>& o
     auto it = options.find(name);
     return it == options.end() ? fallback : it->second;
   };
-  const auto systems =
-      SplitList(option("systems", "orvex-v2,orvex-classic,zmq,zmq-lossless,iceoryx"));
+  const auto systems = SplitList(
+      option("systems",
+             "orvex-v2,orvex-classic,orvex-v2-block,orvex-classic-block,zmq,zmq-lossless,iceoryx"));
   const auto subs_list = SplitList(option("subs", "1,10,29"));
   const auto sizes = SplitList(option("sizes", "16"));
   const auto rates = SplitList(option("rates", "1000,10000,0"));

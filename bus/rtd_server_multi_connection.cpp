@@ -148,8 +148,12 @@ uint32_t RtdServerMultiConnection::SleepLimitMs(uint32_t now) {
 }
 
 bool RtdServerMultiConnection::AnyInput() {
+  // Input of publishers held back under block is not work: waiting for it would spin.
+  const bool paused = PublishersPaused();
   for (auto& [id, c] : table_) {
-    if (c->notice_pending || (c->IsUsable() && c->link().HasIncoming())) return true;
+    if (c->notice_pending) return true;
+    if (paused && c->publisher) continue;
+    if (c->IsUsable() && c->link().HasIncoming()) return true;
   }
   return false;
 }

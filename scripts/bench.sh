@@ -43,7 +43,9 @@ mem=$(awk '/MemTotal/ {printf "%.1f GiB", $2 / 1048576}' /proc/meminfo)
   echo
   echo "- **orvex-v2 / orvex-classic**: our bus (\`bus_host\`) over V2 or classic links,"
   echo "  values as byte strings (type 7) on one topic addressed to the publisher's SID;"
-  echo "  clients and bus sleep on the links' wake-up events between messages."
+  echo "  clients and bus sleep on the links' wake-up events between messages. The bus"
+  echo "  runs under its default slow-reader policy, conflate; **-block** rows under block"
+  echo "  (publishers are not read while a reader is behind), flat out only."
   echo "- **zmq**: ZeroMQ XSUB/XPUB proxy process over \`ipc://\`, PUB and SUB sockets,"
   echo "  high-water marks 100000 (PUB drops beyond them, so flat out loses values)."
   echo "- **zmq-lossless**: the same with \`ZMQ_XPUB_NODROP\` on the publisher and on the"
