@@ -62,8 +62,14 @@ int OrvexSubscriber(const Plan& plan) {
   SubscriberLoop loop(plan, events);
   const uint64_t give_up = NowNs() + 120000000000ull;
   client::BusReceived m;
-  uint64_t last_heard = NowNs();
+  uint64_t last_heard = NowNs(), last_alive = NowNs();
   while (NowNs() < give_up) {
+    // A client that only listens must still show it is alive, or the bus drops it as
+    // inactive while a long flat-out run drains (the C API's session does the same).
+    if (NowNs() - last_alive > 2000000000ull) {
+      bus.KeepAlive();
+      last_alive = NowNs();
+    }
     if (!bus.Receive(&m, 100)) {
       // The bus drops a link whose backlog overflowed without a word: after the values
       // stop for 3 s, count what arrived and leave.
