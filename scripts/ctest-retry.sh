@@ -17,7 +17,9 @@ retried=$(grep -E 'Test +#[0-9]+: .*\*\*\*(Failed|Timeout|Exception)' "$log" | s
 if [ -n "$retried" ]; then
   echo "== tests that failed at least once in this run (look at each one):"
   while read -r name; do
-    if grep -qE "Test +#[0-9]+: $name \.+ +Passed" "$log"; then
+    # Fixed strings: names hold regex characters, and a parameterised test's line has
+    # its parameter ("  # GetParam() = ...") between the name and the result.
+    if grep -E 'Test +#[0-9]+: ' "$log" | grep -F -- ": $name " | grep -qE ' Passed +[0-9.]+ sec'; then
       echo "  $name (passed on its retry)"
     else
       echo "  $name (failed twice)"
