@@ -257,15 +257,8 @@ bool BusClient::Flush(uint32_t timeout_ms) {
 
 bool BusClient::Drain(uint32_t timeout_ms) {
   if (v2_ == nullptr) return Flush(timeout_ms);
-  const uint32_t start = platform::TickCount();
-  while (!v2_->link().ReaderFollowedEveryHop()) {
-    if (platform::TickCount() - start >= timeout_ms || v2_->link().IsBroken() ||
-        watch_.CheckOwnership() != BusLoss::kNone) {
-      return false;
-    }
-    platform::SleepMs(1);
-  }
-  return true;
+  return v2_->WaitBusReachedEverySegment(
+      timeout_ms, [this] { return watch_.CheckOwnership() != BusLoss::kNone; });
 }
 
 bool BusClient::KeepAlive() {

@@ -106,15 +106,23 @@ bool V2Client::Connect(const std::string& base, uint32_t timeout_ms) {
 void V2Client::Close() {
   // A segment the bus has not opened yet would vanish with us, and with it the tail of
   // what we sent: give the bus a bounded time to reach it, as a classic close flushes.
-  if (link_.IsValid() && link_.ReaderAttached()) {
-    const uint32_t start = platform::TickCount();
-    while (!link_.ReaderFollowedEveryHop() && platform::TickCount() - start < kCloseWaitMs) {
-      platform::SleepMs(1);
-    }
-  }
+  if (link_.IsValid() && link_.ReaderAttached()) WaitBusReachedEverySegment(kCloseWaitMs);
   link_.Destroy();
   value_ = 0;
   link_name_.clear();
+}
+
+bool V2Client::WaitBusReachedEverySegment(uint32_t timeout_ms,
+                                          const std::function<bool()>& bus_gone) {
+  const uint32_t start = platform::TickCount();
+  while (!link_.ReaderFollowedEveryHop()) {
+    if (platform::TickCount() - start >= timeout_ms || link_.IsBroken() ||
+        (bus_gone && bus_gone())) {
+      return false;
+    }
+    platform::SleepMs(1);
+  }
+  return true;
 }
 
 bool V2Client::Send(const void* data, uint32_t length) {

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "transport/smf_link_v2.h"
@@ -29,8 +30,14 @@ class V2Client {
   // the acceptor's wake-up event (base + ".V2.EV") is set when the bus has one.
   static bool PostRequest(const std::string& base, uint32_t value, uint32_t timeout_ms,
                           bool wake_bus = true);
-  // Closes the link.
+  // Closes the link, first waiting up to a second for the bus to reach every segment
+  // (WaitBusReachedEverySegment).
   void Close();
+  // Waits up to `timeout_ms` until the bus has followed every hop to a later segment of
+  // ours, so closing loses nothing it has not mapped. False on time-out, a broken link,
+  // or once `bus_gone` (when given) answers true.
+  bool WaitBusReachedEverySegment(uint32_t timeout_ms,
+                                  const std::function<bool()>& bus_gone = nullptr);
   // Whether Connect wakes the bus and takes the link's wake-ups when the bus offers them
   // (the default); without them this client polls, the bus polls its link and finds
   // the request at its next look.
