@@ -287,17 +287,18 @@ bool BusClient::ReceiveRaw(std::vector<uint8_t>* bytes, uint32_t timeout_ms) {
   SfSMFLinkV2& link = v2_->link();
   if (link.has_wake()) {
     if (!link.WaitReady(timeout_ms)) return false;
-  }
-  // Without wake-ups: look again at once for a moment before falling back to
-  // the link's millisecond polling, so a busy reader does not pay a millisecond a record.
-  const uint32_t start = platform::TickCount();
-  while (!link.has_wake() && !link.Ready()) {
-    const uint32_t spent = platform::TickCount() - start;
-    if (spent >= kV2SpinMs || spent >= timeout_ms) {
-      if (spent >= timeout_ms || !link.WaitReady(timeout_ms - spent)) return false;
-      break;
+  } else {
+    // Without wake-ups: look again at once for a moment before falling back to the
+    // link's millisecond polling, so a busy reader does not pay a millisecond a record.
+    const uint32_t start = platform::TickCount();
+    while (!link.Ready()) {
+      const uint32_t spent = platform::TickCount() - start;
+      if (spent >= kV2SpinMs || spent >= timeout_ms) {
+        if (spent >= timeout_ms || !link.WaitReady(timeout_ms - spent)) return false;
+        break;
+      }
+      platform::SleepMs(0);
     }
-    platform::SleepMs(0);
   }
   uint32_t length = 0;
   const uint8_t* record = link.Peek(&length);
