@@ -1,5 +1,7 @@
 #include "transport/smf_link_v2.h"
 
+#include <algorithm>
+
 #include "platform/clock.h"
 
 namespace orvex {
@@ -227,6 +229,25 @@ void SfSMFLinkV2::SetSegmentLimit(uint64_t bytes) {
   segment_limit_ = bytes;
 }
 
+bool SfSMFLinkV2::WaitWritable(uint32_t length, uint32_t timeout_ms) {
+  const uint32_t t0 = platform::TickCount();
+  for (;;) {
+    if (CanWrite(length)) return true;
+    const uint32_t used = platform::TickCount() - t0;
+    if (IsBroken() || used >= timeout_ms) return false;
+    // Only the bus wakes a writer for room; it never waits for room itself this way.
+    platform::EventObject* wake = side_ == 1 ? wake_.Arm(smf_wake::kWaitRoom) : nullptr;
+    if (wake == nullptr) {
+      platform::SleepMs(1);
+      continue;
+    }
+    if (!CanWrite(length)) {
+      platform::WaitEvent(wake, std::min(timeout_ms - used, kRoomSliceMs));
+    }
+    wake_.Disarm(smf_wake::kWaitRoom);
+  }
+}
+
 uint32_t SfSMFLinkV2::UnreadCount() {
   SfScopedLock guard(&writer_lock_);
   return UnreadLocked();
@@ -294,6 +315,8 @@ bool SfSMFLinkV2::Ready() {
     if (shm::Load(read_segment_, seg::kPending) > 0) return true;
     if (reader_.View(target) != nullptr || reader_.Open(target) == nullptr) return false;
     shm::Store(read_segment_, seg::kMarker, 0);
+    // The segment left is free again: a client writer may be waiting for it.
+    if (side_ == 0) wake_.NotifyPeerRoom();
     reader_.Drop(read_index_);
     peeked_next_ = 0;
     read_segment_ = reader_.View(target);
@@ -340,7 +363,11 @@ bool SfSMFLinkV2::Pop() {
   if (next == 0 && !Locate(&offset, &size, &next)) return false;
   shm::Store(read_segment_, seg::kReadOffset, next);
   shm::Store(read_segment_, seg::kReadTick, platform::TickCount());
-  shm::Word(read_segment_, seg::kPending).fetch_sub(1, std::memory_order_acq_rel);
+  // A segment drained to its last record is room again for the writer.
+  if (shm::Word(read_segment_, seg::kPending).fetch_sub(1, std::memory_order_acq_rel) == 1 &&
+      side_ == 0) {
+    wake_.NotifyPeerRoom();
+  }
   return true;
 }
 

@@ -93,6 +93,12 @@ class SfSMFLinkV2 {
   // only a record too large for every segment held may still get its own segment, and
   // only while the reader has consumed everything. Any thread.
   void SetSegmentLimit(uint64_t bytes);
+  // CanWrite, waited for until `timeout_ms` has passed: a client asleep on the link's
+  // wake-up event, woken when the bus consumes records of a full link (looking again
+  // at least every kRoomSliceMs, as a reader of the same client shares the event);
+  // without wake-ups polled every millisecond. False on time-out or a broken link.
+  bool WaitWritable(uint32_t length, uint32_t timeout_ms);
+  static constexpr uint32_t kRoomSliceMs = 10;
   // Records written and not yet consumed by the reader, over all writer segments.
   uint32_t UnreadCount();
   // Bytes of the segments the writer holds.

@@ -61,16 +61,25 @@ void SfSMFWakeV2::NotifyPeer() {
   if (shm::Load(block_.view(), peer_flag()) != 0) platform::SetEvent(peer_);
 }
 
-platform::EventObject* SfSMFWakeV2::Arm() {
+void SfSMFWakeV2::NotifyPeerRoom() {
+  if (peer_ == nullptr) return;
+  // Pairs with the fence in Arm, as in NotifyPeer, with consumption in place of a commit.
+  std::atomic_thread_fence(std::memory_order_seq_cst);
+  if ((shm::Load(block_.view(), peer_flag()) & wake::kWaitRoom) != 0) platform::SetEvent(peer_);
+}
+
+platform::EventObject* SfSMFWakeV2::Arm(uint32_t reason) {
   if (own_ == nullptr) return nullptr;
   platform::ResetEvent(own_);
-  shm::Store(block_.view(), own_flag(), 1);
+  shm::Word(block_.view(), own_flag()).fetch_or(reason, std::memory_order_relaxed);
   std::atomic_thread_fence(std::memory_order_seq_cst);
   return own_;
 }
 
-void SfSMFWakeV2::Disarm() {
-  if (own_ != nullptr) shm::Store(block_.view(), own_flag(), 0);
+void SfSMFWakeV2::Disarm(uint32_t reason) {
+  if (own_ != nullptr) {
+    shm::Word(block_.view(), own_flag()).fetch_and(~reason, std::memory_order_release);
+  }
 }
 
 bool SfSMFWakeV2::peer_attached() const {

@@ -12,11 +12,15 @@ namespace orvex {
 // nothing: the bus keeps polling that client's link.
 namespace smf_wake {
 inline constexpr uint32_t kVersion = 0;          // 1, written by the bus
-inline constexpr uint32_t kBusWaiting = 4;       // 1 while the bus may sleep on ".WS"
-inline constexpr uint32_t kClientWaiting = 8;    // 1 while the client may sleep on ".WC"
+inline constexpr uint32_t kBusWaiting = 4;       // non-zero while the bus may sleep on ".WS"
+inline constexpr uint32_t kClientWaiting = 8;    // non-zero while the client may sleep on ".WC"
 inline constexpr uint32_t kClientAttached = 12;  // 1 once the client follows this block
 inline constexpr uint32_t kSize = 64;
 inline constexpr uint32_t kCurrentVersion = 1;
+// Bits of a waiting word: its side's reader waits for records; its writer waits for
+// the peer to consume records and so free room in a full link.
+inline constexpr uint32_t kWaitRecords = 1;
+inline constexpr uint32_t kWaitRoom = 2;
 }  // namespace smf_wake
 
 // The optional wake-ups of one V2 link: a block of "reader waiting" words and two
@@ -44,11 +48,16 @@ class SfSMFWakeV2 {
 
   // After a record was published: wakes the peer if it announced a sleep.
   void NotifyPeer();
-  // Before the reader sleeps: resets and returns its own event and announces the
-  // sleep. The caller must look for records once more before it waits.
-  platform::EventObject* Arm();
-  // After the reader woke (or decided not to sleep).
-  void Disarm();
+  // After records of the peer were consumed so that its writer may find room: wakes
+  // the peer if its writer announced that it sleeps for room.
+  void NotifyPeerRoom();
+  // Before this side sleeps for `reason` (kWaitRecords or kWaitRoom): resets and
+  // returns its own event and announces the sleep. The caller must look once more
+  // (for records, or for room) before it waits. Its reader and its writer may wait
+  // at once from two threads: the reasons are separate bits.
+  platform::EventObject* Arm(uint32_t reason = smf_wake::kWaitRecords);
+  // After the wait for `reason` ended (or was not needed).
+  void Disarm(uint32_t reason = smf_wake::kWaitRecords);
   // Bus side: the client said it sets ".WS"; until then its link must be polled.
   bool peer_attached() const;
 

@@ -85,6 +85,84 @@ TEST(SfSMFWakeV2Test, AClientSleepsUntilTheServerCommits) {
   EXPECT_FALSE(pair.client.WaitReady(30));
 }
 
+// Fills the client's link (capped at `limit`); answers the records written and in
+// *first those that went to segment 0.
+uint32_t Fill(SfSMFLinkV2& link, uint64_t limit, uint32_t* first = nullptr) {
+  link.SetSegmentLimit(limit);
+  uint32_t written = 0, in_first = 0;
+  while (Write(link, static_cast<uint8_t>(written))) {
+    ++written;
+    if (link.write_index() == 0) ++in_first;
+  }
+  if (first != nullptr) *first = in_first;
+  return written;
+}
+
+// A client writer that waits for room is woken when the server drains one of its
+// segments (its pending count falls to 0) and when the server leaves a segment it
+// drained (the writer may go back to it), but a client that only waits for records is
+// not woken by the server's reading.
+TEST(SfSMFWakeV2Test, AClientWriterWaitingForRoomIsWokenWhenTheServerFreesIt) {
+  WakePair pair;
+  ASSERT_TRUE(pair.client.AttachWake());
+  // Segments 0 and 1 (16 + 32 KiB): the writer moves to 1 and then finds no room.
+  uint32_t in_first = 0;
+  const uint32_t written = Fill(pair.client, 48 * 1024, &in_first);
+  ASSERT_GT(written, in_first);
+  ASSERT_GT(in_first, 100u);
+  ASSERT_FALSE(pair.client.CanWrite(16));
+  // The writer's announcement, as WaitWritable makes it, through a second view.
+  SfSMFWakeV2 waiter;
+  ASSERT_TRUE(waiter.Open(pair.name));
+  platform::EventObject* room = waiter.Arm(wake::kWaitRoom);
+  ASSERT_NE(room, nullptr);
+  for (uint32_t popped = 0; popped < in_first; ++popped) {
+    EXPECT_FALSE(Signalled(room)) << "woken with records still pending, at " << popped;
+    ASSERT_TRUE(pair.server.Pop());
+  }
+  EXPECT_TRUE(Signalled(room)) << "segment 0 drained and nobody told the writer";
+  // Segment 0 is free to the writer only once the reader follows the marker.
+  EXPECT_FALSE(pair.client.CanWrite(16));
+  platform::ResetEvent(room);
+  ASSERT_EQ(pair.server.read_index(), 0u);
+  pair.server.Ready();
+  EXPECT_EQ(pair.server.read_index(), 1u);
+  EXPECT_TRUE(Signalled(room)) << "segment 0 left and nobody told the writer";
+  EXPECT_TRUE(pair.client.CanWrite(16));
+  waiter.Disarm(wake::kWaitRoom);
+
+  // Only waiting for records: the server's reading wakes nobody.
+  ASSERT_EQ(waiter.Arm(wake::kWaitRecords), room);
+  while (pair.server.Ready()) ASSERT_TRUE(pair.server.Pop());
+  EXPECT_FALSE(Signalled(room));
+  waiter.Disarm(wake::kWaitRecords);
+}
+
+// A writer waits for room until the reader takes some, on the wake-up or polled, and
+// gives up at its time-out when none comes.
+TEST(SfSMFWakeV2Test, AWriterWaitsForRoomUntilTheReaderTakesSomeOrItsTimeOut) {
+  for (const bool wake : {true, false}) {
+    WakePair pair;
+    if (wake) {
+      ASSERT_TRUE(pair.client.AttachWake());
+    }
+    const uint32_t written = Fill(pair.client, 16 * 1024);
+    ASSERT_GT(written, 100u);
+    uint32_t t0 = platform::TickCount();
+    EXPECT_FALSE(pair.client.WaitWritable(16, 60));
+    EXPECT_GE(platform::TickCount() - t0, 50u);
+    std::thread reader([&] {
+      platform::SleepMs(30);
+      while (pair.server.Ready()) pair.server.Pop();
+    });
+    t0 = platform::TickCount();
+    EXPECT_TRUE(pair.client.WaitWritable(16, 20000)) << "wake-ups " << wake;
+    EXPECT_LT(platform::TickCount() - t0, 10000u);
+    reader.join();
+    EXPECT_TRUE(Write(pair.client, 1));
+  }
+}
+
 TEST(SfSMFWakeV2Test, WithoutTheBlockBothEndsPoll) {
   const std::string name = test::UniqueName("Local\\OrvexV2NoWake");
   // A server end built without Connect offers no wake-ups, as an older bus does.
