@@ -15,7 +15,6 @@
 namespace orvex::client {
 namespace {
 
-constexpr uint32_t kSendRetryMs = 2000;
 constexpr uint32_t kV2SpinMs = 2;
 // Receive looks at the bus at least this often while it waits for a message.
 constexpr uint32_t kWatchSliceMs = 100;
@@ -91,12 +90,14 @@ bool BusClient::Open(LinkKind kind, uint32_t timeout_ms) {
         ClassicResult::kConnected) {
       return false;
     }
+    c->SetQueueLimit(link_limit_);
     classic_ = std::move(c);
     watch_.Start(base, watch_options_);
     return true;
   }
   auto c = std::make_unique<V2Client>();
   c->set_use_wake(kind == LinkKind::kV2);
+  c->SetLinkLimit(link_limit_);
   if (!c->Connect(base, timeout_ms)) return false;
   v2_ = std::move(c);
   watch_.Start(base, watch_options_);
@@ -118,18 +119,45 @@ bool BusClient::SendMessage(uint16_t code, std::span<uint8_t> message) {
   return SendRaw(message);
 }
 
+void BusClient::SetLinkLimit(uint64_t bytes) {
+  link_limit_ = bytes;
+  if (classic_ != nullptr) classic_->SetQueueLimit(bytes);
+  if (v2_ != nullptr) v2_->SetLinkLimit(bytes);
+}
+
+uint64_t BusClient::HeldBytes() {
+  if (v2_ != nullptr) return v2_->link().WriterBytes();
+  if (classic_ == nullptr) return 0;
+  return uint64_t{classic_->channel()->queue().pending_count()} * classic_->slot_size();
+}
+
 bool BusClient::SendRaw(std::span<const uint8_t> message) {
-  // A dead bus reads nothing: what is sent now would be lost without a word.
-  if (watch_.CheckOwnership() != BusLoss::kNone) return false;
-  if (classic_ != nullptr) return classic_->Send(message.data(), message.size());
-  if (v2_ == nullptr) return false;
+  send_failure_ = SendFailure::kNone;
+  const uint32_t size = static_cast<uint32_t>(message.size());
+  if ((v2_ != nullptr && (message.size() > UINT32_MAX || !V2Client::RecordFits(size))) ||
+      (classic_ == nullptr && v2_ == nullptr)) {
+    return SendFailed(SendFailure::kRefused);
+  }
   const uint32_t start = platform::TickCount();
   for (;;) {
-    if (v2_->Send(message.data(), static_cast<uint32_t>(message.size()))) return true;
-    if (platform::TickCount() - start > kSendRetryMs || watch_.CheckOwnership() != BusLoss::kNone) {
-      return false;
+    // A dead bus reads nothing: what is sent now would be lost without a word.
+    if (watch_.CheckOwnership() != BusLoss::kNone) return SendFailed(SendFailure::kRefused);
+    if (classic_ != nullptr && classic_->QueueHasRoom()) {
+      return classic_->Send(message.data(), message.size()) || SendFailed(SendFailure::kRefused);
     }
-    platform::SleepMs(1);
+    if (v2_ != nullptr && v2_->Send(message.data(), size)) return true;
+    if (v2_ != nullptr ? v2_->link().IsBroken() : classic_->channel()->broken()) {
+      return SendFailed(SendFailure::kRefused);
+    }
+    // Full: wait for the bus to take some, looking at the bus between slices.
+    const uint32_t spent = platform::TickCount() - start;
+    if (spent >= send_timeout_ms_) return SendFailed(SendFailure::kTimedOut);
+    const uint32_t slice = std::min(send_timeout_ms_ - spent, kWatchSliceMs);
+    if (classic_ != nullptr) {
+      classic_->WaitQueueRoom(slice);
+    } else {
+      v2_->WaitRoom(size, slice);
+    }
   }
 }
 

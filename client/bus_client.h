@@ -37,6 +37,21 @@ struct BusReceived {
   std::vector<uint8_t> bytes;  // the last message as received (for the codec readers)
 };
 
+// What a client holds at most, by default, of messages the bus has not taken yet: the
+// bus's own default per link. See BusClient::SetLinkLimit.
+inline constexpr uint64_t kDefaultLinkLimitBytes = uint64_t{4} << 20;
+// How long, by default, a send waits for the bus to take room in a full link.
+inline constexpr uint32_t kDefaultSendTimeoutMs = 2000;
+
+// Why the last Send operation failed.
+enum class SendFailure {
+  kNone,
+  // The link stayed full for the whole send time-out: the bus read too little of it.
+  kTimedOut,
+  // Anything else: not connected, the bus gone, a broken link, a message no link takes.
+  kRefused,
+};
+
 // The classic code of a V2 form (64 -> 7, 66 -> 13, ...); other codes unchanged.
 uint16_t ClassicCodeOf(uint16_t code);
 
@@ -57,6 +72,17 @@ class BusClient {
     classic_slot_size_ = slot_size;
     classic_slot_count_ = slot_count;
   }
+  // Caps what this side holds of messages the bus has not taken (default
+  // kDefaultLinkLimitBytes): the bytes of a V2 link's own segments, or of a classic
+  // link's send queue outside its ring. A send that finds the cap reached waits for the
+  // bus to take some, up to the send time-out (asleep until the bus consumes when a V2
+  // link has wake-ups; looking every millisecond otherwise). A V2 message too large for
+  // the segments held gets a segment of its own once the bus has read everything.
+  // Applies to the current link and later ones.
+  void SetLinkLimit(uint64_t bytes);
+  // How long a Send operation waits for room before it fails with
+  // SendFailure::kTimedOut (default kDefaultSendTimeoutMs); nothing is dropped silently.
+  void SetSendTimeout(uint32_t timeout_ms) { send_timeout_ms_ = timeout_ms; }
   // Connects to the bus serving `base` through the acceptor of `kind` and starts
   // watching it. False when no bus answered within `timeout_ms`.
   bool Connect(const std::string& base, LinkKind kind, uint32_t timeout_ms = 10000);
@@ -115,6 +141,11 @@ class BusClient {
   // reaches them, and a segment this side has closed by then is gone). Close waits for
   // the same, but for a fixed second only.
   bool Drain(uint32_t timeout_ms);
+  // The bytes this side holds for messages the bus has not taken: a V2 link's own
+  // segments (kept until the link closes), a classic link's send queue outside the ring.
+  uint64_t HeldBytes();
+  // Why the last Send operation returned false (kNone after one that succeeded).
+  SendFailure send_failure() const { return send_failure_; }
   // A message the bus ignores but that shows the client is alive.
   bool KeepAlive();
   // Any bytes as one message (the header's id and code are the caller's).
@@ -131,6 +162,10 @@ class BusClient {
  private:
   bool Open(LinkKind kind, uint32_t timeout_ms);
   bool SendMessage(uint16_t code, std::span<uint8_t> message);
+  bool SendFailed(SendFailure why) {
+    send_failure_ = why;
+    return false;
+  }
   bool ReceiveRaw(std::vector<uint8_t>* bytes, uint32_t timeout_ms);
   // Messages from the bus wait in the link unread; receiving thread.
   bool InputWaiting();
@@ -153,6 +188,9 @@ class BusClient {
   uint32_t heartbeats_ = 0;
   uint32_t classic_slot_size_ = 128;
   uint32_t classic_slot_count_ = 1000;
+  uint64_t link_limit_ = kDefaultLinkLimitBytes;
+  uint32_t send_timeout_ms_ = kDefaultSendTimeoutMs;
+  SendFailure send_failure_ = SendFailure::kNone;
   bool closed_by_bus_ = false;
   std::string closed_reason_;
   uint32_t last_heartbeat_tick_ = 0;

@@ -105,6 +105,23 @@ bool ClassicClient::Flush(uint32_t timeout_ms) {
   return true;
 }
 
+bool ClassicClient::QueueHasRoom() {
+  if (channel_ == nullptr) return false;
+  const uint64_t queued = channel_->queue().pending_count();
+  return queued == 0 || (queued + 1) * channel_->slot_size() <= queue_limit_;
+}
+
+bool ClassicClient::WaitQueueRoom(uint32_t timeout_ms) {
+  const uint32_t start = platform::TickCount();
+  while (!QueueHasRoom()) {
+    if (channel_ == nullptr || channel_->broken() || TimeLeft(start, timeout_ms) == 0) {
+      return false;
+    }
+    platform::SleepMs(1);
+  }
+  return true;
+}
+
 bool ClassicClient::Send(const void* data, size_t length) {
   if (channel_ == nullptr || length > channel_->slot_size()) return false;
   uint8_t* buffer = channel_->BeginMessage();

@@ -35,6 +35,15 @@ class ClassicClient {
   // Copies `length` bytes into the next outgoing slot (the rest zeroed) and commits it;
   // false when longer than a slot or not connected.
   bool Send(const void* data, size_t length);
+  // Caps the bytes of messages queued here and not yet moved into the bus's ring
+  // (counted in whole slots; default: no cap, BusClient sets one). The ring itself is
+  // bounded by its slot count.
+  void SetQueueLimit(uint64_t bytes) { queue_limit_ = bytes; }
+  // True when the queue is under its cap (an empty queue always takes a message).
+  bool QueueHasRoom();
+  // Waits up to `timeout_ms` for QueueHasRoom, looking every millisecond: the pump
+  // that empties the queue offers no wake-up for it. False on time-out or a broken link.
+  bool WaitQueueRoom(uint32_t timeout_ms);
   // Waits up to `timeout_ms` for the next incoming slot and copies it (slot_size()
   // bytes) to `slot`; false when none came.
   bool Receive(uint8_t* slot, uint32_t timeout_ms);
@@ -48,6 +57,7 @@ class ClassicClient {
  private:
   std::unique_ptr<SfSMFChannel> channel_;
   std::string channel_name_;
+  uint64_t queue_limit_ = UINT64_MAX;
 };
 
 }  // namespace orvex::client

@@ -85,6 +85,7 @@ bool V2Client::Connect(const std::string& base, uint32_t timeout_ms) {
     if (NameExists(prefix + std::to_string(value) + ".S.0")) continue;
     if (link_.Connect(prefix + std::to_string(value), 1)) value_ = value;
   }
+  link_.SetSegmentLimit(link_limit_);
   if (value_ == 0 || !PostRequest(base, value_, timeout_ms, use_wake_)) {
     Close();
     return false;
@@ -123,6 +124,16 @@ bool V2Client::WaitBusReachedEverySegment(uint32_t timeout_ms,
     platform::SleepMs(1);
   }
   return true;
+}
+
+void V2Client::SetLinkLimit(uint64_t bytes) {
+  link_limit_ = bytes;
+  link_.SetSegmentLimit(bytes);
+}
+
+bool V2Client::RecordFits(uint32_t length) {
+  return smf_segment::RecordRoom(length) + smf_segment::kHeaderSize <=
+         SfSMFSegments::ClassSize(SfSMFSegments::kClasses - 1);
 }
 
 bool V2Client::Send(const void* data, uint32_t length) {

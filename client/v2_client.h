@@ -43,8 +43,20 @@ class V2Client {
   // the request at its next look.
   void set_use_wake(bool use) { use_wake_ = use; }
 
+  // Caps the bytes of segments this client's side of the link holds (default: no cap;
+  // BusClient sets one), so a bus that reads slowly holds a sender back instead of the
+  // link growing. Applies to this link and later ones.
+  void SetLinkLimit(uint64_t bytes);
+
   // Writes one record of `length` bytes. False when the link has no room now.
   bool Send(const void* data, uint32_t length);
+  // True when a record of `length` bytes fits a segment at all (else no wait helps).
+  static bool RecordFits(uint32_t length);
+  // Waits up to `timeout_ms` until a record of `length` bytes fits (asleep until the
+  // bus consumes when the link has wake-ups). False on time-out or a broken link.
+  bool WaitRoom(uint32_t length, uint32_t timeout_ms) {
+    return link_.WaitWritable(length, timeout_ms);
+  }
   // Waits up to `timeout_ms` for the next record and copies it into `buffer`; its full
   // length goes to *length. False on time-out, a broken link, or a record longer than
   // `capacity` (which is then left in place).
@@ -62,6 +74,7 @@ class V2Client {
   uint32_t value_ = 0;
   std::string link_name_;
   bool use_wake_ = true;
+  uint64_t link_limit_ = UINT64_MAX;
 };
 
 // A request value no other live client uses: this process's id and a counter, never 0.

@@ -180,6 +180,43 @@ TEST_P(BusFlowTest, AReaderThatNeverReadsCostsTheBusOnlyItsByteBound) {
   EXPECT_EQ(FinishChild(stuck), 0);
 }
 
+// Under block a publisher flooding over the link kind under test is held back in its
+// own process too: what it holds of values the bus has not read stays within its cap
+// (unbounded, its V2 segments would grow to megabytes while the reader is slow, and a
+// classic send queue likewise), and the slow reader still gets every value in order.
+TEST_P(BusFlowTest, UnderBlockAFloodingPublisherHoldsOnlyItsCapAndLosesNothing) {
+  StartBus(Block(60000));
+  const std::string ready = EventName("ready"), go = EventName("go"), sent = EventName("sent"),
+                    done = EventName("done");
+  // Stalled first, then a slow reader: the publisher must wait for room many times.
+  auto* slow = Subscriber("slow", {"A"}, ready, {"wait|" + go, "allinorder|" + kLast + "|1"});
+  ASSERT_TRUE(WaitSignal(ready));
+  auto* publisher = Spawn({Connect(), "limit|65536|30000", "register|P|pub|1|0", "expect|2|h=1",
+                           "await|7|t=A|save=TA", "flood|$TA|" + std::to_string(kValues),
+                           "signal|" + sent, "held|65536", "wait|" + done});
+  EXPECT_FALSE(WaitSignal(sent, 1500)) << "the publisher was not held back";
+  Signal(go);
+  EXPECT_EQ(FinishChild(slow, 60000), 0) << Log();
+  EXPECT_TRUE(WaitSignal(sent, 10000));
+  Signal(done);
+  EXPECT_EQ(FinishChild(publisher), 0) << "the publisher held more than its cap";
+  EXPECT_EQ(server_->conflated_total(), 0u);
+}
+
+// A send that gets no room within its time-out fails and says so; it does not wait
+// for ever nor drop the value silently.
+TEST_P(BusFlowTest, ASendThatGetsNoRoomWithinItsTimeOutFailsAsTimedOut) {
+  StartBus(Block(60000));
+  const std::string ready = EventName("ready"), done = EventName("done");
+  auto* stuck = Subscriber("stuck", {"A"}, ready, {"wait|" + done});
+  ASSERT_TRUE(WaitSignal(ready));
+  auto* publisher = Spawn({Connect(), "limit|65536|300", "register|P|pub|1|0", "expect|2|h=1",
+                           "await|7|t=A|save=TA", "floodfull|$TA|1000000"});
+  EXPECT_EQ(FinishChild(publisher, 60000), 0) << Log();
+  Signal(done);
+  EXPECT_EQ(FinishChild(stuck), 0);
+}
+
 INSTANTIATE_TEST_SUITE_P(BothLinks, BusFlowTest, ::testing::Values("classic", "v2"), KindName);
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "tests/bus_script.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -54,11 +55,13 @@ class ScriptRunner {
     return false;
   }
   bool Serve(const std::string& active_event, const std::string& stop_event);
-  bool Flood(uint32_t topic, uint32_t count, uint32_t pace, uint32_t length);
+  bool Flood(uint32_t topic, uint32_t count, uint32_t pace, uint32_t length,
+             bool until_full = false);
   bool Ordered(uint32_t last, const std::string& handles, bool every);
 
   std::string base_;
   client::BusClient client_;
+  uint64_t max_held_ = 0;
   std::map<std::string, uint32_t> vars_;
 };
 
@@ -132,7 +135,8 @@ client::LinkKind KindOf(const std::string& name) {
 
 }  // namespace
 
-bool ScriptRunner::Flood(uint32_t topic, uint32_t count, uint32_t pace, uint32_t length) {
+bool ScriptRunner::Flood(uint32_t topic, uint32_t count, uint32_t pace, uint32_t length,
+                         bool until_full) {
   for (uint32_t i = 0; i < count; ++i) {
     RtdValue value;
     if (length == 0) {
@@ -141,10 +145,15 @@ bool ScriptRunner::Flood(uint32_t topic, uint32_t count, uint32_t pace, uint32_t
       std::string text = std::to_string(i) + ":";
       value.SetText(text + GeneratedText(length > text.size() ? length - text.size() : 0));
     }
-    if (!client_.Publish(topic, value)) return Fail("flood refused at " + std::to_string(i));
+    const bool sent = client_.Publish(topic, value);
+    max_held_ = std::max(max_held_, client_.HeldBytes());
+    if (!sent && until_full && client_.send_failure() == client::SendFailure::kTimedOut) {
+      return true;
+    }
+    if (!sent) return Fail("flood refused at " + std::to_string(i));
     if (pace != 0 && (i + 1) % pace == 0) platform::SleepMs(1);
   }
-  return true;
+  return !until_full || Fail("every value was sent");
 }
 
 bool ScriptRunner::Ordered(uint32_t last, const std::string& handles, bool every) {
@@ -273,6 +282,15 @@ bool ScriptRunner::Step(const std::vector<std::string>& f) {
   }
   if (op == "serve") return Serve(arg(1), arg(2));
   if (op == "flood") return Flood(Number(arg(1)), Number(arg(2)), Number(arg(3)), Number(arg(4)));
+  if (op == "floodfull") return Flood(Number(arg(1)), Number(arg(2)), 0, 0, true);
+  if (op == "limit") {
+    client_.SetLinkLimit(Number(arg(1)));
+    if (!arg(2).empty()) client_.SetSendTimeout(Number(arg(2)));
+    return true;
+  }
+  if (op == "held") {
+    return max_held_ <= Number(arg(1)) || Fail("held " + std::to_string(max_held_) + " bytes");
+  }
   if (op == "allinorder" || op == "newest") {
     return Ordered(Number(arg(1)), arg(2), op == "allinorder");
   }

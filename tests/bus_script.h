@@ -19,6 +19,11 @@
 //   flood|ID|N[|PACE[|LEN]]  publishes N values 0..N-1 for topic ID as fast as it can
 //                       (pausing 1 ms every PACE values); with LEN, texts of LEN
 //                       characters that begin with the number and ":"
+//   limit|BYTES[|MS]    caps what this client holds of messages the bus has not taken
+//                       (BusClient::SetLinkLimit), and the send time-out
+//   held|MAX            no flood so far made this client hold more than MAX bytes
+//   floodfull|ID|N      floods as flood, but a publish must fail for want of room
+//                       within the send time-out before N values are sent
 //   allinorder|LAST|H,H,...  receives values until every handle got LAST; each handle
 //                       must get every number from 0 in order
 //   newest|LAST|H,H,...  the same, but numbers may be skipped, never repeated or older
