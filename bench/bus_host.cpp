@@ -1,10 +1,11 @@
 // bus_host: runs one bus server on a base name of its choice until its stop event is
 // set, for the multi-process tests, the benchmark and demos before the bus program
 // exists.   bus_host NAME [STOP_EVENT] [--policy conflate|block] [--backlog BYTES]
-//                    [--stall MS] [--stats FILE]
+//                    [--stall MS] [--stats FILE] [--ready EVENT]
 // The options set the slow-reader policy, the bytes a link may have waiting and the
 // stall limit under "block" (defaults: those of RtdServer::Options); --stats writes the
-// number of values the bus conflated to FILE when it stops.
+// number of values the bus conflated to FILE when it stops; --ready sets the named
+// event EVENT once the bus listens, so clients started after it find the bus.
 // Exits 0 after a clean shutdown (stop event, SIGINT or SIGTERM), 1 when the bus could
 // not listen, 2 on a bad command line.
 #include <csignal>
@@ -30,7 +31,7 @@ void OnSignal(int) {
 int main(int argc, char** argv) {
   orvex::RtdServer::Options options;
   std::vector<std::string> positional;
-  std::string stats;
+  std::string stats, ready;
   bool usage = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -42,6 +43,8 @@ int main(int argc, char** argv) {
       usage |= options.link_backlog_bytes < orvex::LinkFlow::kMinBacklogBytes;
     } else if (arg == "--stats" && has_value) {
       stats = argv[++i];
+    } else if (arg == "--ready" && has_value) {
+      ready = argv[++i];
     } else if (arg == "--stall" && has_value) {
       options.stall_limit_ms = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 10));
       usage |= options.stall_limit_ms == 0;
@@ -54,7 +57,7 @@ int main(int argc, char** argv) {
   if (usage || positional.empty() || positional.size() > 2) {
     std::fputs(
         "usage: bus_host NAME [STOP_EVENT] [--policy conflate|block] [--backlog BYTES]"
-        " [--stall MS] [--stats FILE]\n",
+        " [--stall MS] [--stats FILE] [--ready EVENT]\n",
         stderr);
     return 2;
   }
@@ -66,6 +69,11 @@ int main(int argc, char** argv) {
   if (!server.listening()) {
     std::fputs("bus_host: the bus could not listen\n", stderr);
     return 1;
+  }
+  if (!ready.empty()) {
+    orvex::platform::EventObject* event = orvex::MakeNamedEvent(ready, false);
+    orvex::platform::SetEvent(event);
+    orvex::platform::CloseEvent(event);
   }
   orvex::platform::EventObject* stop =
       positional.size() > 1 ? orvex::MakeNamedEvent(positional[1], false) : nullptr;

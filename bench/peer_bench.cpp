@@ -80,12 +80,16 @@ class Hub {
     if (Family(plan.system) == "orvex") {
       // The bus writes the number of values it conflated to the "hub" result when it
       // stops.
-      std::vector<std::string> args = {plan.hub, plan.EventName("hubstop"), "--stats",
-                                       plan.ResultPath("hub")};
+      std::vector<std::string> args = {
+          plan.hub,  plan.EventName("hubstop"), "--stats",   plan.ResultPath("hub"),
+          "--ready", plan.EventName("hub"),     "--backlog", std::to_string(kOrvexLinkBytes)};
       if (plan.system.find("-block") != std::string::npos) {
         args.insert(args.end(), {"--policy", "block"});
       }
+      // Clients started before the bus listens would find no bus.
+      events_.IsSet("hub");
       process_ = platform::SpawnProcess(Dir(self) + "/bus_host", args);
+      ok_ = process_ != nullptr && events_.Wait("hub", 10000);
     } else if (Family(plan.system) == "zmq") {
       std::vector<std::string> args = {"role", "zmq-hub"};
       for (const auto& a : plan.ToArgs()) args.push_back(a);

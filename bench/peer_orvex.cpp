@@ -18,6 +18,7 @@ client::LinkKind KindOf(const Plan& plan) {
 
 int OrvexPublisher(const Plan& plan) {
   client::BusClient bus;
+  bus.SetLinkLimit(kOrvexLinkBytes);
   RegisterReply reply;
   if (!bus.Connect(plan.hub, KindOf(plan), 10000) ||
       !bus.RegisterAndWait("BENCH", "bench pub", true, false, &reply)) {
