@@ -51,6 +51,11 @@ bool RtdConnection::WithinBound() {
 
 std::span<uint8_t> RtdConnection::Begin(uint16_t code, uint32_t v2_length, uint64_t key,
                                         bool continues) {
+  return BeginAt(platform::TickCount(), code, v2_length, key, continues);
+}
+
+std::span<uint8_t> RtdConnection::BeginAt(uint32_t tick, uint16_t code, uint32_t v2_length,
+                                          uint64_t key, bool continues) {
   lock_.Enter();
   if (building_ || !IsUsable()) {
     lock_.Leave();
@@ -75,10 +80,10 @@ std::span<uint8_t> RtdConnection::Begin(uint16_t code, uint32_t v2_length, uint6
     building_held_ = true;
     if (!holding_.load(std::memory_order_relaxed)) {
       holding_.store(true, std::memory_order_relaxed);
-      last_progress_ = platform::TickCount();
+      last_progress_ = tick;
     }
   }
-  WriteMessageHeader(out, MessageHeader{id_, code, platform::TickCount()});
+  WriteMessageHeader(out, MessageHeader{id_, code, tick});
   building_ = true;
   building_key_ = key;
   building_continues_ = continues;

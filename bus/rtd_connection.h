@@ -46,6 +46,9 @@ class RtdConnection {
   // not usable.
   std::span<uint8_t> Begin(uint16_t code, uint32_t v2_length, uint64_t key = 0,
                            bool continues = false);
+  // Begin with the header's tick given: a sender of many messages reads the clock once.
+  std::span<uint8_t> BeginAt(uint32_t tick, uint16_t code, uint32_t v2_length, uint64_t key = 0,
+                             bool continues = false);
   // Sends (or holds) the message begun last and releases the lock. False without one.
   bool Commit();
   // Drops the message begun last and releases the lock.

@@ -66,7 +66,7 @@ class RtdServer : public RtdServerMultiConnection {
   size_t Shutdown(bool wait, uint32_t timeout_ms) override;
 
   // Server thread (bus topics, tests through messages).
-  void PublishValue(uint32_t topic_id, uint16_t sender, const RtdValue& value);
+  void PublishValue(uint32_t topic_id, uint16_t sender, RtdValue value);
   void SetDefaultPublisherSid(std::string_view sid);
   const SidMap& sid_map() const { return sid_map_; }
   const PublisherSidList& publisher_list() const { return publishers_; }

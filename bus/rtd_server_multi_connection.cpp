@@ -21,9 +21,10 @@ constexpr uint32_t kShortSleepWindowMs = 50;
 constexpr uint32_t kIdleSleepMs = 10;
 // A flood on one link must not keep the loop from accepting, heartbeats and drops.
 constexpr size_t kMaxReceivesPerPass = 4096;
-// Sleeping readers are woken once per this many messages handled (and at the end of a
-// pass), not once per message sent: one system call wakes a reader for a whole batch.
-constexpr size_t kReceivesPerWake = 16;
+// Messages sent are published to their readers, and sleeping readers woken, once per
+// this many messages handled (and at the end of a pass), not once per message sent: one
+// system call wakes a reader for a whole batch.
+constexpr size_t kReceivesPerWake = 64;
 
 }  // namespace
 
@@ -321,6 +322,7 @@ size_t RtdServerMultiConnection::ReapLingering(uint32_t now) {
     for (auto it = lingering_.begin(); it != lingering_.end();) {
       RtdConnection& c = *it->connection;
       if (c.IsUsable()) work += c.Flush(now);
+      c.link().WakePeer();  // its last words are published and its reader woken
       // Signed: `since` may be a tick later than the pass's `now`.
       const bool expired = static_cast<int32_t>(now - it->since) > static_cast<int32_t>(kLingerMs);
       if (!c.IsUsable() || c.Delivered() || expired) {
@@ -347,16 +349,20 @@ bool RtdServerMultiConnection::PublishersPaused() {
 size_t RtdServerMultiConnection::ReceiveAll() {
   if (!ready()) return 0;
   size_t received = 0;
-  while (received < kMaxReceivesPerPass && !stop_.load() && ReceiveOne()) {
-    // The first message of a pass wakes its readers at once (quiet traffic waits for
-    // nothing); later ones are woken in batches.
-    if (++received % kReceivesPerWake == 1) WakeReaders();
+  // Read once a batch: a clock read per message costs more than the message.
+  uint32_t now = platform::TickCount();
+  while (received < kMaxReceivesPerPass && !stop_.load() && ReceiveOne(now)) {
+    // The first message of a pass reaches its readers at once (quiet traffic waits for
+    // nothing); later ones are published and woken in batches.
+    if (++received % kReceivesPerWake == 1) {
+      WakeReaders();
+      now = platform::TickCount();
+    }
   }
   return received;
 }
 
-bool RtdServerMultiConnection::ReceiveOne() {
-  const uint32_t now = platform::TickCount();
+bool RtdServerMultiConnection::ReceiveOne(uint32_t now) {
   const bool paused = PublishersPaused();
   for (size_t n = round_robin_.size(); n > 0; --n) {
     RtdConnection* c = round_robin_.front();
@@ -421,6 +427,7 @@ void RtdServerMultiConnection::RemoveConnection(uint16_t id) {
     connection_count_.store(table_.size());
     // A reader that is behind finds its last messages (the reason it was let go) when
     // it gets to them: the link stays open until then, within limits.
+    gone->link().WakePeer();
     if (!stop_.load() && gone->IsUsable() && !gone->Delivered()) {
       lingering_.push_back(Lingering{platform::TickCount(), std::move(gone)});
       if (lingering_.size() > kMaxConnections) lingering_.pop_front();

@@ -133,7 +133,7 @@ class RtdServerMultiConnection {
   // Under SlowPolicy::kBlock, some link is past its bound: publishers wait.
   bool PublishersPaused();
   size_t ReceiveAll();
-  bool ReceiveOne();
+  bool ReceiveOne(uint32_t now);
   void WakeReaders();
   uint16_t AllocateId();
   void PassInternal(uint16_t id, uint16_t code);

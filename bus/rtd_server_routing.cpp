@@ -113,10 +113,11 @@ void RtdServer::SendTopicValue(const RtdTopic& topic, RtdConnection* to) {
   SendValue(to, kTopicValueSplit, MSG_TOPIC_VALUE_V2, topic.id, topic.value);
 }
 
-void RtdServer::PublishValue(uint32_t topic_id, uint16_t sender, const RtdValue& value) {
+void RtdServer::PublishValue(uint32_t topic_id, uint16_t sender, RtdValue value) {
   RtdTopic* topic = topics_.Find(topic_id);
   if (topic == nullptr || topic->publisher_id != sender) return;
-  topic->value = value;
+  // Moved, not copied: a value received is kept without another allocation.
+  topic->value = std::move(value);
   // Encoded once, copied to every subscriber with its own handle.
   fanout_.Reset(topic->value);
   for (const auto& [client_id, handle] : topic->subscribers) {
@@ -131,7 +132,7 @@ void RtdServer::OnValue(const BusMessage& m) {
       m.code == MSG_VALUE ? ReadClassicHandleValue(m.bytes, &hv) : ReadV2HandleValue(m.bytes, &hv);
   // A whole value ends any split one its sender left unfinished.
   if (RtdClient* client = FindClient(m.id)) client->joiner.ClearValue();
-  if (ok && m.id != 0) PublishValue(hv.handle, m.id, hv.value);
+  if (ok && m.id != 0) PublishValue(hv.handle, m.id, std::move(hv.value));
 }
 
 void RtdServer::OnValuePart(const BusMessage& m, bool last) {
@@ -144,7 +145,7 @@ void RtdServer::OnValuePart(const BusMessage& m, bool last) {
   if (joined.Type() == RtdValueType::kText) {
     Log("Composed Value:\n" + std::string(joined.Text()));
   }
-  PublishValue(hv.handle, m.id, joined);
+  PublishValue(hv.handle, m.id, std::move(joined));
 }
 
 void RtdServer::OnTopicPart(const BusMessage& m, bool last) {

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "bus/bus_send.h"
+#include "platform/clock.h"
 #include "protocol/classic_splitter.h"
 #include "protocol/message_codes.h"
 #include "protocol/message_layout.h"
@@ -13,6 +14,7 @@ namespace orvex {
 
 void ValueFanout::Reset(const RtdValue& value) {
   value_ = &value;
+  tick_ = platform::TickCount();
   v2_ready_ = false;
   classic_ready_ = false;
 }
@@ -50,7 +52,7 @@ bool ValueFanout::Send(RtdConnection* c, uint32_t handle) {
   }
   const auto size = static_cast<uint32_t>(encoded->size());
   // Keyed like SendValue's messages: a slow link conflates both alike.
-  std::span<uint8_t> out = c->Begin(code, size, ConflationKey(MSG_VALUE_V2, handle));
+  std::span<uint8_t> out = c->BeginAt(tick_, code, size, ConflationKey(MSG_VALUE_V2, handle));
   if (out.empty()) return false;
   // Begin wrote this link's header; the rest is the shared encoding with our handle.
   std::memcpy(out.data() + kMessageHeaderSize, encoded->data() + kMessageHeaderSize,

@@ -14,7 +14,8 @@ namespace orvex {
 // fan-out allocates nothing once they have grown. Server thread.
 class ValueFanout {
  public:
-  // Starts a new value; `value` must outlive the Send calls that follow.
+  // Starts a new value, stamped with the tick of now; `value` must outlive the Send
+  // calls that follow.
   void Reset(const RtdValue& value);
   // Sends the value to `c` under `handle` (split on a classic link when it must be, as
   // SendValue does). False when the link refused it or `c` is null.
@@ -25,6 +26,7 @@ class ValueFanout {
   void EncodeClassic();
 
   const RtdValue* value_ = nullptr;
+  uint32_t tick_ = 0;        // one clock read per value, not one per subscriber
   std::vector<uint8_t> v2_;  // the whole V2 message; empty when it cannot be sent
   bool v2_ready_ = false;
   std::vector<uint8_t> classic_;  // one classic message, when the value fits one

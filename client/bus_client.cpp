@@ -16,8 +16,12 @@ namespace orvex::client {
 namespace {
 
 constexpr uint32_t kV2SpinMs = 2;
-// Receive looks at the bus at least this often while it waits for a message.
-constexpr uint32_t kWatchSliceMs = 100;
+// The bus sends a heartbeat at least this often to a link with nothing else to carry.
+// Receive sleeps a little longer than that between looks at the bus: a live bus wakes
+// it first, and a killed one (which can set nothing, so nothing to wait on) is noticed
+// at the next look.
+constexpr uint32_t kBusHeartbeatMs = 5000;
+constexpr uint32_t kWatchSliceMs = kBusHeartbeatMs + 1000;
 
 using Slot = std::array<uint8_t, kClassicSlotSize>;
 
@@ -343,10 +347,13 @@ bool BusClient::Receive(BusReceived* out, uint32_t timeout_ms) {
   for (;;) {
     const uint32_t spent = platform::TickCount() - start;
     if (spent > timeout_ms) return false;
-    // Waits in slices so a bus that goes away is noticed while the caller waits; once
-    // it is gone, only what is already in the link is delivered.
-    const uint32_t slice =
-        bus_loss() != BusLoss::kNone ? 0 : std::min(timeout_ms - spent, kWatchSliceMs);
+    // Waits in slices so a bus that goes away is noticed while the caller waits (when
+    // the silence limit passes, or at the latest a slice after its last heartbeat);
+    // once it is gone, only what is already in the link is delivered.
+    const uint32_t slice = bus_loss() != BusLoss::kNone
+                               ? 0
+                               : std::min(timeout_ms - spent, watch_.CheckDueInMs(kWatchSliceMs));
+    ++receive_waits_;
     if (ReceiveRaw(&bytes, slice)) {
       if (Decode(bytes, out)) return true;
       continue;

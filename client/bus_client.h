@@ -157,6 +157,9 @@ class BusClient {
   // Skips messages until one of `code` (or its V2 form) arrives.
   bool ReceiveCode(uint16_t code, BusReceived* out, uint32_t timeout_ms);
   uint32_t heartbeats() const { return heartbeats_; }
+  // Times Receive went to the link to wait (or look) for a message: an idle client
+  // makes one per message from the bus (its heartbeats), not one per time slice.
+  uint64_t receive_waits() const { return receive_waits_; }
   uint32_t last_heartbeat_tick() const { return last_heartbeat_tick_; }
 
  private:
@@ -186,6 +189,7 @@ class BusClient {
   SplitJoiner joiner_;
   uint32_t parts_ = 0;
   uint32_t heartbeats_ = 0;
+  uint64_t receive_waits_ = 0;
   uint32_t classic_slot_size_ = 128;
   uint32_t classic_slot_count_ = 1000;
   uint64_t link_limit_ = kDefaultLinkLimitBytes;

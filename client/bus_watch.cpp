@@ -1,5 +1,7 @@
 #include "client/bus_watch.h"
 
+#include <algorithm>
+
 #include "platform/clock.h"
 
 namespace orvex::client {
@@ -71,6 +73,16 @@ BusLoss BusWatch::Check(bool input_waiting) {
     loss_ = BusLoss::kEnded;
   }
   return loss_;
+}
+
+uint32_t BusWatch::CheckDueInMs(uint32_t longest_ms) const {
+  std::lock_guard<std::mutex> hold(lock_);
+  if (!watching_ || loss_ != BusLoss::kNone) return longest_ms;
+  const uint32_t silent = platform::TickCount() - last_heard_.load(std::memory_order_relaxed);
+  // A message stored after the tick was read wraps the difference: a full silence left.
+  if (silent >= 0x80000000u) return std::min(longest_ms, options_.silence_limit_ms);
+  if (silent >= options_.silence_limit_ms) return 1;
+  return std::max(1u, std::min(longest_ms, options_.silence_limit_ms - silent));
 }
 
 BusLoss BusWatch::CheckOwnership() {

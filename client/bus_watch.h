@@ -52,6 +52,10 @@ class BusWatch {
   // Looks at the ownership mutex only (when due): for senders, which cannot tell
   // silence from a reader that is behind.
   BusLoss CheckOwnership();
+  // How long a receiver may sleep before it must Check again: until the silence limit
+  // would pass, and at most `longest_ms`. At least 1 while watching; `longest_ms` when
+  // not watching.
+  uint32_t CheckDueInMs(uint32_t longest_ms) const;
   BusLoss loss() const { return loss_.load(); }
 
  private:

@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 
+#include "client/bus_client.h"
 #include "platform/clock.h"
+#include "protocol/message_codes.h"
 #include "tests/bus_fixture.h"
 
 namespace orvex::test {
@@ -41,6 +44,46 @@ TEST_F(BusFixture, AnIdleBusSleepsUntilItsNextHeartbeat) {
   EXPECT_EQ(FinishChild(v2), 0);
   EXPECT_EQ(FinishChild(classic), 0);
 }
+
+class IdleClientTest : public BusFixture, public ::testing::WithParamInterface<client::LinkKind> {};
+
+TEST_P(IdleClientTest, AnIdleClientSleepsUntilTheBusSpeaks) {
+  StartBus();
+  client::BusClient bus;
+  ASSERT_TRUE(bus.Connect(base_, GetParam(), 10000));
+  ASSERT_TRUE(bus.RegisterAndWait("", "idle", false, true, nullptr, 10000));
+  client::BusReceived got;
+  const uint64_t before = bus.receive_waits();
+  const uint32_t start = platform::TickCount();
+  EXPECT_FALSE(bus.Receive(&got, 1500));
+  EXPECT_GE(platform::TickCount() - start, 1400u);
+  // Looking every 100 ms would make 15 waits; a heartbeat of the bus at most one more.
+  const uint64_t waits = bus.receive_waits() - before;
+  std::printf("[ figure ] %llu waits of an idle client's receive in 1.5 s\n",
+              static_cast<unsigned long long>(waits));
+  EXPECT_LE(waits, 2u);
+  EXPECT_EQ(bus.bus_loss(), client::BusLoss::kNone);
+
+  // Asleep with nothing due for seconds, it still wakes at once for the bus's goodbye.
+  std::thread stopper([&] {
+    platform::SleepMs(300);
+    server_->Shutdown(true, 3000);
+  });
+  const uint32_t waiting = platform::TickCount();
+  const bool goodbye = bus.ReceiveCode(MSG_DISCONNECT, &got, 10000);
+  const uint32_t took = platform::TickCount() - waiting;
+  stopper.join();
+  EXPECT_TRUE(goodbye);
+  EXPECT_LT(took, 3000u);
+  EXPECT_TRUE(bus.closed_by_bus());
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, IdleClientTest,
+                         ::testing::Values(client::LinkKind::kClassic, client::LinkKind::kV2),
+                         [](const ::testing::TestParamInfo<client::LinkKind>& info) {
+                           return std::string(info.param == client::LinkKind::kV2 ? "V2"
+                                                                                  : "Classic");
+                         });
 
 struct KindPair {
   const char* publisher;

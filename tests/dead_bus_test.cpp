@@ -27,8 +27,9 @@ int LossCode(client::BusLoss loss) {
 }
 
 // args: base, classic|v2, mode, silence limit, ownership poll (0: off), ready event.
-// Modes: "sub" subscribes to the bus's timer and only receives; "pub" publishes every
-// 20 ms and never receives; "listen" registers as a publisher, receives and publishes;
+// Modes: "sub" subscribes to the bus's timer and only receives; "idle" subscribes to
+// nothing and waits in one long receive after another; "pub" publishes every 20 ms and
+// never receives; "listen" registers as a publisher, receives and publishes;
 // "resub" is "sub" that links again to the next bus and waits for its topic there.
 ORVEX_CHILD_ROLE(watching_client) {
   const std::string& mode = args.at(2);
@@ -39,14 +40,14 @@ ORVEX_CHILD_ROLE(watching_client) {
   bus.SetWatchOptions(watch);
   const auto kind = args.at(1) == "v2" ? client::LinkKind::kV2 : client::LinkKind::kClassic;
   if (!bus.Connect(args.at(0), kind, 15000)) return kNoConnect;
-  const bool subscriber = mode == "sub" || mode == "resub";
+  const bool timer = mode == "sub" || mode == "resub";
+  const bool subscriber = timer || mode == "idle";
   if (!bus.RegisterAndWait(subscriber ? "" : "DEAD", mode, !subscriber, subscriber, nullptr,
                            15000)) {
     return kNoRegister;
   }
   client::BusReceived got;
-  if (subscriber &&
-      (!bus.RequestTopic(1, "@BUS:TIMER") || !bus.ReceiveCode(MSG_VALUE, &got, 15000))) {
+  if (timer && (!bus.RequestTopic(1, "@BUS:TIMER") || !bus.ReceiveCode(MSG_VALUE, &got, 15000))) {
     return kNoTimer;
   }
   platform::EventObject* ready = MakeNamedEvent(args.at(5), false);
@@ -58,7 +59,7 @@ ORVEX_CHILD_ROLE(watching_client) {
   const uint32_t start = platform::TickCount();
   while (bus.bus_loss() == client::BusLoss::kNone) {
     if (platform::TickCount() - start > kChildLifeMs) return kNeverLost;
-    if (mode != "sub") {
+    if (mode != "sub" && mode != "idle") {
       value.SetInt32(++n);
       if (!bus.Publish(1, value) && bus.bus_loss() == client::BusLoss::kNone) {
         return kRefusedWhileAlive;
@@ -67,7 +68,7 @@ ORVEX_CHILD_ROLE(watching_client) {
     if (mode == "pub") {
       platform::SleepMs(20);
     } else {
-      bus.Receive(&got, 50);
+      bus.Receive(&got, mode == "idle" ? kChildLifeMs : 50);
     }
   }
   if (mode == "resub") {
@@ -164,6 +165,8 @@ TEST_P(DeadBusTest, SubscribersAndPublishersReportAKilledBus) {
   // Default limits, the ownership mutex watched: noticed long before the 15 s limit.
   AddClient("subscriber", "sub", 15000, 250);
   AddClient("publisher", "pub", 15000, 250);
+  // Hears only heartbeats and sleeps between them: it looks at the mutex less often.
+  AddClient("idle subscriber", "idle", 15000, 250);
   // Only the silence tells these two: the timer ticks every 0.5 s for the subscriber,
   // the publisher hears only the 5 s heartbeat.
   AddClient("silence subscriber", "sub", 4000, 0);
@@ -180,11 +183,13 @@ TEST_P(DeadBusTest, SubscribersAndPublishersReportAKilledBus) {
   const int silent = LossCode(client::BusLoss::kSilent);
   EXPECT_EQ(Get("subscriber").code, ended);
   EXPECT_EQ(Get("publisher").code, ended);
+  EXPECT_EQ(Get("idle subscriber").code, ended);
   EXPECT_EQ(Get("silence subscriber").code, silent);
   EXPECT_EQ(Get("silence publisher").code, silent);
   // Generous bounds for a loaded machine; the codes above say which way it was noticed.
   EXPECT_LT(Get("subscriber").ended_after_ms, 12000u);
   EXPECT_LT(Get("publisher").ended_after_ms, 12000u);
+  EXPECT_LT(Get("idle subscriber").ended_after_ms, 12000u);
   EXPECT_LT(Get("silence subscriber").ended_after_ms, 4000u + 15000u);
   EXPECT_LT(Get("silence publisher").ended_after_ms, 8000u + 15000u);
 }

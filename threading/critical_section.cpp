@@ -52,12 +52,13 @@ void SfCriticalSection::Enter() {
   if (forsaken()) return;
   section_.lock();
   owner_.store(platform::CurrentThreadId(), std::memory_order_relaxed);
-  count_.fetch_add(1, std::memory_order_relaxed);
+  // Only the holder changes the count: no locked read-modify-write needed.
+  count_.store(count_.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
 }
 
 void SfCriticalSection::Leave() {
   if (forsaken()) return;
-  count_.fetch_sub(1, std::memory_order_relaxed);
+  count_.store(count_.load(std::memory_order_relaxed) - 1, std::memory_order_relaxed);
   section_.unlock();
 }
 

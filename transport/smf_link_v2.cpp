@@ -46,6 +46,7 @@ void SfSMFLinkV2::ResetWriter() {
   write_index_ = 0;
   write_offsets_.fill(seg::kHeaderSize);
   reserved_ = false;
+  unpublished_ = 0;
   writer_lost_.store(false, std::memory_order_relaxed);
 }
 
@@ -88,7 +89,7 @@ void SfSMFLinkV2::InitSegment(uint32_t index) {
 bool SfSMFLinkV2::Fits(uint32_t index, uint32_t length) {
   uint8_t* s = writer_.View(index);
   if (s == nullptr || shm::Load(s, seg::kMarker) != 0) return false;
-  if (shm::Load(s, seg::kPending) == 0) {
+  if (shm::Load(s, seg::kPending) == 0 && (index != write_index_ || unpublished_ == 0)) {
     // The reader has consumed everything: start again at the front.
     shm::Store(s, seg::kReadOffset, seg::kHeaderSize);
     shm::Store(s, seg::kWriteOffset, seg::kHeaderSize);
@@ -98,6 +99,9 @@ bool SfSMFLinkV2::Fits(uint32_t index, uint32_t length) {
 }
 
 bool SfSMFLinkV2::Switch(uint32_t length) {
+  // The reader follows a marker only once the old segment shows nothing pending: what
+  // was written there must be counted before the marker is set.
+  PublishLocked();
   // A marked write segment cannot be left again: fail before creating anything.
   if (write_segment_ != nullptr && shm::Load(write_segment_, seg::kMarker) != 0) return false;
   const uint64_t room = seg::RecordRoom(length);
@@ -187,11 +191,11 @@ bool SfSMFLinkV2::Commit() {
   // been rewritten by the peer since BeginWrite.
   write_offsets_[write_index_] = reserved_next_;
   shm::Store(write_segment_, seg::kWriteOffset, reserved_next_);
-  shm::Store(write_segment_, seg::kWriteTick, platform::TickCount());
-  shm::Word(write_segment_, seg::kPending).fetch_add(1, std::memory_order_acq_rel);
+  ++unpublished_;
   if (defer_wake_.load(std::memory_order_relaxed)) {
     wake_owed_.store(true, std::memory_order_relaxed);
   } else {
+    PublishLocked();
     wake_.NotifyPeer();
   }
   // A segment shrunk while the record was written: nobody will ever read it.
@@ -222,6 +226,14 @@ bool SfSMFLinkV2::ReaderFollowedEveryHop() {
     if (s != nullptr && shm::Load(s, seg::kMarker) != 0) return false;
   }
   return true;
+}
+
+void SfSMFLinkV2::PublishLocked() {
+  if (unpublished_ == 0 || write_segment_ == nullptr) return;
+  shm::Store(write_segment_, seg::kWriteTick, platform::TickCount());
+  // Release: the records and the write offset are visible before the count is.
+  shm::Word(write_segment_, seg::kPending).fetch_add(unpublished_, std::memory_order_acq_rel);
+  unpublished_ = 0;
 }
 
 void SfSMFLinkV2::SetSegmentLimit(uint64_t bytes) {
@@ -259,7 +271,7 @@ uint64_t SfSMFLinkV2::WriterBytes() {
 }
 
 uint32_t SfSMFLinkV2::UnreadLocked() {
-  uint32_t unread = 0;
+  uint32_t unread = unpublished_;
   for (uint32_t i = 0; i < SfSMFSegments::kClasses; ++i) {
     if (uint8_t* s = writer_.View(i)) unread += shm::Load(s, seg::kPending);
   }
@@ -381,10 +393,13 @@ platform::EventObject* SfSMFLinkV2::ArmWake() {
 }
 
 void SfSMFLinkV2::WakePeer() {
-  if (wake_owed_.load(std::memory_order_relaxed) &&
-      wake_owed_.exchange(false, std::memory_order_acq_rel)) {
-    wake_.NotifyPeer();
+  if (!wake_owed_.load(std::memory_order_relaxed)) return;
+  {
+    SfScopedLock guard(&writer_lock_);
+    if (!wake_owed_.exchange(false, std::memory_order_acq_rel)) return;
+    PublishLocked();
   }
+  wake_.NotifyPeer();
 }
 
 void SfSMFLinkV2::DisarmWake() {

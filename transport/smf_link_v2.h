@@ -64,9 +64,12 @@ class SfSMFLinkV2 {
   platform::EventObject* ArmWake();
   // After such a wait (or instead of it).
   void DisarmWake();
-  // With `defer`, a commit only notes that the peer may need waking, and WakePeer does
-  // it: a writer that commits many records in a row wakes a sleeping reader once
-  // instead of once a record. Destroy wakes what is owed. Any thread.
+  // With `defer`, a commit writes its record but neither publishes it to the reader nor
+  // wakes the reader: WakePeer publishes every record committed since (one addition to
+  // the segment's pending count, which the reader also writes) and wakes a sleeping
+  // reader once. A writer that commits many records in a row then shares that count's
+  // cache line with the reader once a batch instead of once a record. Switching
+  // segments and Destroy publish what waits. Any thread.
   void DeferWake(bool defer) { defer_wake_.store(defer, std::memory_order_relaxed); }
   void WakePeer();
 
@@ -77,9 +80,9 @@ class SfSMFLinkV2 {
   // the writer lock held until Commit or Cancel. Null (lock released) when no segment
   // can take the record.
   uint8_t* BeginWrite(uint32_t length);
-  // Publishes the reserved record and releases the writer lock. False when the calling
-  // thread does not hold the lock (with "\nNot locked\n" on standard error when nobody
-  // does) or nothing is reserved.
+  // Publishes the reserved record (or, deferred, leaves that to WakePeer) and releases
+  // the writer lock. False when the calling thread does not hold the lock (with
+  // "\nNot locked\n" on standard error when nobody does) or nothing is reserved.
   bool Commit();
   // Drops the reservation and releases the writer lock; the same checks as Commit.
   bool Cancel();
@@ -99,7 +102,8 @@ class SfSMFLinkV2 {
   // without wake-ups polled every millisecond. False on time-out or a broken link.
   bool WaitWritable(uint32_t length, uint32_t timeout_ms);
   static constexpr uint32_t kRoomSliceMs = 10;
-  // Records written and not yet consumed by the reader, over all writer segments.
+  // Records written and not yet consumed by the reader, over all writer segments
+  // (published or not).
   uint32_t UnreadCount();
   // Bytes of the segments the writer holds.
   uint64_t WriterBytes();
@@ -145,6 +149,9 @@ class SfSMFLinkV2 {
   void ResetReader();
   // Under the writer lock: true (and remembered) once a writer segment was lost.
   bool WriterLost();
+  // Under the writer lock: adds the committed records not yet counted to the write
+  // segment's pending count, the one store that shows them to the reader.
+  void PublishLocked();
 
   int side_ = 0;
   std::string name_;
@@ -160,6 +167,8 @@ class SfSMFLinkV2 {
   uint32_t write_index_ = 0;
   std::array<uint32_t, SfSMFSegments::kClasses> write_offsets_{};
   uint32_t reserved_next_ = 0;
+  // Records committed to write_segment_ and not yet in its pending count (deferred).
+  uint32_t unpublished_ = 0;
   bool reserved_ = false;
   uint64_t segment_limit_ = UINT64_MAX;
   std::atomic<bool> writer_lost_{false};

@@ -1,5 +1,7 @@
 #include "transport/smf_segments.h"
 
+#include <bit>
+
 namespace orvex {
 
 void SfSMFSegments::SetBase(const std::string& name) {
@@ -22,15 +24,19 @@ uint8_t* SfSMFSegments::Map(bool create, uint32_t index) {
   auto memory = std::make_unique<SfSharedMemory>();
   if (!memory->OpenOrCreate(create, SegmentName(index), ClassSize(index))) return nullptr;
   slots_[index] = std::move(memory);
+  held_ |= 1u << index;
   return slots_[index]->view();
 }
 
 void SfSMFSegments::Drop(uint32_t index) {
-  if (index < kClasses) slots_[index].reset();
+  if (index >= kClasses) return;
+  slots_[index].reset();
+  held_ &= ~(1u << index);
 }
 
 void SfSMFSegments::CloseAll() {
   for (auto& slot : slots_) slot.reset();
+  held_ = 0;
 }
 
 uint8_t* SfSMFSegments::View(uint32_t index) const {
@@ -39,8 +45,8 @@ uint8_t* SfSMFSegments::View(uint32_t index) const {
 }
 
 bool SfSMFSegments::AnyLost() const {
-  for (const auto& slot : slots_) {
-    if (slot != nullptr && slot->lost()) return true;
+  for (uint32_t held = held_; held != 0; held &= held - 1) {
+    if (slots_[std::countr_zero(held)]->lost()) return true;
   }
   return false;
 }

@@ -60,6 +60,9 @@ class SfSMFSegments {
 
   std::string base_;
   std::array<std::unique_ptr<SfSharedMemory>, kClasses> slots_;
+  // Bit i set while slot i holds a segment: AnyLost runs on every record and looks
+  // only at those.
+  uint32_t held_ = 0;
 };
 
 }  // namespace orvex
