@@ -118,6 +118,62 @@ TEST(SfSMFLinkV2Test, DrainedSegmentIsRewoundToTheFront) {
   EXPECT_EQ(pair.server.write_index(), 0u);
 }
 
+// A writer that defers publication (the bus): its records show only once WakePeer
+// counts them, the drained segment is not rewound under records not yet counted, and
+// every record arrives whole and in order across segment switches.
+TEST(SfSMFLinkV2Test, DeferredRecordsShowOnlyOncePublishedAndAllArriveInOrder) {
+  LinkPair pair;
+  SegmentView s0(pair.name + ".S", 0);
+  pair.server.DeferWake(true);
+  ASSERT_TRUE(Write(pair.server, 100, 9));
+  pair.server.WakePeer();
+  ExpectRecord(pair.client, 100, 9);
+  // Drained (pending 0) when these are written: rewinding would overwrite them.
+  for (uint8_t i = 1; i <= 3; ++i) ASSERT_TRUE(Write(pair.server, 40, i));
+  EXPECT_FALSE(pair.client.Ready());
+  EXPECT_EQ(s0.Word(seg::kPending), 0u);
+  EXPECT_EQ(pair.server.UnreadCount(), 3u);
+  pair.server.WakePeer();
+  EXPECT_EQ(s0.Word(seg::kPending), 3u);
+  for (uint8_t i = 1; i <= 3; ++i) ExpectRecord(pair.client, 40, i);
+  EXPECT_FALSE(pair.client.Ready());
+  EXPECT_EQ(pair.server.UnreadCount(), 0u);
+
+  // Batches of 7, read only every third round so segments fill and switch.
+  constexpr uint32_t kRecords = 3000;
+  const auto length_of = [](uint32_t n) { return 8 + (n * 37) % 3000; };
+  uint32_t written = 0, read = 0;
+  for (uint32_t round = 0; read < kRecords; ++round) {
+    for (int k = 0; k < 7 && written < kRecords; ++k, ++written) {
+      ASSERT_TRUE(Write(pair.server, length_of(written), static_cast<uint8_t>(written)));
+    }
+    if (round % 3 == 2 || written == kRecords) {
+      pair.server.WakePeer();
+      while (pair.client.Ready()) {
+        ASSERT_NO_FATAL_FAILURE(ExpectRecord(pair.client, length_of(read), uint8_t(read)));
+        ++read;
+      }
+      // Everything counted is there, and nothing more was written.
+      ASSERT_EQ(read, written) << "round " << round;
+    }
+  }
+  EXPECT_GT(pair.server.write_index(), 0u);
+  EXPECT_FALSE(pair.client.IsBroken());
+}
+
+TEST(SfSMFLinkV2Test, DestroyPublishesDeferredRecords) {
+  LinkPair pair;
+  pair.server.DeferWake(true);
+  ASSERT_TRUE(Write(pair.server, 24, 1));
+  ASSERT_TRUE(Write(pair.server, 24, 2));
+  EXPECT_FALSE(pair.client.Ready());
+  // The reader holds the segment open: what was counted survives the writer's close.
+  pair.server.Destroy();
+  ExpectRecord(pair.client, 24, 1);
+  ExpectRecord(pair.client, 24, 2);
+  EXPECT_FALSE(pair.client.Ready());
+}
+
 TEST(SfSMFLinkV2Test, ExactFitStaysAndOneByteMoreSwitchesToClassOne) {
   {
     LinkPair pair;
