@@ -218,6 +218,12 @@ TEST_P(BusFlowTest, ASendThatGetsNoRoomWithinItsTimeOutFailsAsTimedOut) {
 }
 
 INSTANTIATE_TEST_SUITE_P(BothLinks, BusFlowTest, ::testing::Values("classic", "v2"), KindName);
+// Readers that know nothing of the wake-ups: the bus publishes their records in batches
+// all the same, and they must still find every one of them.
+INSTANTIATE_TEST_SUITE_P(PolledV2, BusFlowTest, ::testing::Values("v2-polled"),
+                         [](const ::testing::TestParamInfo<std::string>&) {
+                           return std::string("v2_polled");
+                         });
 
 }  // namespace
 }  // namespace orvex::test
