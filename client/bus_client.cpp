@@ -343,23 +343,29 @@ bool BusClient::ReceiveRaw(std::vector<uint8_t>* bytes, uint32_t timeout_ms) {
 
 bool BusClient::Receive(BusReceived* out, uint32_t timeout_ms) {
   const uint32_t start = platform::TickCount();
-  std::vector<uint8_t> bytes;
+  // The buffer of the message before last is used again: no allocation a message.
+  std::vector<uint8_t> bytes = std::move(spare_bytes_);
   for (;;) {
     const uint32_t spent = platform::TickCount() - start;
-    if (spent > timeout_ms) return false;
+    if (spent > timeout_ms) break;
     // Waits in slices so a bus that goes away is noticed while the caller waits (when
     // the silence limit passes, or at the latest a slice after its last heartbeat);
-    // once it is gone, only what is already in the link is delivered.
-    const uint32_t slice = bus_loss() != BusLoss::kNone
-                               ? 0
-                               : std::min(timeout_ms - spent, watch_.CheckDueInMs(kWatchSliceMs));
+    // once it is gone, only what is already in the link is delivered. With input
+    // waiting there is no wait to bound.
+    uint32_t slice = 0;
+    if (bus_loss() == BusLoss::kNone) {
+      slice = std::min(timeout_ms - spent, kWatchSliceMs);
+      if (!InputWaiting()) slice = std::min(slice, watch_.CheckDueInMs(kWatchSliceMs));
+    }
     ++receive_waits_;
     if (ReceiveRaw(&bytes, slice)) {
       if (Decode(bytes, out)) return true;
       continue;
     }
-    if (CheckBus() != BusLoss::kNone || slice == timeout_ms - spent) return false;
+    if (CheckBus() != BusLoss::kNone || slice == timeout_ms - spent) break;
   }
+  spare_bytes_ = std::move(bytes);
+  return false;
 }
 
 bool BusClient::ReceiveCode(uint16_t code, BusReceived* out, uint32_t timeout_ms) {
@@ -382,6 +388,8 @@ bool BusClient::Decode(std::vector<uint8_t>& bytes, BusReceived* out) {
     ++heartbeats_;
     return false;
   }
+  spare_bytes_ = std::move(out->bytes);
+  spare_bytes_.clear();
   *out = BusReceived();
   out->code = code;
   ++parts_;

@@ -190,6 +190,8 @@ class BusClient {
   uint32_t parts_ = 0;
   uint32_t heartbeats_ = 0;
   uint64_t receive_waits_ = 0;
+  // The message buffer a caller's BusReceived gave back, for the next Receive.
+  std::vector<uint8_t> spare_bytes_;
   uint32_t classic_slot_size_ = 128;
   uint32_t classic_slot_count_ = 1000;
   uint64_t link_limit_ = kDefaultLinkLimitBytes;
