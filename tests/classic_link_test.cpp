@@ -12,6 +12,7 @@
 
 #include "client/classic_client.h"
 #include "platform/clock.h"
+#include "platform/thread.h"
 #include "tests/support/child_process.h"
 #include "transport/named_event.h"
 #include "transport/sf_shared_memory.h"
@@ -226,6 +227,39 @@ TEST(SfSMFAcceptorTest, ClientsWithTheSameWordInOneTickGetChannelsOfTheirOwn) {
     EXPECT_EQ(got, values[i]);
     EXPECT_FALSE(clients[i]->Receive(slot.data(), 200)) << i;
   }
+}
+
+// A loaded machine may not run a new pump thread for seconds. The link works all the
+// same (what is committed meanwhile waits for the pump), so neither the bus's side nor
+// the client's may give it up for that.
+TEST(SfSMFAcceptorTest, PumpsSlowToStartFailNoHandshakeAndLoseNoMessage) {
+  const std::string base = UniqueName("Local\\OrvexBus");
+  SfSMFAcceptor acceptor(base, true);
+  ASSERT_TRUE(acceptor.IsValid());
+  platform::SetThreadStartDelayForTesting(1500);
+  client::ClassicClient client;
+  client::ClassicResult result = client::ClassicResult::kNoBus;
+  std::thread connect([&] { result = client.Connect(base, 0x51, 128, 1000, 20000); });
+  auto channel = AcceptOne(acceptor);
+  connect.join();
+  platform::SetThreadStartDelayForTesting(0);
+  ASSERT_NE(channel, nullptr);
+  ASSERT_EQ(result, client::ClassicResult::kConnected);
+  // Both pumps may still be asleep: each side commits before the other reads.
+  const uint32_t down = 0xD0, up = 0x0D;
+  uint8_t* buffer = channel->BeginMessage();
+  ASSERT_NE(buffer, nullptr);
+  std::memcpy(buffer, &down, 4);
+  ASSERT_TRUE(channel->CommitMessage());
+  ASSERT_TRUE(client.Send(&up, 4));
+  std::vector<uint8_t> slot(128);
+  ASSERT_TRUE(client.Receive(slot.data(), 10000));
+  uint32_t got = 0;
+  std::memcpy(&got, slot.data(), 4);
+  EXPECT_EQ(got, down);
+  ASSERT_TRUE(channel->WaitData(10000));
+  std::memcpy(&got, channel->Peek(), 4);
+  EXPECT_EQ(got, up);
 }
 
 }  // namespace

@@ -26,7 +26,7 @@ SfSMFQueueInternal::SfSMFQueueInternal(const std::string& name, uint32_t slot_si
       slot_size_(slot_size),
       commit_event_(platform::CreateUnnamedEvent()) {
   ring_.Open(name, slot_size, slot_count, create);
-  Start();
+  launched_ = Start();
 }
 
 SfSMFQueueInternal::~SfSMFQueueInternal() {
@@ -72,7 +72,10 @@ bool SfSMFQueueInternal::CommitMessage() {
 }
 
 bool SfSMFQueueInternal::IsValid() {
-  return slot_size_ <= kMaxSlotSize && ring_.IsValid() && WaitStarted();
+  // Not waiting for the pump to run: a thread the scheduler delays past any limit (a
+  // loaded machine, Windows' thread start-up) would make the bus refuse, or a client
+  // give up, a link that works.
+  return slot_size_ <= kMaxSlotSize && ring_.IsValid() && launched_;
 }
 
 uint32_t SfSMFQueueInternal::pending_count() {

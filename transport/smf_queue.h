@@ -32,7 +32,9 @@ class SfSMFQueueInternal : public SfThreadBase {
   uint8_t* BeginMessage();
   // Appends the composed message to the pending list; false without a buffer.
   bool CommitMessage();
-  // The ring is valid, its slots fit the pool (kMaxSlotSize) and the pump has started.
+  // The ring is valid, its slots fit the pool (kMaxSlotSize) and the pump thread was
+  // launched. Whether it has run yet does not matter (commits wait in the pending list
+  // until it does), so a pump the scheduler starves for a while fails no link.
   bool IsValid();
   // The pump has stopped because the peer corrupted the ring's shared header.
   bool broken() const { return broken_.load(std::memory_order_acquire); }
@@ -57,6 +59,7 @@ class SfSMFQueueInternal : public SfThreadBase {
   Item* current_ = nullptr;
   std::atomic<bool> stop_{false};
   std::atomic<bool> broken_{false};
+  bool launched_ = false;  // the pump thread exists (it may not have run yet)
   // Set by CommitMessage, when the pump announced that it sleeps, to wake it at once.
   platform::EventObject* commit_event_;
   std::atomic<bool> pump_waiting_{false};

@@ -25,6 +25,8 @@ struct ThreadObject {
 
 namespace {
 
+std::atomic<uint32_t> start_delay_ms{0};
+
 void Unref(ThreadObject* thread) {
   if (thread->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) delete thread;
 }
@@ -44,6 +46,7 @@ void* Trampoline(void* raw) {
   EndMark mark{thread};
   thread->tid.store(static_cast<uint32_t>(syscall(SYS_gettid)), std::memory_order_release);
   posix::SetFutexEvent(&thread->started);
+  if (const uint32_t delay = start_delay_ms.load()) SleepMs(delay);
   thread->proc(thread->arg);
   return nullptr;
 }
@@ -106,6 +109,10 @@ void CloseThread(ThreadObject* thread) {
     pthread_detach(thread->handle);
   }
   Unref(thread);
+}
+
+void SetThreadStartDelayForTesting(uint32_t ms) {
+  start_delay_ms.store(ms);
 }
 
 uint32_t CurrentThreadId() {

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <atomic>
+
 #include "platform/clock.h"
 
 namespace orvex::platform {
@@ -11,6 +13,8 @@ struct ThreadObject {
 };
 
 namespace {
+
+std::atomic<uint32_t> start_delay_ms{0};
 
 // Owned by the new thread, which frees it before running, so the owner's handle
 // can be closed at any time.
@@ -22,6 +26,7 @@ struct StartRecord {
 DWORD WINAPI Trampoline(LPVOID raw) {
   const StartRecord start = *static_cast<StartRecord*>(raw);
   delete static_cast<StartRecord*>(raw);
+  if (const uint32_t delay = start_delay_ms.load()) SleepMs(delay);
   start.proc(start.arg);
   return 0;
 }
@@ -58,6 +63,10 @@ void CloseThread(ThreadObject* thread) {
   if (thread == nullptr) return;
   CloseHandle(thread->handle);
   delete thread;
+}
+
+void SetThreadStartDelayForTesting(uint32_t ms) {
+  start_delay_ms.store(ms);
 }
 
 uint32_t CurrentThreadId() {

@@ -23,6 +23,10 @@ bool WaitThreadEnd(ThreadObject* thread, uint32_t timeout_ms);
 
 void CloseThread(ThreadObject* thread);
 
+// Tests only: every thread started from now on waits `ms` before it runs its function,
+// as one the scheduler starves would (StartThread has returned by then). Any thread.
+void SetThreadStartDelayForTesting(uint32_t ms);
+
 uint32_t CurrentThreadId();
 uint32_t CurrentProcessId();
 
