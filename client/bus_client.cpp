@@ -357,15 +357,26 @@ bool BusClient::Receive(BusReceived* out, uint32_t timeout_ms) {
       slice = std::min(timeout_ms - spent, kWatchSliceMs);
       if (!InputWaiting()) slice = std::min(slice, watch_.CheckDueInMs(kWatchSliceMs));
     }
-    ++receive_waits_;
+    receive_waits_.store(receive_waits_.load(std::memory_order_relaxed) + 1,
+                         std::memory_order_relaxed);
     if (ReceiveRaw(&bytes, slice)) {
       if (Decode(bytes, out)) return true;
       continue;
     }
+    if (interrupt_.exchange(false)) break;
     if (CheckBus() != BusLoss::kNone || slice == timeout_ms - spent) break;
   }
   spare_bytes_ = std::move(bytes);
   return false;
+}
+
+void BusClient::InterruptReceive() {
+  interrupt_.store(true);
+  if (classic_ != nullptr && classic_->channel() != nullptr) {
+    classic_->channel()->incoming().InterruptWait();
+  } else if (v2_ != nullptr) {
+    v2_->link().InterruptWait();
+  }
 }
 
 bool BusClient::ReceiveCode(uint16_t code, BusReceived* out, uint32_t timeout_ms) {

@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -154,12 +155,15 @@ class BusClient {
   // The next message other than a heartbeat, within `timeout_ms`. False on time-out,
   // and at once when no message waits and the bus is gone.
   bool Receive(BusReceived* out, uint32_t timeout_ms);
+  // Any thread: a Receive now waiting (or the next one to wait) returns false at once,
+  // so a receiving thread can sleep for long and still be told to stop.
+  void InterruptReceive();
   // Skips messages until one of `code` (or its V2 form) arrives.
   bool ReceiveCode(uint16_t code, BusReceived* out, uint32_t timeout_ms);
   uint32_t heartbeats() const { return heartbeats_; }
   // Times Receive went to the link to wait (or look) for a message: an idle client
   // makes one per message from the bus (its heartbeats), not one per time slice.
-  uint64_t receive_waits() const { return receive_waits_; }
+  uint64_t receive_waits() const { return receive_waits_.load(std::memory_order_relaxed); }
   uint32_t last_heartbeat_tick() const { return last_heartbeat_tick_; }
 
  private:
@@ -189,7 +193,8 @@ class BusClient {
   SplitJoiner joiner_;
   uint32_t parts_ = 0;
   uint32_t heartbeats_ = 0;
-  uint64_t receive_waits_ = 0;
+  std::atomic<uint64_t> receive_waits_{0};  // written by the receiving thread only
+  std::atomic<bool> interrupt_{false};
   // The message buffer a caller's BusReceived gave back, for the next Receive.
   std::vector<uint8_t> spare_bytes_;
   uint32_t classic_slot_size_ = 128;

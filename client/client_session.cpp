@@ -10,8 +10,8 @@ namespace {
 
 // The bus drops a link it has not heard from for 15000 ms; speak well before that.
 constexpr uint32_t kKeepAliveMs = 2000;
-// How long one wait for a message lasts, so stop requests and keep-alives come in time.
-constexpr uint32_t kReceiveSliceMs = 50;
+// A keep-alive the send lock kept back is tried again this soon.
+constexpr uint32_t kKeepAliveRetryMs = 50;
 
 // Codes a caller of the session sees; the rest (heartbeats, monitor traffic) it does not.
 bool ForCaller(uint16_t code) {
@@ -33,7 +33,7 @@ bool ForCaller(uint16_t code) {
 
 int ClientSession::Connect(const std::string& base, LinkKind kind, uint32_t timeout_ms) {
   if (!bus_.Connect(base, kind, timeout_ms)) return kSessionNoBus;
-  last_send_ = platform::TickCount();
+  last_send_.store(platform::TickCount());
   receiver_ = std::thread([this] { ReceiveLoop(); });
   return kSessionOk;
 }
@@ -65,7 +65,7 @@ int ClientSession::Send(const std::function<bool(BusClient&)>& send) {
   std::lock_guard<std::mutex> hold(send_lock_);
   if (!bus_.connected()) return kSessionBusLost;
   if (!send(bus_)) return bus_.bus_loss() != BusLoss::kNone ? kSessionBusLost : kSessionSend;
-  last_send_ = platform::TickCount();
+  last_send_.store(platform::TickCount());
   return kSessionOk;
 }
 
@@ -88,6 +88,8 @@ void ClientSession::SetHandler(Handler handler) {
   std::unique_lock<std::mutex> hold(lock_);
   handler_ = std::move(handler);
   changed_.notify_all();
+  // The receiving thread may be asleep in the link; the queue is its to hand over.
+  if (handler_ && !queue_.empty()) bus_.InterruptReceive();
   // Once cleared, the old handler must not be running when the caller goes on (it may
   // free what the handler uses), unless the caller is that handler itself.
   if (!handler_ && std::this_thread::get_id() != receiver_.get_id()) {
@@ -129,6 +131,7 @@ void ClientSession::Stop() {
     stop_ = true;
     changed_.notify_all();
   }
+  bus_.InterruptReceive();
   if (receiver_.joinable()) receiver_.join();
   std::lock_guard<std::mutex> hold(send_lock_);
   bus_.Close();
@@ -158,17 +161,22 @@ void ClientSession::ReceiveLoop() {
       // A sender holding the lock may wait for room in the link; receiving must go on
       // meanwhile, and that send will show the bus we are alive anyway.
       std::unique_lock<std::mutex> hold(send_lock_, std::try_to_lock);
-      if (hold.owns_lock() && platform::TickCount() - last_send_ >= kKeepAliveMs &&
+      if (hold.owns_lock() && platform::TickCount() - last_send_.load() >= kKeepAliveMs &&
           bus_.KeepAlive()) {
-        last_send_ = platform::TickCount();
+        last_send_.store(platform::TickCount());
       }
     }
     if (hold_back) {
       platform::SleepMs(10);
       continue;
     }
+    // Sleeps until a message, Stop or a new handler (they interrupt the wait), or the
+    // next keep-alive is due: no periodic wake-ups while idle.
+    const uint32_t since_send = platform::TickCount() - last_send_.load();
+    const uint32_t slice =
+        since_send >= kKeepAliveMs ? kKeepAliveRetryMs : kKeepAliveMs - since_send;
     BusReceived message;
-    if (bus_.Receive(&message, kReceiveSliceMs)) {
+    if (bus_.Receive(&message, slice)) {
       Deliver(std::move(message));
     } else if (bus_.bus_loss() != BusLoss::kNone) {
       BusReceived lost;  // code 0: the link is gone without a word from the bus

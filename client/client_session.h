@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -54,6 +55,8 @@ class ClientSession {
   // The bus's reason for ending the link, or the kind of loss; "" while it is up.
   std::string reason() const;
   std::string status() const;
+  // Times the receiving thread went to the link to wait for a message.
+  uint64_t receive_waits() const { return bus_.receive_waits(); }
   // Says goodbye with `reason`, waits for the bus to take what was sent, stops the
   // thread and closes the link. kSessionTimeout when the bus did not take it all.
   int Close(const std::string& reason, uint32_t timeout_ms);
@@ -83,7 +86,7 @@ class ClientSession {
   bool ended_ = false;
   std::string reason_;
   std::string status_;
-  uint32_t last_send_ = 0;
+  std::atomic<uint32_t> last_send_{0};
   std::thread receiver_;
 };
 

@@ -3,10 +3,12 @@
 // and exchange values (the bus polls their links).
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <thread>
 
 #include "client/bus_client.h"
+#include "client/client_session.h"
 #include "platform/clock.h"
 #include "protocol/message_codes.h"
 #include "tests/bus_fixture.h"
@@ -76,6 +78,33 @@ TEST_P(IdleClientTest, AnIdleClientSleepsUntilTheBusSpeaks) {
   EXPECT_TRUE(goodbye);
   EXPECT_LT(took, 3000u);
   EXPECT_TRUE(bus.closed_by_bus());
+}
+
+// The library's session thread also sends keep-alives and must answer Stop; it sleeps
+// between keep-alives all the same, and a close does not wait for its sleep to end.
+TEST_P(IdleClientTest, AnIdleSessionWakesOnlyForKeepAlivesAndClosesAtOnce) {
+  StartBus();
+  client::ClientSession session;
+  ASSERT_EQ(session.Connect(base_, GetParam(), 10000), client::kSessionOk);
+  ASSERT_EQ(session.Register("", "idle", false, true, 10000), client::kSessionOk);
+  const uint64_t before = session.receive_waits();
+  platform::SleepMs(3000);
+  // Two keep-alives (every 2 s) and a heartbeat; waking every 50 ms would make 60.
+  const uint64_t waits = session.receive_waits() - before;
+  std::printf("[ figure ] %llu waits of an idle session in 3 s\n",
+              static_cast<unsigned long long>(waits));
+  EXPECT_LE(waits, 5u);
+  const uint32_t closing = platform::TickCount();
+  EXPECT_EQ(session.Close("done", 5000), client::kSessionOk);
+  EXPECT_LT(platform::TickCount() - closing, 1000u);
+  // Ended without a goodbye, nothing from the bus wakes the thread: only the stop does.
+  auto quiet = std::make_unique<client::ClientSession>();
+  ASSERT_EQ(quiet->Connect(base_, GetParam(), 10000), client::kSessionOk);
+  ASSERT_EQ(quiet->Register("", "quiet", false, true, 10000), client::kSessionOk);
+  platform::SleepMs(200);
+  const uint32_t ending = platform::TickCount();
+  quiet.reset();
+  EXPECT_LT(platform::TickCount() - ending, 1000u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, IdleClientTest,

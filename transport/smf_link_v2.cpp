@@ -414,16 +414,24 @@ bool SfSMFLinkV2::WaitReady(uint32_t timeout_ms) {
     if (broken_ || used >= timeout_ms) return false;
     platform::EventObject* wake = ArmWake();
     if (wake == nullptr) {
+      if (interrupted_.exchange(false)) return false;
       platform::SleepMs(1);
       continue;
     }
-    if (Ready()) {
+    // Looked at after the reset: an interrupt either shows here or sets the event later.
+    if (Ready() || interrupted_.exchange(false)) {
       DisarmWake();
-      return true;
+      return Ready();
     }
     platform::WaitEvent(wake, timeout_ms == platform::kInfinite ? timeout_ms : timeout_ms - used);
     DisarmWake();
+    if (interrupted_.exchange(false)) return Ready();
   }
+}
+
+void SfSMFLinkV2::InterruptWait() {
+  interrupted_.store(true);
+  wake_.WakeSelf();
 }
 
 }  // namespace orvex

@@ -119,8 +119,11 @@ class SfSMFLinkV2 {
   // Consumes the waiting record. False when there is none.
   bool Pop();
   // Ready, waited for until `timeout_ms` has passed (0: once): asleep on the wake-up
-  // event when the link has one, else polled every millisecond.
+  // event when the link has one, else polled every millisecond. False at once, without
+  // a record, after InterruptWait.
   bool WaitReady(uint32_t timeout_ms);
+  // Any thread of the reading process: ends the reader's current or next WaitReady.
+  void InterruptWait();
 
   // True once the peer broke the layout or shrank a segment; the reader then reports
   // nothing and the writer writes nothing.
@@ -158,6 +161,7 @@ class SfSMFLinkV2 {
   SfSMFWakeV2 wake_;
   std::atomic<bool> defer_wake_{false};
   std::atomic<bool> wake_owed_{false};
+  std::atomic<bool> interrupted_{false};
   // Writer: offsets are kept here and only mirrored to shared memory, so a peer that
   // rewrites them cannot move our writes outside a segment.
   SfSMFSegments writer_;

@@ -126,17 +126,24 @@ bool SfSMFRing::WaitData(uint32_t timeout_ms) {
   for (;;) {
     platform::EventObject* event = ArmWait();
     if (event == nullptr) return false;
-    if (HasData()) {
+    // Looked at after the reset: an interrupt either shows here or sets the event later.
+    if (HasData() || interrupted_.exchange(false)) {
       DisarmWait();
-      return true;
+      return HasData();
     }
     const uint32_t used = platform::TickCount() - t0;
     platform::WaitEvent(event, used >= timeout_ms ? 0 : timeout_ms - used);
     DisarmWait();
     if (HasData()) return true;
+    if (interrupted_.exchange(false)) return false;
     if (broken_ || platform::TickCount() - t0 >= timeout_ms) return false;
     platform::SleepMs(1);
   }
+}
+
+void SfSMFRing::InterruptWait() {
+  interrupted_.store(true);
+  if (data_event_ != nullptr) platform::SetEvent(data_event_);
 }
 
 bool SfSMFRing::WaitSpace() {

@@ -57,7 +57,10 @@ class SfSMFRing {
   // Publishes the slot at the write index and wakes a waiting reader.
   void Publish();
   // Waits up to `timeout_ms` for data (0 only tests); announces the wait in the header.
+  // False at once, without data, after InterruptWait.
   bool WaitData(uint32_t timeout_ms);
+  // Any thread of the reading process: ends the reader's current or next WaitData.
+  void InterruptWait();
   // Before the reader sleeps: resets and returns the data event with the wait announced
   // in the header (null when the ring is broken); look for data once more before
   // waiting. DisarmWait withdraws the announcement.
@@ -78,6 +81,7 @@ class SfSMFRing {
   SfMutex setup_mutex_;
   SfSharedMemory memory_;
   platform::EventObject* data_event_ = nullptr;
+  std::atomic<bool> interrupted_{false};
   platform::EventObject* space_event_ = nullptr;
   uint32_t slot_size_ = 0;
   uint32_t slot_count_ = 0;

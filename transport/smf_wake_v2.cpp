@@ -82,6 +82,10 @@ void SfSMFWakeV2::Disarm(uint32_t reason) {
   }
 }
 
+void SfSMFWakeV2::WakeSelf() {
+  if (own_ != nullptr) platform::SetEvent(own_);
+}
+
 bool SfSMFWakeV2::peer_attached() const {
   return own_ != nullptr && side_ == 0 && shm::Load(block_.view(), wake::kClientAttached) != 0;
 }

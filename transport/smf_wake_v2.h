@@ -58,6 +58,8 @@ class SfSMFWakeV2 {
   platform::EventObject* Arm(uint32_t reason = smf_wake::kWaitRecords);
   // After the wait for `reason` ended (or was not needed).
   void Disarm(uint32_t reason = smf_wake::kWaitRecords);
+  // Sets this side's own event: whoever sleeps on it here wakes and looks again.
+  void WakeSelf();
   // Bus side: the client said it sets ".WS"; until then its link must be polled.
   bool peer_attached() const;
 
