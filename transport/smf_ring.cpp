@@ -57,8 +57,10 @@ bool SfSMFRing::LoadIndexes(uint32_t* read, uint32_t* write) {
     broken_ = true;
     return false;
   }
-  *read = header_->read_index.load(std::memory_order_acquire);
-  *write = header_->write_index.load(std::memory_order_acquire);
+  // Sequentially consistent: these loads are the second half of the wake-up handshakes
+  // (see Publish and Pop); on x86 they cost no more than acquire loads.
+  *read = header_->read_index.load(std::memory_order_seq_cst);
+  *write = header_->write_index.load(std::memory_order_seq_cst);
   if (*read < slot_count_ && *write < slot_count_) return true;
   broken_ = true;
   return false;
@@ -92,26 +94,28 @@ void SfSMFRing::Pop() {
   uint32_t read = 0;
   uint32_t write = 0;
   if (!LoadIndexes(&read, &write) || read == write) return;
-  header_->read_index.exchange((read + 1) % slot_count_, std::memory_order_acq_rel);
-  std::atomic_thread_fence(std::memory_order_seq_cst);
-  if (header_->writer_waiting.load(std::memory_order_acquire)) platform::SetEvent(space_event_);
+  // Index store, then flag load, both sequentially consistent, against WaitSpace's flag
+  // store, then index load: either the writer sees the freed slot before it sleeps or
+  // this sees its flag.
+  header_->read_index.exchange((read + 1) % slot_count_, std::memory_order_seq_cst);
+  if (header_->writer_waiting.load(std::memory_order_seq_cst)) platform::SetEvent(space_event_);
 }
 
 void SfSMFRing::Publish() {
   uint32_t read = 0;
   uint32_t write = 0;
   if (!LoadIndexes(&read, &write)) return;
-  header_->write_index.exchange((write + 1) % slot_count_, std::memory_order_acq_rel);
-  std::atomic_thread_fence(std::memory_order_seq_cst);
-  if (header_->reader_waiting.load(std::memory_order_acquire)) platform::SetEvent(data_event_);
+  // As in Pop, against ArmWait and the reader's next look at the indexes.
+  header_->write_index.exchange((write + 1) % slot_count_, std::memory_order_seq_cst);
+  if (header_->reader_waiting.load(std::memory_order_seq_cst)) platform::SetEvent(data_event_);
 }
 
 platform::EventObject* SfSMFRing::ArmWait() {
   if (broken_ || header_ == nullptr) return nullptr;
   platform::ResetEvent(data_event_);
+  // Pairs with Publish: the caller's next look at the indexes (sequentially consistent,
+  // as this store) sees the writer's slot, or the writer sees this flag.
   header_->reader_waiting.store(1, std::memory_order_seq_cst);
-  // Pairs with the fence in Publish: the writer sees the flag or we see its slot.
-  std::atomic_thread_fence(std::memory_order_seq_cst);
   return data_event_;
 }
 
@@ -153,6 +157,7 @@ bool SfSMFRing::WaitSpace() {
   const uint32_t t0 = platform::TickCount();
   for (;;) {
     platform::ResetEvent(space_event_);
+    // Pairs with Pop, as ArmWait with Publish.
     header_->writer_waiting.store(1, std::memory_order_seq_cst);
     if (HasSpace()) {
       header_->writer_waiting.store(0, std::memory_order_relaxed);

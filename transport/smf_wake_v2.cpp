@@ -1,7 +1,5 @@
 #include "transport/smf_wake_v2.h"
 
-#include <atomic>
-
 #include "transport/named_event.h"
 #include "transport/smf_segments.h"
 
@@ -53,26 +51,29 @@ void SfSMFWakeV2::Close() {
   block_.Close();
 }
 
+uint32_t SfSMFWakeV2::PeerFlag() {
+  // A read-modify-write that changes nothing, against Arm's: the two are ordered on the
+  // flag word, so either this reads the peer's announcement or the peer's Arm reads
+  // after this and then sees everything stored here before (a record, freed room).
+  return shm::Word(block_.view(), peer_flag()).fetch_or(0, std::memory_order_seq_cst);
+}
+
 void SfSMFWakeV2::NotifyPeer() {
   if (peer_ == nullptr) return;
-  // Pairs with the fence in Arm: either the reader sees the record before it sleeps or
-  // this sees its flag.
-  std::atomic_thread_fence(std::memory_order_seq_cst);
-  if (shm::Load(block_.view(), peer_flag()) != 0) platform::SetEvent(peer_);
+  if (PeerFlag() != 0) platform::SetEvent(peer_);
 }
 
 void SfSMFWakeV2::NotifyPeerRoom() {
   if (peer_ == nullptr) return;
-  // Pairs with the fence in Arm, as in NotifyPeer, with consumption in place of a commit.
-  std::atomic_thread_fence(std::memory_order_seq_cst);
-  if ((shm::Load(block_.view(), peer_flag()) & wake::kWaitRoom) != 0) platform::SetEvent(peer_);
+  if ((PeerFlag() & wake::kWaitRoom) != 0) platform::SetEvent(peer_);
 }
 
 platform::EventObject* SfSMFWakeV2::Arm(uint32_t reason) {
   if (own_ == nullptr) return nullptr;
   platform::ResetEvent(own_);
-  shm::Word(block_.view(), own_flag()).fetch_or(reason, std::memory_order_relaxed);
-  std::atomic_thread_fence(std::memory_order_seq_cst);
+  // Pairs with PeerFlag. Every change of this word is a read-modify-write (Disarm too),
+  // so what the peer stored before its PeerFlag is visible to the caller's next look.
+  shm::Word(block_.view(), own_flag()).fetch_or(reason, std::memory_order_seq_cst);
   return own_;
 }
 

@@ -67,6 +67,8 @@ class SfSMFWakeV2 {
   uint32_t own_flag() const {
     return side_ == 0 ? smf_wake::kBusWaiting : smf_wake::kClientWaiting;
   }
+  // The peer's waiting word, read in step with the peer's Arm (see there).
+  uint32_t PeerFlag();
   uint32_t peer_flag() const {
     return side_ == 0 ? smf_wake::kClientWaiting : smf_wake::kBusWaiting;
   }
