@@ -2,10 +2,10 @@
 
 #include <chrono>
 #include <cstdio>
-#include <mutex>
 #include <set>
 
 #include "platform/thread.h"
+#include "platform/timed_lock.h"
 
 namespace orvex {
 namespace {
@@ -13,8 +13,8 @@ namespace {
 // Every live lock, so the holds of a thread ended by force can be found. Timed: a
 // thread stopped while it built or freed a lock leaves this held, and a forced stop
 // must not then wait for ever.
-std::timed_mutex& RegistryLock() {
-  static auto* lock = new std::timed_mutex;
+platform::TimedLock& RegistryLock() {
+  static auto* lock = new platform::TimedLock;
   return *lock;
 }
 std::set<SfCriticalSection*>& Registry() {
@@ -26,18 +26,22 @@ constexpr auto kRegistryWait = std::chrono::milliseconds(500);
 }  // namespace
 
 SfCriticalSection::SfCriticalSection() {
-  std::lock_guard<std::timed_mutex> hold(RegistryLock());
+  RegistryLock().Enter();
   Registry().insert(this);
+  RegistryLock().Leave();
 }
 
 SfCriticalSection::~SfCriticalSection() {
-  std::lock_guard<std::timed_mutex> hold(RegistryLock());
+  RegistryLock().Enter();
   Registry().erase(this);
+  RegistryLock().Leave();
 }
 
 size_t SfCriticalSection::ForsakeAllHeldBy(uint32_t thread_id) {
-  std::unique_lock<std::timed_mutex> hold(RegistryLock(), kRegistryWait);
-  if (!hold.owns_lock() || thread_id == 0) return 0;
+  if (thread_id == 0 ||
+      !RegistryLock().EnterBy(platform::TimedLock::Clock::now() + kRegistryWait)) {
+    return 0;
+  }
   size_t forsaken = 0;
   for (SfCriticalSection* lock : Registry()) {
     if (lock->count() > 0 && lock->owner() == thread_id && !lock->forsaken()) {
@@ -45,6 +49,7 @@ size_t SfCriticalSection::ForsakeAllHeldBy(uint32_t thread_id) {
       ++forsaken;
     }
   }
+  RegistryLock().Leave();
   return forsaken;
 }
 

@@ -144,6 +144,11 @@ TEST(SfThreadTest, ForceStopEndsTheThreadAndCallsTheHook) {
 // under construction holds its link's lock): the lock must not then be waited for in
 // vain by the threads that remain, while the locks it did not hold keep excluding.
 TEST(SfThreadTest, ALockHeldByAThreadStoppedByForceIsNotWaitedForEver) {
+#if defined(__SANITIZE_THREAD__)
+  // The busy thread is ended from a signal handler, which the sanitizer's runtime
+  // cannot unwind through.
+  GTEST_SKIP() << "a thread ended from a signal handler cannot unwind under the sanitizer";
+#endif
   // Leaked: a waiter that hangs (the fault this test catches) still refers to it.
   struct State {
     SfCriticalSection* held = new SfCriticalSection;

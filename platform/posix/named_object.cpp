@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/timed_lock.h"
 #include "private_folder.h"
 #include "shared_views.h"
 
@@ -84,7 +85,7 @@ class NamespaceLock {
                            std::chrono::duration_cast<Clock::duration>(kContendedFor).count();
     const auto wait = std::chrono::milliseconds(g_namespace_wait_ms.load());
     const auto deadline = now + (contended ? std::min(kContendedWait, wait) : wait);
-    if (!ThreadLock().try_lock_until(deadline)) {
+    if (!Threads().EnterBy(deadline)) {
       NoteTimeOut();
       return;
     }
@@ -107,7 +108,7 @@ class NamespaceLock {
   ~NamespaceLock() {
     if (lock_ >= 0) close(lock_);  // drops the flock
     if (folder_ >= 0) close(folder_);
-    if (threads_held_) ThreadLock().unlock();
+    if (threads_held_) Threads().Leave();
   }
   NamespaceLock(const NamespaceLock&) = delete;
   NamespaceLock& operator=(const NamespaceLock&) = delete;
@@ -116,9 +117,9 @@ class NamespaceLock {
   int folder() const { return folder_; }
 
  private:
-  static std::timed_mutex& ThreadLock() {
-    static auto* m = new std::timed_mutex;
-    return *m;
+  static TimedLock& Threads() {
+    static auto* lock = new TimedLock;
+    return *lock;
   }
   static void NoteTimeOut() { LastTimeOut().store(Clock::now().time_since_epoch().count()); }
 
