@@ -42,6 +42,7 @@ void SfSMFLinkV2::Destroy() {
 }
 
 void SfSMFLinkV2::ResetWriter() {
+  writing_.store(false, std::memory_order_relaxed);
   write_segment_ = nullptr;
   write_index_ = 0;
   write_offsets_.fill(seg::kHeaderSize);
@@ -69,6 +70,7 @@ bool SfSMFLinkV2::StartWriter(const std::string& name) {
   InitSegment(0);
   write_segment_ = writer_.View(0);
   write_index_ = 0;
+  writing_.store(true, std::memory_order_relaxed);
   return true;
 }
 
@@ -135,6 +137,7 @@ bool SfSMFLinkV2::Switch(uint32_t length) {
   }
   write_segment_ = writer_.View(target);
   write_index_ = target;
+  writing_.store(true, std::memory_order_relaxed);
   return true;
 }
 

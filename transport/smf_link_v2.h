@@ -127,11 +127,13 @@ class SfSMFLinkV2 {
 
   // True once the peer broke the layout or shrank a segment; the reader then reports
   // nothing and the writer writes nothing.
-  bool IsBroken() const { return broken_ || writer_lost_.load(std::memory_order_acquire); }
-  // Writer named, a write segment present and not broken.
-  bool IsValid() const {
-    return !writer_.base().empty() && write_segment_ != nullptr && !IsBroken();
+  // Any thread.
+  bool IsBroken() const {
+    return broken_.load(std::memory_order_relaxed) || writer_lost_.load(std::memory_order_acquire);
   }
+  // Writer named, a write segment present and not broken. Any thread, without the
+  // writer lock (a bus loop asks while another thread writes).
+  bool IsValid() const { return writing_.load(std::memory_order_relaxed) && !IsBroken(); }
   // True once the peer's first segment has been found.
   bool ReaderAttached() const { return read_segment_ != nullptr; }
   int side() const { return side_; }
@@ -168,6 +170,8 @@ class SfSMFLinkV2 {
   SfCriticalSection writer_lock_;
   std::atomic<const void*> lock_holder_{nullptr};
   uint8_t* write_segment_ = nullptr;
+  // write_segment_ != nullptr, for IsValid, which reads it without the writer lock.
+  std::atomic<bool> writing_{false};
   uint32_t write_index_ = 0;
   std::array<uint32_t, SfSMFSegments::kClasses> write_offsets_{};
   uint32_t reserved_next_ = 0;
@@ -180,7 +184,8 @@ class SfSMFLinkV2 {
   SfSMFSegments reader_;
   uint8_t* read_segment_ = nullptr;
   uint32_t read_index_ = 0;
-  bool broken_ = false;
+  // Set by the reader; read by any thread (IsBroken).
+  std::atomic<bool> broken_{false};
   // The record Peek located, so Pop need not check it again (0: none). Valid while
   // pending stays above 0, which only our own Pop can change.
   uint32_t peeked_next_ = 0;

@@ -44,7 +44,8 @@ class SfSMFRing {
   void Close();
   bool IsValid() const;
   // The peer broke the header, or shrank the mapping (its view lost).
-  bool broken() const { return broken_ || memory_.lost(); }
+  // Any thread.
+  bool broken() const { return broken_.load(std::memory_order_relaxed) || memory_.lost(); }
 
   bool HasData();
   bool HasSpace();
@@ -87,7 +88,8 @@ class SfSMFRing {
   uint32_t slot_count_ = 0;
   SmfRingHeader* header_ = nullptr;
   uint8_t* slots_ = nullptr;
-  bool broken_ = false;
+  // Set by whichever thread finds the header broken; read by any thread (broken()).
+  std::atomic<bool> broken_{false};
 };
 
 }  // namespace orvex
