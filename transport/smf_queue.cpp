@@ -80,7 +80,7 @@ bool SfSMFQueueInternal::IsValid() {
 
 uint32_t SfSMFQueueInternal::pending_count() {
   SfScopedLock guard(&pool_lock_);
-  return count_;
+  return count_ + moving_;
 }
 
 void SfSMFQueueInternal::DropPending() {
@@ -103,6 +103,9 @@ bool SfSMFQueueInternal::MoveBatch() {
     SfScopedLock guard(&pool_lock_);
     first = head_;
     head_ = tail_ = nullptr;
+    // Still counted while the batch is copied: a sender bounded by pending_count must
+    // not see room that exists only until the ring turns out full.
+    moving_ = count_;
     count_ = 0;
   }
   Item* item = first;
@@ -128,6 +131,7 @@ bool SfSMFQueueInternal::MoveBatch() {
     item = item->next();
   }
   SfScopedLock guard(&pool_lock_);
+  moving_ = 0;
   Item* const unsent = item;
   for (Item* done = first; done != unsent;) {
     Item* next = done->next();

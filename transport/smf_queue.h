@@ -54,6 +54,7 @@ class SfSMFQueueInternal : public SfThreadBase {
   Item* head_ = nullptr;
   Item* tail_ = nullptr;
   uint32_t count_ = 0;
+  uint32_t moving_ = 0;  // taken by MoveBatch and not yet in the ring or back in the list
   SfBlockPool pool_;
   uint32_t slot_size_;
   Item* current_ = nullptr;
