@@ -205,11 +205,19 @@ std::shared_ptr<Store> Store::For(Scope scope, RegResult* result) {
   }
   sqlite3_busy_handler(db, RetryWhileBusy, nullptr);
   const char* setup = SetupPragmas(scope, writable);
-  bool ready = sqlite3_exec(db, setup, nullptr, nullptr, nullptr) == SQLITE_OK;
-  if (ready && writable) {
-    ready = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK &&
-            sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr) == SQLITE_OK &&
-            sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
+  bool ready = false;
+  // SQLite may answer "locked" without calling the busy handler (two processes setting
+  // up a new file at once, one switching it to WAL): the set-up is tried again.
+  for (int attempt = 0; !ready && attempt < kBusyTimeoutMs; ++attempt) {
+    ready = sqlite3_exec(db, setup, nullptr, nullptr, nullptr) == SQLITE_OK;
+    if (ready && writable) {
+      ready = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK &&
+              sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr) == SQLITE_OK &&
+              sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
+    }
+    if (ready || (sqlite3_errcode(db) & 0xff) != SQLITE_BUSY) break;
+    if (sqlite3_get_autocommit(db) == 0) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    usleep(1000);
   }
   if (ready) {
     // A damaged file often opens; reading the root key proves the tables are sound.
