@@ -273,6 +273,12 @@ int orvex_set_handler(orvex_client* client, orvex_handler handler, void* user) {
   return ORVEX_OK;
 }
 
+int orvex_set_receive_limit(orvex_client* client, uint64_t bytes) {
+  if (client == nullptr || bytes == 0) return ORVEX_E_ARGUMENT;
+  client->session.SetReceiveLimit(bytes);
+  return ORVEX_OK;
+}
+
 const char* orvex_disconnect_reason(orvex_client* client) {
   if (client == nullptr) return "";
   client->reason = client->session.reason();

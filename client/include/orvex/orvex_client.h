@@ -157,6 +157,12 @@ ORVEX_CLIENT_API int orvex_poll(orvex_client* client, orvex_event* event, uint32
  * handler itself), so what `user` points to may be freed. */
 ORVEX_CLIENT_API int orvex_set_handler(orvex_client* client, orvex_handler handler, void* user);
 
+/* Caps the bytes of received events waiting for orvex_poll (default 4 MiB, the link's
+ * own bound; one event is always taken, however large). Further messages stay in the
+ * link until the caller polls again; a caller that falls too far behind is then
+ * treated by the bus as any slow reader (it may drop the link). 0 is refused. */
+ORVEX_CLIENT_API int orvex_set_receive_limit(orvex_client* client, uint64_t bytes);
+
 /* Why the bus ended the link (its MSG_DISCONNECT text or the kind of loss), or "" while
  * the link is up. The text stays valid until the next call of this function on the
  * same client. */
