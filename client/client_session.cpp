@@ -117,6 +117,11 @@ void ClientSession::SetHandler(Handler handler) {
   }
 }
 
+bool ClientSession::TopicAsked(uint32_t topic_id) const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return asked_topics_.count(topic_id) != 0;
+}
+
 std::string ClientSession::reason() const {
   std::lock_guard<std::mutex> hold(lock_);
   return reason_;
@@ -229,6 +234,8 @@ bool ClientSession::Deliver(BusReceived message) {
     return true;
   }
   if (message.code != 0 && !ForCaller(code)) return true;
+  // Kept after the bus closes the topic: a value racing the close is the bus's to drop.
+  if (code == MSG_TOPIC) asked_topics_.insert(message.handle);
   const bool last = code == MSG_DISCONNECT || message.code == 0;
   if (last) {
     ended_ = true;

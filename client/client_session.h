@@ -6,6 +6,7 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -64,6 +65,11 @@ class ClientSession {
   void SetReceiveLimit(uint64_t bytes);
   // The bytes counted against that cap now.
   uint64_t queued_bytes() const;
+  // True once the bus asked this client for topic `topic_id` (a topic request): the
+  // only ids a publisher may send values for.
+  bool TopicAsked(uint32_t topic_id) const;
+  // True on the receiving thread (inside the handler), where Close cannot wait for it.
+  bool OnReceivingThread() const { return std::this_thread::get_id() == receiver_.get_id(); }
   // Says goodbye with `reason`, waits for the bus to take what was sent, stops the
   // thread and closes the link. kSessionTimeout when the bus did not take it all.
   int Close(const std::string& reason, uint32_t timeout_ms);
@@ -87,6 +93,7 @@ class ClientSession {
   uint64_t queued_bytes_ = 0;
   uint64_t receive_limit_ = kDefaultLinkLimitBytes;
   std::optional<BusReceived> reply_;  // the last registration reply
+  std::set<uint32_t> asked_topics_;   // topic ids the bus has requested on this link
   Handler handler_;
   bool handler_busy_ = false;  // the receiving thread is inside the handler
   bool stop_ = false;

@@ -83,6 +83,22 @@ TEST_P(ClientSessionTest, ReceivedMessagesBeyondTheByteLimitWaitInTheLink) {
   EXPECT_EQ(subscriber.queued_bytes(), 0u);
 }
 
+// Clients started with their bus wait for it within their time-out, and give up after
+// it when none comes.
+TEST_P(ClientSessionTest, ConnectWaitsWithinItsTimeOutForABusToAppear) {
+  ClientSession missing;
+  EXPECT_EQ(missing.Connect(base_ + "None", GetParam(), 300), kSessionNoBus);
+  std::thread late([this] {
+    platform::SleepMs(700);
+    StartBus();
+  });
+  ClientSession early;
+  const int connected = early.Connect(base_, GetParam(), 20000);
+  late.join();
+  ASSERT_EQ(connected, kSessionOk);
+  EXPECT_EQ(early.Register("", "early", false, true, 10000), kSessionOk);
+}
+
 INSTANTIATE_TEST_SUITE_P(Kinds, ClientSessionTest,
                          ::testing::Values(LinkKind::kClassic, LinkKind::kV2),
                          [](const ::testing::TestParamInfo<LinkKind>& info) {

@@ -57,4 +57,16 @@ void CloseMapping(MappingObject* mapping) {
   delete mapping;
 }
 
+std::string NameLockPath() {
+  return posix::NamespaceLockPath();
+}
+
+bool NameLockWasHeld() {
+  return posix::NamespaceLockHeldElsewhere();
+}
+
+bool HoldNameLockForTesting(bool hold) {
+  return posix::HoldNamespaceLockForTesting(hold);
+}
+
 }  // namespace orvex::platform
