@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "platform/named_mapping.h"
+#include "platform/test_hooks.h"
 #include "tests/bus_fixture.h"
 #include "tests/bus_process.h"
 

@@ -1,4 +1,5 @@
 #include "platform/named_mapping.h"
+#include "platform/test_hooks.h"
 
 #include "named_object.h"
 #include "shared_views.h"

@@ -47,8 +47,5 @@ std::string NameLockPath();
 // True when the calling thread's last create or open of a named object (mapping,
 // mutex, event) failed because another process held that lock for too long.
 bool NameLockWasHeld();
-// Takes (true) or drops (false) that lock as another process would; false when there
-// is none (Windows) or it could not be had. For tests of that case only.
-bool HoldNameLockForTesting(bool hold);
 
 }  // namespace orvex::platform
