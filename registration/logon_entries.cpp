@@ -41,7 +41,9 @@ bool InstallCleanupEntry(SfxRegNode_AutoRunBase& entry, const std::string& folde
 bool StartProgram(SfxRegNode_AutoRunBase& entry, const std::string& folder) {
   if (!entry.FindExe(folder)) return false;
   entry.Refresh(false);
-  return system::LaunchProcess("", "", entry.CommandLine());
+  // Named by its full path, so no search (PATH, current directory) picks another one.
+  const std::string program = system::AbsolutePathOf(entry.exe_path());
+  return !program.empty() && system::LaunchProcess(program, "", entry.CommandLine());
 }
 
 }  // namespace orvex

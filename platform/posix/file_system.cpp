@@ -85,6 +85,14 @@ std::string CombinePath(const std::string& folder, const std::string& name) {
   return result;
 }
 
+std::string AbsolutePath(const std::string& path) {
+  if (path.empty()) return {};
+  if (path.starts_with('/')) return CombinePath("/", path);
+  char buffer[4096];
+  if (getcwd(buffer, sizeof buffer) == nullptr) return {};
+  return CombinePath(buffer, path == "." ? "./" : path);
+}
+
 bool CreateOneFolder(const std::string& path) {
   return !path.empty() && mkdir(path.c_str(), 0777) == 0;
 }

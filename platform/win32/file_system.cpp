@@ -30,6 +30,12 @@ std::string CombinePath(const std::string& folder, const std::string& name) {
   return buffer;
 }
 
+std::string AbsolutePath(const std::string& path) {
+  char buffer[MAX_PATH] = {};
+  const DWORD size = path.empty() ? 0 : GetFullPathNameA(path.c_str(), MAX_PATH, buffer, nullptr);
+  return size == 0 || size >= MAX_PATH ? std::string() : std::string(buffer, size);
+}
+
 bool CreateOneFolder(const std::string& path) {
   return CreateDirectoryA(path.c_str(), nullptr) != 0;
 }

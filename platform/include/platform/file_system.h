@@ -14,6 +14,11 @@ char PathSeparator();
 // result would not fit 259 characters or both are empty.
 std::string CombinePath(const std::string& folder, const std::string& name);
 
+// `path` made absolute against the current directory, "." and ".." resolved, a
+// trailing separator kept (Windows: GetFullPathNameA; POSIX: no link is resolved).
+// Empty when it cannot be made or would not fit 259 characters.
+std::string AbsolutePath(const std::string& path);
+
 // Creates one folder level with default security (POSIX: mode 0777 less the umask).
 // False when it exists already or cannot be created.
 bool CreateOneFolder(const std::string& path);
