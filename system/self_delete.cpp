@@ -31,8 +31,8 @@ std::string Directory(const std::string& path) {
 
 }  // namespace
 
-std::string SelfDeleteScriptPath(const std::string& executable_path) {
-  return JoinPath(GetTempFolder(), platform::SelfDeleteScriptName(Stem(executable_path)));
+std::string SelfDeleteScriptPrefix(const std::string& executable_path) {
+  return JoinPath(GetTempFolder(), Stem(executable_path) + "_delete_");
 }
 
 std::string SelfDeleteScriptText(const std::string& executable_path, const std::string& script_path,
@@ -43,10 +43,18 @@ std::string SelfDeleteScriptText(const std::string& executable_path, const std::
 bool SelfDelete() {
   const std::string executable = GetModulePath();
   if (executable.empty()) return false;
-  const std::string script = SelfDeleteScriptPath(executable);
-  const std::string text = SelfDeleteScriptText(executable, script, platform::HasConsoleWindow());
-  if (script.empty() || !WriteNewFile(script, text)) return false;
+  const std::string prefix = SelfDeleteScriptPrefix(executable);
+  const bool console = platform::HasConsoleWindow();
+  std::string script;
+  if (prefix.empty() ||
+      !platform::CreateUniqueFile(
+          prefix, platform::SelfDeleteScriptSuffix(),
+          [&](const std::string& path) { return SelfDeleteScriptText(executable, path, console); },
+          &script)) {
+    return false;
+  }
   if (!RunCommandScript(platform::SelfDeleteScriptCommand(script), Directory(executable))) {
+    DeleteFileAt(script);
     return false;
   }
   // The script pauses before it deletes, so this process has ended by then.

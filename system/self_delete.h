@@ -5,9 +5,10 @@
 
 namespace orvex::system {
 
-// Where the script for `executable_path` goes: the temporary folder joined with the
-// executable's stem + "_delete.cmd" (POSIX: "_delete.sh").
-std::string SelfDeleteScriptPath(const std::string& executable_path);
+// How the script for `executable_path` is named: the temporary folder joined with the
+// executable's stem + "_delete_", then an unpredictable part and ".cmd" (POSIX ".sh"),
+// so nothing planted under a known name can stop or replace it.
+std::string SelfDeleteScriptPrefix(const std::string& executable_path);
 
 // The script's exact text. Windows: "@echo off", the echo line only without a console,
 // "ping -n 5 127.0.0.1 > nul", "del \"<exe>\"", "start /b \"\" cmd /c del \"%~f0\"",

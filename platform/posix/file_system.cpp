@@ -112,6 +112,23 @@ bool WriteFileExclusive(const std::string& path, const std::string& bytes) {
   return n >= 0 && static_cast<size_t>(n) == bytes.size();
 }
 
+bool CreateUniqueFile(const std::string& prefix, const std::string& suffix,
+                      const std::function<std::string(const std::string&)>& bytes_for,
+                      std::string* path) {
+  std::string name = prefix + "XXXXXX" + suffix;
+  // mkstemps: O_EXCL, mode 0600, six random characters.
+  const int fd = mkstemps(name.data(), static_cast<int>(suffix.size()));
+  if (fd < 0) return false;
+  const std::string bytes = bytes_for(name);
+  const bool ok = WriteAll(fd, bytes.data(), bytes.size());
+  if (close(fd) != 0 || !ok) {
+    unlink(name.c_str());
+    return false;
+  }
+  *path = std::move(name);
+  return true;
+}
+
 bool CopyFileReplacing(const std::string& from, const std::string& to) {
   const int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
   if (in < 0) return false;
@@ -154,7 +171,8 @@ bool ListSubfolderNames(const std::string& folder, std::vector<std::string>* nam
 
 bool TempFolderPath(std::string* path) {
   const char* tmp = std::getenv("TMPDIR");
-  std::string result = tmp && *tmp ? tmp : "/tmp";
+  // A relative folder would be written in one directory and read from another.
+  std::string result = tmp && tmp[0] == '/' ? tmp : "/tmp";
   if (!result.ends_with('/')) result += '/';
   if (result.size() > kMaxPath) {
     path->clear();

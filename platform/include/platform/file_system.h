@@ -1,6 +1,7 @@
 #pragma once
 // Files and folders addressed by path. Windows: the "A" file functions. POSIX: the
 // same operations on the native file system. Results, never exceptions; any thread.
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,14 @@ bool DeleteFileEntry(const std::string& path);
 // and the write succeeded; a created file is left in place after a failed write.
 bool WriteFileExclusive(const std::string& path, const std::string& bytes);
 
+// Creates a new file named `prefix` + an unpredictable part + `suffix` that no one
+// else can have planted (created exclusively, never through a link; POSIX mode 0600),
+// writes what `bytes_for` answers for its path and stores the path. False when none could be
+// created or the write failed (the file is then removed again).
+bool CreateUniqueFile(const std::string& prefix, const std::string& suffix,
+                      const std::function<std::string(const std::string&)>& bytes_for,
+                      std::string* path);
+
 // Copies a file over `to` (replacing a file there); POSIX keeps the source's mode.
 bool CopyFileReplacing(const std::string& from, const std::string& to);
 
@@ -39,7 +48,7 @@ bool CopyFileReplacing(const std::string& from, const std::string& to);
 bool ListSubfolderNames(const std::string& folder, std::vector<std::string>* names);
 
 // The temporary folder with a trailing separator (GetTempPathA with 260 bytes; POSIX
-// $TMPDIR, else /tmp). False when it cannot be obtained.
+// $TMPDIR when it is an absolute path, else /tmp). False when it cannot be obtained.
 bool TempFolderPath(std::string* path);
 
 // Where temporary files go when the temporary folder is unknown: "C:\\temp" on
