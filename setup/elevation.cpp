@@ -27,6 +27,9 @@ int StartCopyForTest(const std::string& program, const std::string& parameters) 
   const std::string value = TestElevation();
   const size_t arrow = value.find('>');
   if (arrow == std::string::npos) return 5;
+  // Accepted before the copy runs, so its lines always follow this one.
+  std::printf("\nElevated restart succeeded");
+  std::fflush(stdout);
   platform::SetEnvVar(kTestVariable, value.substr(arrow + 1).c_str());
   platform::ProcessObject* copy = platform::SpawnWithCommandTail(program, parameters);
   platform::CloseProcess(copy);
@@ -61,9 +64,11 @@ void RestartElevated() {
   std::string parameters = kElevatedCopyToken;
   const std::string original = CommandLineParameters(platform::ProcessCommandLine());
   if (!original.empty()) parameters += " " + original;
-  const int started = TestElevation() != nullptr ? StartCopyForTest(program, parameters)
-                                                 : platform::StartElevated(program, parameters);
-  if (started > 32) EndWith("\nElevated restart succeeded", 0);
+  if (TestElevation() != nullptr) {
+    if (StartCopyForTest(program, parameters) > 32) EndWith("", 0);
+    EndWith("\nElevated restart failed", -1);
+  }
+  if (platform::StartElevated(program, parameters) > 32) EndWith("\nElevated restart succeeded", 0);
   EndWith("\nElevated restart failed", -1);
 }
 

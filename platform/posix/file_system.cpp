@@ -129,6 +129,43 @@ bool CreateUniqueFile(const std::string& prefix, const std::string& suffix,
   return true;
 }
 
+bool EnsureGuardedFolder(const std::string& folder, bool shared) {
+  // With a trailing separator lstat and O_NOFOLLOW would follow a link.
+  std::string path = folder;
+  while (path.size() > 1 && path.ends_with('/')) path.pop_back();
+  const mode_t mode = shared ? 01777 : 0755;
+  const bool created = mkdir(path.c_str(), 0700) == 0;
+  if (!created && errno != EEXIST) return false;
+  struct stat info;
+  if (lstat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return false;
+  const bool ours = info.st_uid == geteuid();
+  if (!ours && info.st_uid != 0) return false;
+  const bool others_write = (info.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+  const bool sticky = (info.st_mode & S_ISVTX) != 0;
+  if (!ours) return !others_write || (shared && sticky);
+  // Rights are set on the open folder, never by a path someone could swap meanwhile.
+  const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool ok = (info.st_mode & 07777) == mode || fchmod(fd, mode) == 0;
+  close(fd);
+  return ok;
+}
+
+bool WriteGuardedFile(const std::string& path, const std::string& bytes) {
+  struct stat info;
+  if (lstat(path.c_str(), &info) == 0) {
+    if (S_ISDIR(info.st_mode)) return false;
+    if (info.st_uid != geteuid() && geteuid() != 0) return false;
+    if (unlink(path.c_str()) != 0) return false;
+  }
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  bool ok = fchmod(fd, 0644) == 0 && WriteAll(fd, bytes.data(), bytes.size());
+  ok = close(fd) == 0 && ok;
+  if (!ok) unlink(path.c_str());
+  return ok;
+}
+
 bool CopyFileReplacing(const std::string& from, const std::string& to) {
   const int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
   if (in < 0) return false;

@@ -2,6 +2,8 @@
 #define _CRT_RAND_S  // rand_s, the system's random numbers
 #include "platform/file_system.h"
 
+#include "platform/file_access.h"
+
 #include <windows.h>
 
 #include <cstdlib>
@@ -72,6 +74,20 @@ bool CreateUniqueFile(const std::string& prefix, const std::string& suffix,
     return true;
   }
   return false;
+}
+
+bool EnsureGuardedFolder(const std::string& path, bool) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES) return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  return CreateDirectoryA(path.c_str(), nullptr) != 0;
+}
+
+bool WriteGuardedFile(const std::string& path, const std::string& bytes) {
+  DeleteFileEntry(path);
+  if (!WriteFileExclusive(path, bytes)) return false;
+  // Other users' installers rewrite the file; it stays readable without the grant.
+  GrantEveryoneFullAccess(path);
+  return true;
 }
 
 bool CreateOneFolder(const std::string& path) {

@@ -40,6 +40,21 @@ bool CreateUniqueFile(const std::string& prefix, const std::string& suffix,
                       const std::function<std::string(const std::string&)>& bytes_for,
                       std::string* path);
 
+// A folder that files written by administrators go into: created when missing (POSIX
+// mode 0755, or 01777 when `shared`: anyone may add a file, only its owner removes
+// it), else accepted only when it is a directory reached through no link, owned by
+// root or this process's user and writable by no one else (a `shared` one may be
+// sticky and writable by all; one of ours is made so). Windows: created with default
+// security, an existing directory accepted.
+bool EnsureGuardedFolder(const std::string& path, bool shared);
+
+// Replaces the file at `path` by a new one holding `bytes`, never writing through a
+// link or an existing file. POSIX: mode 0644 whatever the umask; a file there that
+// another user owns is refused, unless this process is root (it is then replaced).
+// Windows: Everyone then gets full access to the new file (a failure of that grant is
+// ignored). False when the file cannot be written whole.
+bool WriteGuardedFile(const std::string& path, const std::string& bytes);
+
 // Copies a file over `to` (replacing a file there); POSIX keeps the source's mode.
 bool CopyFileReplacing(const std::string& from, const std::string& to);
 
