@@ -6,6 +6,7 @@
 #include "platform/command_line.h"
 #include "platform/elevation.h"
 #include "platform/process.h"
+#include "platform/test_seams.h"
 #include "setup/argv_list.h"
 
 namespace orvex {
@@ -18,7 +19,7 @@ bool g_elevated_copy = false;
 
 // The only reader of the test variable. Null when it is not set.
 const char* TestElevation() {
-  return std::getenv(kTestVariable);
+  return platform::FollowedVariable(kTestVariable);
 }
 
 // What the test seam answers for the prompt: above 32 when it accepts (the copy is

@@ -1,4 +1,5 @@
 #include "platform/debug_output.h"
+#include "platform/test_seams.h"
 
 #include <fcntl.h>
 #include <syslog.h>
@@ -40,7 +41,7 @@ void WriteAll(int fd, const char* text, size_t length) {
 
 void DebugOutput(const char* text) {
   if (text == nullptr) return;
-  const char* target = std::getenv("ORVEX_DEBUG_OUTPUT");
+  const char* target = FollowedVariable("ORVEX_DEBUG_OUTPUT");
   if (target == nullptr || *target == '\0') {
     thread_local SyslogLineComposer composer;
     std::string record;

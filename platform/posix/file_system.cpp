@@ -1,5 +1,6 @@
 // Files and folders on POSIX.
 #include "platform/file_system.h"
+#include "platform/test_seams.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -207,7 +208,7 @@ bool ListSubfolderNames(const std::string& folder, std::vector<std::string>* nam
 }
 
 bool TempFolderPath(std::string* path) {
-  const char* tmp = std::getenv("TMPDIR");
+  const char* tmp = FollowedVariable("TMPDIR");
   // A relative folder would be written in one directory and read from another.
   std::string result = tmp && tmp[0] == '/' ? tmp : "/tmp";
   if (!result.ends_with('/')) result += '/';

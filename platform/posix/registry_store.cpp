@@ -11,6 +11,7 @@
 #include <map>
 
 #include "platform/debug_output.h"
+#include "platform/test_seams.h"
 #include "private_folder.h"
 
 namespace orvex::platform::regstore {
@@ -34,8 +35,7 @@ const char kSchema[] =
     "INSERT OR IGNORE INTO keys(id, parent, name, fold) VALUES(1, 0, x'', x'');";
 
 const char* Env(const char* name) {
-  const char* value = std::getenv(name);
-  return value && *value ? value : nullptr;
+  return FollowedVariable(name);
 }
 
 bool MakeDirs(const std::string& dir, mode_t mode) {
