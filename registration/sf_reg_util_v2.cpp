@@ -53,7 +53,24 @@ bool CleanAllUsersLeftovers() {
   return stopped && dropped && DeleteCleanupCopy();
 }
 
+PerUserRunner& Runner() {
+  static PerUserRunner runner;
+  return runner;
+}
+
+// The per-user half of an all-users registration, here or through the runner.
+bool RunPerUserHalf(const char* action, bool (*here)(const std::string&),
+                    const std::string& folder) {
+  if (!Runner()) return here(folder);
+  Log("SfRegUtil_V2::RunPerUserHalf ", action);
+  return Runner()(action, folder);
+}
+
 }  // namespace
+
+void SetPerUserRunner(PerUserRunner runner) {
+  Runner() = std::move(runner);
+}
 
 bool TavXL_Register(bool is64, const std::string& folder, bool per_user, bool no_auto_run) {
   bool ok = TavXLProduct(folder, is64).Register(per_user, is64);
@@ -63,7 +80,7 @@ bool TavXL_Register(bool is64, const std::string& folder, bool per_user, bool no
     ok = (per_user ? InstallLogonEntry(cu, folder, true) : InstallLogonEntry(au, folder, false)) &&
          ok;
   }
-  ok = (per_user ? TavXL_RunCU(folder) : TavXL_RunAU(folder)) && ok;
+  ok = (per_user ? TavXL_RunCU(folder) : RunPerUserHalf("RunAU", TavXL_RunAU, folder)) && ok;
   return ok;
 }
 
@@ -77,7 +94,7 @@ bool Rtd_Register(bool is64, const std::string& folder, bool per_user) {
   } else {
     Tool::TRegRTDAU entry;
     InstallLogonEntry(entry, folder, false);
-    next = Rtd_RunAU(folder);
+    next = RunPerUserHalf("RTDRunAU", Rtd_RunAU, folder);
   }
   return registered && next;
 }

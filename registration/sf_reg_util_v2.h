@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,11 @@ bool TavXL_Register(bool is64, const std::string& folder, bool per_user, bool no
 // call succeeded (the log-on entry does not count).
 bool Rtd_Register(bool is64, const std::string& folder, bool per_user);
 
+// Who does the per-user half of an all-users registration (the log-on step "RunAU" or
+// "RTDRunAU" for `folder`): by default this process; with a runner set, the runner
+// (an elevated run hands it to the invoking user) and its answer counts. Empty: reset.
+using PerUserRunner = std::function<bool(const std::string& action, const std::string& folder)>;
+void SetPerUserRunner(PerUserRunner runner);
 // Log-on run of a per-user TavXL installation: register per user, start the watchdog.
 bool TavXL_RunCU(const std::string& folder);
 // Log-on run of an all-users TavXL installation: nothing when a per-user installation

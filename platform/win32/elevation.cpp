@@ -24,4 +24,12 @@ int StartElevated(const std::string& program, const std::string& parameters) {
   return static_cast<int>(reinterpret_cast<intptr_t>(result));
 }
 
+bool InvokingUser(uint32_t*) {
+  return false;
+}
+
+int RunAsUser(uint32_t, const std::string&, const std::vector<std::string>&) {
+  return -1;
+}
+
 }  // namespace orvex::platform
