@@ -35,9 +35,10 @@ int RunSetupAction(SetupAction action, const SetupActionInputs& inputs, std::str
     case SetupAction::kTLCheck:
       return TrustedLocationCheck(inputs.folder, output);
     case SetupAction::kSelfDelete:
-      // Returns only when the deletion could not be started.
-      system::SelfDelete();
-      return 0;
+      // Ends the process with 1 once the deletion is under way; returns only when it
+      // could not be started, so an installer can tell.
+      system::SelfDelete(1);
+      return -1;
     default:
       return RunRegistrationAction(action, inputs, output);
   }

@@ -41,7 +41,7 @@ std::string SelfDeleteScriptText(const std::string& executable_path, const std::
   return platform::SelfDeleteScriptText(executable_path, script_path, has_console);
 }
 
-bool SelfDelete() {
+bool SelfDelete(int exit_code) {
   const std::string executable = GetModulePath();
   if (executable.empty()) return false;
   const std::string prefix = SelfDeleteScriptPrefix(executable);
@@ -59,7 +59,7 @@ bool SelfDelete() {
     return false;
   }
   // The script pauses before it deletes, so this process has ended by then.
-  std::exit(0);
+  std::exit(exit_code);
 }
 
 }  // namespace orvex::system

@@ -16,9 +16,9 @@ std::string SelfDeleteScriptPrefix(const std::string& executable_path);
 std::string SelfDeleteScriptText(const std::string& executable_path, const std::string& script_path,
                                  bool has_console);
 
-// Writes the script and starts it; on success ends this process at once with exit
-// code 0 (std::exit, static objects are destroyed) and does not return. False when the
+// Writes the script and starts it; on success ends this process at once with
+// `exit_code` (std::exit, static objects are destroyed) and does not return. False when the
 // script could not be written (nothing started) or started.
-bool SelfDelete();
+bool SelfDelete(int exit_code = 0);
 
 }  // namespace orvex::system

@@ -172,12 +172,52 @@ TEST_F(PendrelActionTest, SelfDeleteRemovesACopiedProgramAfterItEnded) {
   const std::string copy = (dir_ / (WindowsBuild() ? "PendrelCopy.exe" : "pendrel-copy")).string();
   fs::copy_file(PendrelPath(), copy);
   const PendrelRun run = Run("SelfDelete", copy);
-  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.exit_code, 1);
   EXPECT_TRUE(WaitFor([&] { return !fs::exists(copy); }, 20000)) << copy;
   // Pendrel reports nothing; the deletion script, which inherited the standard output
   // and runs without a console, may have announced itself there.
   const std::string output = ReadFileText(last_output_);
   EXPECT_TRUE(output.empty() || output.starts_with("Self-Deleting")) << output;
+}
+
+TEST_F(PendrelActionTest, SelfDeleteThatCannotStartAnswersMinusOneAndKeepsTheProgram) {
+  const std::string copy = (dir_ / (WindowsBuild() ? "PendrelCopy.exe" : "pendrel-copy")).string();
+  fs::copy_file(PendrelPath(), copy);
+  // No temporary folder to write the script to.
+  const std::string missing = (dir_ / "no-temp").string();
+  const char* const names[] = {"TMPDIR", "TMP", "TEMP"};
+  std::vector<std::pair<bool, std::string>> saved;
+  for (const char* name : names) {
+    const char* value = std::getenv(name);
+    saved.emplace_back(value != nullptr, value != nullptr ? value : "");
+    platform::SetEnvVar(name, missing.c_str());
+  }
+  const PendrelRun run = Run("SelfDelete", copy);
+  for (size_t i = 0; i < saved.size(); ++i) {
+    platform::SetEnvVar(names[i], saved[i].first ? saved[i].second.c_str() : nullptr);
+  }
+  EXPECT_EQ(run.exit_code, ExitCodeOf(-1));
+  platform::SleepMs(500);
+  EXPECT_TRUE(fs::exists(copy));
+}
+
+TEST_F(PendrelActionTest, ConfigFileRefusesAVersionThatWouldAddOrOverrideASetting) {
+  const std::string path = system::InstallConfigPath("AU");
+  ASSERT_FALSE(path.empty());
+  for (const std::string version :
+       {"\"4.0\nInstallType=EXE_ALL\"", "\"4.0\rx\"", "4.0=EXE_ALL", "InstallType=EXE_ALL"}) {
+    SCOPED_TRACE(version);
+    const PendrelRun run = Run("ConfigFile AU " + version + " MSI_NA");
+    EXPECT_EQ(run.exit_code, ExitCodeOf(-1));
+    EXPECT_EQ(run.output,
+              "Error args: version. Expected: no line break and no '=' in the version.\n");
+    EXPECT_FALSE(fs::exists(path));
+  }
+  // An ordinary version still passes.
+  const PendrelRun run = Run("ConfigFile AU 4.0.4.247 MSI_NA");
+  EXPECT_EQ(run.exit_code, 1) << run.output;
+  EXPECT_EQ(ReadFileText(path), "Version=4.0.4.247\nInstallType=MSI_NA\n");
+  EXPECT_EQ(Run("UnConfigFile AU").exit_code, 1);
 }
 
 }  // namespace
