@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/clock.h"
 #include "platform/command_line.h"
 #include "platform/elevation.h"
 #include "platform/process.h"
@@ -24,7 +25,7 @@ const char* TestElevation() {
 
 // What the test seam answers for the prompt: above 32 when it accepts (the copy is
 // then started here), 5 (access denied) when it declines.
-int StartCopyForTest(const std::string& program, const std::string& parameters) {
+int StartCopyForTest(const std::string& program, const std::string& parameters, int* exit_code) {
   const std::string value = TestElevation();
   const size_t arrow = value.find('>');
   if (arrow == std::string::npos) return 5;
@@ -33,6 +34,9 @@ int StartCopyForTest(const std::string& program, const std::string& parameters) 
   std::fflush(stdout);
   platform::SetEnvVar(kTestVariable, value.substr(arrow + 1).c_str());
   platform::ProcessObject* copy = platform::SpawnWithCommandTail(program, parameters);
+  if (copy == nullptr || !platform::WaitProcess(copy, platform::kInfinite, exit_code)) {
+    *exit_code = -1;
+  }
   platform::CloseProcess(copy);
   return copy != nullptr ? 42 : 5;
 }
@@ -65,11 +69,16 @@ void RestartElevated() {
   std::string parameters = kElevatedCopyToken;
   const std::string original = CommandLineParameters(platform::ProcessCommandLine());
   if (!original.empty()) parameters += " " + original;
+  // The copy is waited for and its exit code is this run's: an installer learns what
+  // the elevated action did, not only that it started.
+  int copy_code = -1;
   if (TestElevation() != nullptr) {
-    if (StartCopyForTest(program, parameters) > 32) EndWith("", 0);
+    if (StartCopyForTest(program, parameters, &copy_code) > 32) EndWith("", copy_code);
     EndWith("\nElevated restart failed", -1);
   }
-  if (platform::StartElevated(program, parameters) > 32) EndWith("\nElevated restart succeeded", 0);
+  if (platform::StartElevated(program, parameters, &copy_code) > 32) {
+    EndWith("\nElevated restart succeeded", copy_code);
+  }
   EndWith("\nElevated restart failed", -1);
 }
 

@@ -60,6 +60,8 @@ void HandPerUserHalfToInvokingUser() {
 
 int TavXLAction(const SetupActionInputs& in, std::string* report) {
   const bool per_user = !in.all_users;
+  // Decided before anything changes: a declined prompt must leave what is installed.
+  if (!per_user && !IsProcessElevated()) RestartElevated();
   if (flows::IsAnythingRegistered()) {
     if (per_user) {
       ReportStep("TavXL Clean CU ", flows::TavXL_CleanCU(), report);
@@ -67,7 +69,6 @@ int TavXLAction(const SetupActionInputs& in, std::string* report) {
       CleanAction(in.folder, report);
     }
   }
-  if (!per_user && !IsProcessElevated()) RestartElevated();
   if (!per_user) HandPerUserHalfToInvokingUser();
   return ReportStep("TavXL Registration ",
                     flows::TavXL_Register(Is64(), in.folder, per_user, in.no_auto_run), report);

@@ -3,6 +3,7 @@
 // restart, accepted, declined, and a copy that is still not elevated), TavXL for the
 // current user twice, trusted locations, Drop, the configuration file, TEST and
 // SelfDelete.
+#include "registration/auto_run.h"
 #include "system/install_config.h"
 #include "tests/pendrel_action_fixture.h"
 
@@ -38,7 +39,8 @@ TEST_F(PendrelActionTest, RtdForAllUsersWithoutRightsPrintsTheRestartLinesOnly) 
 
 TEST_F(PendrelActionTest, AnAcceptedRestartLetsTheElevatedCopyDoTheWholeAction) {
   const PendrelRun run = RunAs("0>1", "RTD /A " + Quoted(product_));
-  EXPECT_EQ(run.exit_code, 0);
+  // The copy's result is the run's.
+  EXPECT_EQ(run.exit_code, 1);
   const std::string expected =
       std::string(kRestartLine) + kSucceededLine + "RTD Registration SUCCESS\n";
   EXPECT_EQ(OutputOnceEndsWith("SUCCESS\n"), expected);
@@ -47,7 +49,7 @@ TEST_F(PendrelActionTest, AnAcceptedRestartLetsTheElevatedCopyDoTheWholeAction) 
 
 TEST_F(PendrelActionTest, ACopyThatIsStillNotElevatedFailsInsteadOfRestartingAgain) {
   const PendrelRun run = RunAs("0>0", "RTD /A " + Quoted(product_));
-  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.exit_code, ExitCodeOf(-1));
   const std::string expected = std::string(kRestartLine) + kSucceededLine + kFailedLine;
   EXPECT_EQ(OutputOnceEndsWith(kFailedLine), expected);
   // No third process follows: the output stays as it is.
@@ -218,6 +220,21 @@ TEST_F(PendrelActionTest, ConfigFileRefusesAVersionThatWouldAddOrOverrideASettin
   EXPECT_EQ(run.exit_code, 1) << run.output;
   EXPECT_EQ(ReadFileText(path), "Version=4.0.4.247\nInstallType=MSI_NA\n");
   EXPECT_EQ(Run("UnConfigFile AU").exit_code, 1);
+}
+
+TEST_F(PendrelActionTest, ADeclinedRestartLeavesThePerUserInstallationAsItWas) {
+  ASSERT_EQ(RunAs("0", "TavXL " + Quoted(product_)).exit_code, 1);
+  const PendrelRun run = RunAs("0", "TavXL /A " + Quoted(product_));
+  EXPECT_EQ(run.exit_code, ExitCodeOf(-1));
+  EXPECT_EQ(run.output, std::string(kRestartLine) + kFailedLine);
+  // Nothing was cleaned before the prompt: the per-user installation is whole.
+  EXPECT_TRUE(flows::IsRegistered(true));
+  EXPECT_TRUE(SfRegKeyPath(RegRoot::kCurrentUser, kRunKeyPath).ValueExists("TavRunCU"));
+  EXPECT_FALSE(flows::IsRegisteredForAllUsers());
+  // Accepted, the copy's failure is the run's exit code.
+  const PendrelRun copy_fails = RunAs("0>0", "TavXL /A " + Quoted(product_));
+  EXPECT_EQ(copy_fails.exit_code, ExitCodeOf(-1));
+  EXPECT_TRUE(flows::IsRegistered(true));
 }
 
 }  // namespace

@@ -46,11 +46,12 @@ ProcessObject* Launch(const std::string& launcher, std::vector<std::string> args
   return SpawnProcess(launcher, args);
 }
 
-int Finish(ProcessObject* process, bool wait) {
+int Finish(ProcessObject* process, bool wait, int* exit_code) {
   if (process == nullptr) return kDeclined;
   int code = 0;
   const bool ended = wait && WaitProcess(process, kInfinite, &code);
   CloseProcess(process);
+  if (exit_code != nullptr) *exit_code = code;
   // pkexec: 126 the prompt was dismissed or refused, 127 not authorised.
   return ended && (code == 126 || code == 127) ? kDeclined : kStarted;
 }
@@ -61,9 +62,9 @@ bool IsTokenElevated() {
   return geteuid() == 0;
 }
 
-int StartElevated(const std::string& program, const std::string& parameters) {
+int StartElevated(const std::string& program, const std::string& parameters, int* exit_code) {
   const std::string pkexec = FindOnPath("pkexec");
-  if (!pkexec.empty()) return Finish(Launch(pkexec, {}, program, parameters), true);
+  if (!pkexec.empty()) return Finish(Launch(pkexec, {}, program, parameters), true, exit_code);
   const std::string sudo = FindOnPath("sudo");
   if (sudo.empty()) return kDeclined;
   // "sudo -n true" fails at once when a password would be needed: a declined prompt.
@@ -74,7 +75,7 @@ int StartElevated(const std::string& program, const std::string& parameters) {
     return kDeclined;
   }
   CloseProcess(probe);
-  return Finish(Launch(sudo, {"-n", "--"}, program, parameters), false);
+  return Finish(Launch(sudo, {"-n", "--"}, program, parameters), exit_code != nullptr, exit_code);
 }
 
 bool InvokingUser(uint32_t* uid) {

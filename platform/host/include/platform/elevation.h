@@ -17,7 +17,11 @@ bool IsTokenElevated();
 // when it is on PATH (waiting for it: only its exit status tells a declined prompt),
 // else through "sudo -n" when that works without a password (not waited for); the
 // tail is cut into arguments as SpawnWithCommandTail does.
-int StartElevated(const std::string& program, const std::string& parameters);
+// With `exit_code`, waits for the elevated program in every case (Windows:
+// ShellExecuteExA keeping the process handle) and stores its exit code (POSIX: the
+// 8-bit status, so -1 reads 255).
+int StartElevated(const std::string& program, const std::string& parameters,
+                  int* exit_code = nullptr);
 
 // The user an elevated run was started for, whose per-user work it must not do as
 // root. POSIX: the uid pkexec (PKEXEC_UID, else sudo's SUDO_UID) left in the
@@ -27,8 +31,8 @@ bool InvokingUser(uint32_t* uid);
 
 // Runs `program` with `args` as the user `uid` (the account's groups, home folder as
 // HOME and current directory, USER and LOGNAME; the variables that point into the
-// elevated run's own places are dropped; its standard output discarded) and waits. Its exit code, or -1 when
-// it could not be started. Windows: -1.
+// elevated run's own places are dropped; its standard output discarded) and waits. Its exit code,
+// or -1 when it could not be started. Windows: -1.
 int RunAsUser(uint32_t uid, const std::string& program, const std::vector<std::string>& args);
 
 }  // namespace orvex::platform
