@@ -201,6 +201,10 @@ bool Drop() {
   Unregister<Tool::TCleanAU>();
   Unregister<Tool::TRegRTDAU>();
   Unregister<Tool::TCleanRTDAU>();
+  // Left behind, the per-user entries would register the product again at the next
+  // log-on, or start a program that is gone.
+  Unregister<Tool::TRegCU>();
+  Unregister<Tool::TRegRTDCU>();
   return !IsRegistered(false);
 }
 

@@ -56,9 +56,9 @@ bool Rtd_CleanAU(bool force);
 // Closes Excel (waiting up to 15 s) and the bus, watchdog, publisher and TavBus
 // programs; true when none of them is left running.
 bool StopAll();
-// Removes both products' registrations from every place plus the all-users log-on and
-// both cleanup entries (a per-user "TavRunCU"/"RTDRunCU" stays); true when neither
-// product nor any of those entries is left (IsRegistered(false) is false).
+// Removes both products' registrations from every place plus the all-users log-on,
+// both cleanup entries and this user's "TavRunCU"/"RTDRunCU"; true when neither
+// product nor any all-users entry is left (IsRegistered(false) is false).
 bool Drop();
 // StopAll, then Drop; true when both succeeded.
 bool Clean();

@@ -237,5 +237,22 @@ TEST_F(PendrelActionTest, ADeclinedRestartLeavesThePerUserInstallationAsItWas) {
   EXPECT_TRUE(flows::IsRegistered(true));
 }
 
+TEST_F(PendrelActionTest, DropAndCleanTakeThePerUserLogonEntriesWithTheProducts) {
+  const SfRegKeyPath run_key(RegRoot::kCurrentUser, kRunKeyPath);
+  ASSERT_EQ(RunAs("0", "RTD " + Quoted(product_)).exit_code, 1);
+  ASSERT_TRUE(run_key.ValueExists("RTDRunCU"));
+  PendrelRun run = RunAs("0", "Drop " + Quoted(product_));
+  EXPECT_EQ(run.exit_code, 1) << run.output;
+  EXPECT_FALSE(run_key.ValueExists("RTDRunCU"));
+  EXPECT_FALSE(flows::IsAnythingRegistered());
+  ASSERT_EQ(RunAs("0", "TavXL " + Quoted(product_)).exit_code, 1);
+  ASSERT_TRUE(run_key.ValueExists("TavRunCU"));
+  run = RunAs("0", "Clean " + Quoted(product_));
+  EXPECT_EQ(run.exit_code, 1) << run.output;
+  EXPECT_EQ(run.output, "Clean SUCCESS\n");
+  EXPECT_FALSE(run_key.ValueExists("TavRunCU"));
+  EXPECT_FALSE(flows::IsAnythingRegistered());
+}
+
 }  // namespace
 }  // namespace orvex::test
