@@ -13,9 +13,10 @@ constexpr const char* kCleanupProgram = "TavRegW.exe";
 }  // namespace
 
 bool InstallLogonEntry(SfxRegNode_AutoRunBase& entry, const std::string& folder, bool per_user) {
+  // The program first: without one in the new folder the old entry is better than none.
+  if (!entry.FindExe(folder)) return false;
   entry.Refresh();
   entry.Unregister();
-  if (!entry.FindExe(folder)) return false;
   entry.Refresh();
   return entry.Register(per_user);
 }

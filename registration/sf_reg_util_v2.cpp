@@ -87,16 +87,19 @@ bool TavXL_Register(bool is64, const std::string& folder, bool per_user, bool no
 bool Rtd_Register(bool is64, const std::string& folder, bool per_user) {
   const bool registered = OxladeProduct(folder, is64).Register(per_user, is64);
   bool next = false;
+  bool entry_ok = false;
+  // A registration that leaves no log-on entry is not a success: the bus would not
+  // come back after the next log-on.
   if (per_user) {
     Tool::TRegRTDCU entry;
-    InstallLogonEntry(entry, folder, true);  // not counted: the bus runs without it
+    entry_ok = InstallLogonEntry(entry, folder, true);
     next = StartBus(folder);
   } else {
     Tool::TRegRTDAU entry;
-    InstallLogonEntry(entry, folder, false);
+    entry_ok = InstallLogonEntry(entry, folder, false);
     next = RunPerUserHalf("RTDRunAU", Rtd_RunAU, folder);
   }
-  return registered && next;
+  return registered && entry_ok && next;
 }
 
 bool TavXL_RunCU(const std::string& folder) {

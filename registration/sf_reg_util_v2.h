@@ -21,8 +21,8 @@ namespace orvex::SfRegUtil_V2 {
 // `no_auto_run`, then runs TavXL_RunCU or TavXL_RunAU. True when all three succeeded.
 bool TavXL_Register(bool is64, const std::string& folder, bool per_user, bool no_auto_run);
 // Registers the RTD product; per user it then installs "RTDRunCU" and starts the bus,
-// for all users "RTDRunAU" and Rtd_RunAU. True when the registration and the second
-// call succeeded (the log-on entry does not count).
+// for all users "RTDRunAU" and Rtd_RunAU. True when the registration, the log-on entry
+// and the second call succeeded.
 bool Rtd_Register(bool is64, const std::string& folder, bool per_user);
 
 // Who does the per-user half of an all-users registration (the log-on step "RunAU" or

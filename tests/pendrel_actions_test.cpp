@@ -254,5 +254,22 @@ TEST_F(PendrelActionTest, DropAndCleanTakeThePerUserLogonEntriesWithTheProducts)
   EXPECT_FALSE(flows::IsAnythingRegistered());
 }
 
+TEST_F(PendrelActionTest, ReRegisteringFromAFolderWithoutTheProgramKeepsTheLogonEntry) {
+  const SfRegKeyPath run_key(RegRoot::kCurrentUser, kRunKeyPath);
+  ASSERT_EQ(RunAs("0", "RTD " + Quoted(product_)).exit_code, 1);
+  std::string before;
+  ASSERT_TRUE(run_key.ReadString("RTDRunCU", &before));
+  // The same components elsewhere, but no setup program to name in the entry.
+  const fs::path copy = dir_ / "Installed";
+  fs::copy(product_, copy, fs::copy_options::recursive);
+  fs::remove(copy / "TavRegW.exe");
+  const PendrelRun run = RunAs("0", "RTD " + Quoted(copy.string()));
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.output, "RTD Registration FAILED\n");
+  std::string after;
+  EXPECT_TRUE(run_key.ReadString("RTDRunCU", &after));
+  EXPECT_EQ(after, before);
+}
+
 }  // namespace
 }  // namespace orvex::test
