@@ -271,5 +271,22 @@ TEST_F(PendrelActionTest, ReRegisteringFromAFolderWithoutTheProgramKeepsTheLogon
   EXPECT_EQ(after, before);
 }
 
+TEST_F(PendrelActionTest, TavXLsFirstLogonRunKeepsTheRtdProductsInformationKey) {
+  ASSERT_EQ(RunAs("1", "RTD /A " + Quoted(product_)).exit_code, 1);
+  // RTD's per-user half wrote XLInfo for this user, naming its product.
+  const SfRegKeyPath info(RegRoot::kCurrentUser, "Software\\Orvex Data Services\\XLInfo",
+                          WindowsBuild());
+  const SfRegKeyPath info_default(RegRoot::kCurrentUser, "Software\\Orvex Data Services\\XLInfo");
+  const auto named = [&] {
+    std::string name;
+    return info.ReadString("Name", &name) || info_default.ReadString("Name", &name) ? name : "";
+  };
+  ASSERT_EQ(named(), "Oxlade");
+  // TavXL's first log-on run for this user clears TavXL's per-user parts only.
+  const PendrelRun run = RunAs("0", "RunAU " + Quoted(product_));
+  EXPECT_EQ(run.output, "TavXL Run AU SUCCESS\n");
+  EXPECT_EQ(named(), "Oxlade");
+}
+
 }  // namespace
 }  // namespace orvex::test
