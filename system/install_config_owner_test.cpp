@@ -8,7 +8,7 @@
 #include <fstream>
 
 #include "system/install_config.h"
-#include "system/test_scratch.h"
+#include "system/testing/test_scratch.h"
 #include "test_users.h"
 
 namespace orvex::test {

@@ -8,7 +8,7 @@
 #include "platform/service_manager.h"
 #include "registry/reg_key_path.h"
 #include "system/service_control.h"
-#include "system/test_scratch.h"
+#include "system/testing/test_scratch.h"
 
 namespace orvex::test {
 namespace {
