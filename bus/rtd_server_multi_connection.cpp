@@ -177,6 +177,10 @@ size_t RtdServerMultiConnection::DropSilent(uint32_t now) {
       // Conflation cannot shrink these (topic and client notices, requests...).
       drops.emplace_back(id, "Reader too far behind: more than " +
                                  std::to_string(flow_.backlog_bytes) + " bytes waiting");
+    } else if (c->overflowed()) {
+      // Conflated values too: one per handle, and a reader may hold many handles.
+      drops.emplace_back(id, "Reader too far behind: more than " +
+                                 std::to_string(flow_.held_limit()) + " bytes held");
     } else if (flow_.policy == SlowPolicy::kBlock && c->holding() &&
                static_cast<int32_t>(now - c->last_progress()) >
                    static_cast<int32_t>(stall_limit_ms_)) {

@@ -45,6 +45,12 @@ class BusFlowTest : public BusFixture, public ::testing::WithParamInterface<std:
     options.stall_limit_ms = stall_limit_ms;
     return options;
   }
+  bool HasLineEnding(const std::string& suffix) {
+    for (const std::string& line : Lines()) {
+      if (line.size() >= suffix.size() && line.ends_with(suffix)) return true;
+    }
+    return false;
+  }
   bool HasLineStarting(const std::string& prefix) {
     for (const std::string& line : Lines()) {
       if (line.rfind(prefix, 0) == 0) return true;
@@ -180,6 +186,37 @@ TEST_P(BusFlowTest, AReaderThatNeverReadsCostsTheBusOnlyItsByteBound) {
   Signal(done);
   EXPECT_EQ(FinishChild(publisher), 0);
   EXPECT_EQ(FinishChild(stuck), 0);
+}
+
+// A client that subscribes to its own large values under many handles and never reads
+// would make the bus hold a value per handle: the bus holds each payload once for all
+// handles and lets the reader go once what it holds passes the held limit, conflated
+// values included, so its memory stays bounded; a bystander gets the value meanwhile.
+TEST_P(BusFlowTest, AReaderHoldingManyHandlesOfLargeValuesIsDroppedAtItsHeldLimit) {
+  StartBus();
+  const std::string ready = EventName("ready"), by_ready = EventName("by"),
+                    sent = EventName("sent"), done = EventName("done");
+  std::vector<std::string> hog{Connect(), "register|HOG|hog|1|1", "expect|2|h=1"};
+  for (int h = 1; h <= 64; ++h) hog.push_back("topic|" + std::to_string(h) + "|@HOG:BIG");
+  hog.insert(hog.end(), {"await|7|t=BIG|save=T", "signal|" + ready, "wait|" + by_ready,
+                         "flood|$T|4|0|2097152", "signal|" + sent, "wait|" + done});
+  auto* hogger = Spawn(hog);
+  ASSERT_TRUE(WaitSignal(ready));
+  auto* bystander = Subscriber("by", {"@HOG:BIG"}, by_ready, {"newest|0|1"});
+  platform::SleepMs(300);
+  const uint64_t before = ResidentKb();
+  const std::string reason = " dropped: Reader too far behind: more than " +
+                             std::to_string(LinkFlow{}.held_limit()) + " bytes held";
+  EXPECT_TRUE(WaitUntil([&] { return HasLineEnding(reason); }, 60000)) << Log();
+  const uint64_t after = ResidentKb();
+  std::printf("hog of 64 handles (%s): bus resident %llu kB -> %llu kB\n", GetParam().c_str(),
+              static_cast<unsigned long long>(before), static_cast<unsigned long long>(after));
+  if (before != 0 && kResidentBoundsHold) {
+    EXPECT_LT(after, before + 64 * 1024);
+  }
+  EXPECT_EQ(FinishChild(bystander, 60000), 0) << Log();
+  Signal(done);
+  FinishChild(hogger);  // its sends may fail once it is let go
 }
 
 // Under block a publisher flooding over the link kind under test is held back in its
