@@ -74,13 +74,12 @@ std::span<uint8_t> RtdConnection::BeginAt(uint32_t tick, uint16_t code, uint32_t
     scratch_.assign(length, 0);
     out = scratch_;
     building_held_ = true;
-    if (!holding_.load(std::memory_order_relaxed)) {
-      holding_.store(true, std::memory_order_relaxed);
-      last_progress_ = tick;
-    }
+    StartHolding(tick);
   }
   WriteMessageHeader(out, MessageHeader{id_, code, tick});
   building_ = true;
+  building_tick_ = tick;
+  scratch_length_ = length;
   building_key_ = key;
   building_continues_ = continues;
   return out;
@@ -95,6 +94,27 @@ uint8_t* RtdConnection::DirectSlot(uint32_t length) {
     std::memset(slot, 0, std::max<uint32_t>(size, kClassicSlotSize));
   }
   return slot;
+}
+
+void RtdConnection::StartHolding(uint32_t tick) {
+  holding_.store(true, std::memory_order_relaxed);
+  if (!behind_) {
+    behind_ = true;
+    last_progress_ = tick;
+    taken_ = 0;
+  }
+}
+
+void RtdConnection::Took(uint64_t bytes, uint32_t now) {
+  if (!behind_) return;
+  // A reader counts as moving when it frees half its bound within the stall limit, not
+  // for every message: one message now and then would hold publishers back for ever.
+  taken_ += bytes;
+  if (taken_ >= flow_.backlog_bytes / 2) {
+    last_progress_ = now;
+    taken_ = 0;
+  }
+  if (held_.empty() && link_->WaitingBytes() < flow_.backlog_bytes / 2) behind_ = false;
 }
 
 bool RtdConnection::CheckHeldLimit() {
@@ -122,12 +142,10 @@ bool RtdConnection::SendShared(uint32_t tick, uint16_t code,
   if (uint8_t* slot = DirectSlot(link_->is_v2() ? length : kClassicSlotSize)) {
     std::memcpy(slot, prefix, head);
     std::memcpy(slot + head, encoded->data() + head, length - head);
+    Took(length, tick);
     return link_->CommitOutgoing();
   }
-  if (!holding_.load(std::memory_order_relaxed)) {
-    holding_.store(true, std::memory_order_relaxed);
-    last_progress_ = tick;
-  }
+  StartHolding(tick);
   held_.AddShared(prefix, encoded, key);
   return CheckHeldLimit();
 }
@@ -140,6 +158,7 @@ bool RtdConnection::Commit() {
     held_.Add(scratch_, building_key_, building_continues_);
     ok = CheckHeldLimit();
   } else {
+    Took(scratch_length_, building_tick_);
     ok = link_->CommitOutgoing();
   }
   lock_.Leave();
@@ -161,12 +180,14 @@ uint32_t RtdConnection::Flush(uint32_t now) {
 
 uint32_t RtdConnection::FlushLocked(uint32_t now) {
   uint32_t moved = 0;
+  uint64_t moved_bytes = 0;
   const bool v2 = link_->is_v2();
   while (!held_.empty() && WithinBound()) {
     const size_t size = held_.FrontSize();
     uint8_t* slot = link_->BeginOutgoing(static_cast<uint32_t>(size));
     if (slot == nullptr) break;
     held_.CopyFront(slot);
+    moved_bytes += size;
     if (!v2) {
       const uint32_t size = link_->default_message_size();
       if (size > kClassicSlotSize) std::memset(slot + kClassicSlotSize, 0, size - kClassicSlotSize);
@@ -175,10 +196,10 @@ uint32_t RtdConnection::FlushLocked(uint32_t now) {
     held_.PopFront();
     ++moved;
   }
-  if (moved != 0) {
-    last_flushed = now;
-    last_progress_ = now;
-  }
+  // Taking some of what is held is no progress under block: publishers wait until the
+  // link has drained below its bound, so only that ends the stall clock.
+  if (moved != 0) last_flushed = now;
+  Took(moved_bytes, now);
   if (held_.empty()) holding_.store(false, std::memory_order_relaxed);
   return moved;
 }
@@ -199,6 +220,11 @@ uint32_t RtdConnection::last_progress() {
 uint64_t RtdConnection::fixed_held_bytes() {
   SfScopedLock hold(&lock_);
   return held_.fixed_bytes();
+}
+
+bool RtdConnection::behind() {
+  SfScopedLock hold(&lock_);
+  return behind_;
 }
 
 bool RtdConnection::overflowed() {

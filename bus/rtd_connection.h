@@ -70,7 +70,10 @@ class RtdConnection {
 
   // Messages are held in the bus (the link is past its bound). Any thread.
   bool holding() const { return holding_.load(std::memory_order_relaxed); }
-  // When the link last took a held message (or began holding); server thread.
+  // The link went past its bound and has not drained below half of it since.
+  bool behind();
+  // While behind: when the link began to be, or last took half its bound's worth of
+  // messages; server thread.
   uint32_t last_progress();
   // Bytes of held messages that conflation cannot shrink.
   uint64_t fixed_held_bytes();
@@ -106,6 +109,9 @@ class RtdConnection {
   uint8_t* DirectSlot(uint32_t length);
   // After a message was held: past the held limit, drops everything held.
   bool CheckHeldLimit();
+  void StartHolding(uint32_t tick);
+  // `bytes` went into the link: progress of a reader that is behind.
+  void Took(uint64_t bytes, uint32_t now);
 
   std::unique_ptr<SfSMFConnection> link_;
   const uint16_t id_;
@@ -122,6 +128,10 @@ class RtdConnection {
   uint64_t conflated_reported_ = 0;
   bool farewell_ = false;
   bool overflowed_ = false;
+  bool behind_ = false;
+  uint64_t taken_ = 0;  // bytes the link took since last_progress_
+  uint32_t building_tick_ = 0;
+  uint32_t scratch_length_ = 0;
 };
 
 }  // namespace orvex

@@ -10,8 +10,8 @@ enum class SlowPolicy {
   // waiting, nobody else waits; a reader whose waiting values exceed the held limit
   // (many handles of large values) is dropped.
   kConflate,
-  // Lossless: publishers are not read while any link is past its bound; a reader that
-  // makes no progress for the stall limit is dropped.
+  // Lossless: publishers are not read while any link is past its bound; a reader whose
+  // link has not drained below its bound within the stall limit is dropped.
   kBlock,
 };
 

@@ -56,6 +56,7 @@ class ScriptRunner {
   }
   bool Serve(const std::string& active_event, const std::string& stop_event);
   bool UntilText(uint32_t handle, const std::string& text);
+  bool Trickle(uint32_t pause_ms, const std::string& stop_event);
   bool Flood(uint32_t topic, uint32_t count, uint32_t pace, uint32_t length,
              bool until_full = false);
   bool Ordered(uint32_t last, const std::string& handles, bool every);
@@ -155,6 +156,16 @@ bool ScriptRunner::Flood(uint32_t topic, uint32_t count, uint32_t pace, uint32_t
     if (pace != 0 && (i + 1) % pace == 0) platform::SleepMs(1);
   }
   return !until_full || Fail("every value was sent");
+}
+
+bool ScriptRunner::Trickle(uint32_t pause_ms, const std::string& stop_event) {
+  platform::EventObject* stop = MakeNamedEvent(stop_event, false);
+  client::BusReceived got;
+  while (platform::WaitEvent(stop, pause_ms) != platform::WaitResult::kSignalled) {
+    if (client_.Receive(&got, 0)) client_.KeepAlive();
+  }
+  platform::CloseEvent(stop);
+  return true;
 }
 
 bool ScriptRunner::UntilText(uint32_t handle, const std::string& text) {
@@ -315,6 +326,7 @@ bool ScriptRunner::Step(const std::vector<std::string>& f) {
     return max_held_ <= Number(arg(1)) || Fail("held " + std::to_string(max_held_) + " bytes");
   }
   if (op == "untiltext") return UntilText(Number(arg(1)), Text(arg(2)));
+  if (op == "trickle") return Trickle(Number(arg(1)), arg(2));
   if (op == "allinorder" || op == "newest") {
     return Ordered(Number(arg(1)), arg(2), op == "allinorder");
   }

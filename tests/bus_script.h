@@ -10,6 +10,7 @@
 //                       or 51 (text value) with this handle and text (under 112 chars)
 //   topic|HANDLE|TEXT   close|HANDLE   closeall   value|ID|int:N or text:T
 //   valuetimesout|ID|text:T  as value, but the publish must fail as timed out
+//   trickle|MS|EVENT    takes one message every MS until EVENT is set
 //   untiltext|H|TEXT    receives until handle H gets the text value TEXT; a value that
 //                       ends with TEXT but has more in front fails (a torn value)
 //   texta|ID|TEXT   textb|ID|TEXT   refresh|H,H,...   default|SID   monitor|FLAGS(6 digits)
