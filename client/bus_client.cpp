@@ -228,11 +228,18 @@ bool BusClient::Publish(uint32_t topic_id, const RtdValue& value) {
     return SendMessage(MSG_VALUE_V2, message);
   }
   ClassicValueSplitter splitter(kValueSplit, topic_id, value);
+  uint32_t sent = 0;
   while (!splitter.Done()) {
     Slot slot{};
     const uint16_t code = splitter.NextCode();
     splitter.WriteNext(slot);
-    if (!SendMessage(code, slot)) return false;
+    if (!SendMessage(code, slot)) {
+      // The parts still queued here would only be a torn value: take them back. What
+      // the bus already has is dropped there when the next value starts.
+      if (sent != 0) classic_->channel()->queue().DropNewest(sent);
+      return false;
+    }
+    ++sent;
   }
   return true;
 }
@@ -469,7 +476,7 @@ bool BusClient::DecodeValue(const std::vector<uint8_t>& bytes, BusReceived* out,
     case MSG_VALUE_LAST:
     case MSG_TOPIC_VALUE_LAST:
       ReadClassicHandleValue(bytes, &hv);
-      joiner_.AppendValue(hv.handle, hv.value);
+      joiner_.AppendValue(hv.handle, hv.value, hv.starts);
       *complete = code == MSG_VALUE_LAST || code == MSG_TOPIC_VALUE_LAST;
       out->code = code == MSG_VALUE_LAST ? MSG_VALUE : MSG_TOPIC_VALUE;
       out->handle = hv.handle;

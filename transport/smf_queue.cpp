@@ -1,5 +1,6 @@
 #include "transport/smf_queue.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/clock.h"
@@ -81,6 +82,32 @@ bool SfSMFQueueInternal::IsValid() {
 uint32_t SfSMFQueueInternal::pending_count() {
   SfScopedLock guard(&pool_lock_);
   return count_ + moving_;
+}
+
+uint32_t SfSMFQueueInternal::DropNewest(uint32_t count) {
+  SfScopedLock guard(&pool_lock_);
+  const uint32_t dropped = std::min(count, count_);
+  if (dropped == 0) return 0;
+  const uint32_t kept = count_ - dropped;
+  Item* last_kept = nullptr;
+  Item* drop = head_;
+  for (uint32_t i = 0; i < kept; ++i) {
+    last_kept = drop;
+    drop = drop->next();
+  }
+  while (drop != nullptr) {
+    Item* next = drop->next();
+    pool_.Free(drop);
+    drop = next;
+  }
+  if (last_kept == nullptr) {
+    head_ = nullptr;
+  } else {
+    last_kept->set_next(nullptr);
+  }
+  tail_ = last_kept;
+  count_ = kept;
+  return dropped;
 }
 
 void SfSMFQueueInternal::DropPending() {

@@ -40,6 +40,10 @@ class SfSMFQueueInternal : public SfThreadBase {
   bool broken() const { return broken_.load(std::memory_order_acquire); }
   // Messages committed and not yet in the ring.
   uint32_t pending_count();
+  // Drops up to `count` of the messages committed last that still wait in the pending
+  // list (the parts of a value whose sending failed half-way); those the pump is
+  // moving into the ring are beyond recall. Returns how many were dropped.
+  uint32_t DropNewest(uint32_t count);
 
  protected:
   void Run() override;
