@@ -277,16 +277,18 @@ TEST_F(KelRtdDllTest, InvokeDrivesTheServerAndUpdateNotifyComesOnThisThreadOnceP
   SAFEARRAY* strings = Strings({L"BUS", L"TICKER"});
   VARIANT topic, array, fresh;
   topic.vt = VT_I4;
-  topic.lVal = 42;
   array.vt = VT_ARRAY | VT_VARIANT | VT_BYREF;
   array.pparray = &strings;
   VARIANT_BOOL fresh_value = VARIANT_FALSE;
   fresh.vt = VT_BOOL | VT_BYREF;
   fresh.pboolVal = &fresh_value;
-  ASSERT_EQ(invoke(kDispConnectData, {topic, array, fresh}, &result), S_OK);
-  EXPECT_EQ(fresh_value, VARIANT_TRUE);
-  ASSERT_EQ(result.vt, VT_ERROR);
-  EXPECT_EQ(static_cast<uint32_t>(result.scode), 0x800A07FAu);  // #N/A until a value comes
+  for (long id : {42L, 43L}) {
+    topic.lVal = id;
+    ASSERT_EQ(invoke(kDispConnectData, {topic, array, fresh}, &result), S_OK);
+    EXPECT_EQ(fresh_value, VARIANT_TRUE);
+    ASSERT_EQ(result.vt, VT_ERROR);
+    EXPECT_EQ(static_cast<uint32_t>(result.scode), 0x800A07FAu);  // #N/A until a value comes
+  }
   EXPECT_EQ(invoke(kDispConnectData, {topic}, &result), DISP_E_BADPARAMCOUNT);
   EXPECT_EQ(invoke(99, {}, &result), DISP_E_MEMBERNOTFOUND);
 
@@ -303,19 +305,30 @@ TEST_F(KelRtdDllTest, InvokeDrivesTheServerAndUpdateNotifyComesOnThisThreadOnceP
   count.plVal = &count_value;
   ASSERT_EQ(invoke(kDispRefreshData, {count}, &result), S_OK);
   ASSERT_EQ(result.vt, VT_ARRAY | VT_VARIANT);
-  EXPECT_EQ(count_value, 1);
+  EXPECT_EQ(count_value, 2);
   LONG low = -1, high = -1;
   SafeArrayGetUBound(result.parray, 1, &high);
   EXPECT_EQ(high, 1);  // two rows: ids and values
   SafeArrayGetUBound(result.parray, 2, &high);
   SafeArrayGetLBound(result.parray, 2, &low);
-  EXPECT_EQ(high - low + 1, 1);
-  LONG at[2] = {0, 0};  // rightmost index first: column 0, row 0
-  VARIANT id;
-  VariantInit(&id);
-  ASSERT_EQ(SafeArrayGetElement(result.parray, at, &id), S_OK);
-  EXPECT_EQ(id.vt, VT_I4);
-  EXPECT_EQ(id.lVal, 42);
+  EXPECT_EQ(high - low + 1, 2);
+  std::set<long> ids;
+  for (LONG i = 0; i < 2; ++i) {
+    LONG id_at[2] = {0, i};  // in the order of the bounds: row, then topic
+    LONG value_at[2] = {1, i};
+    VARIANT id, value;
+    VariantInit(&id);
+    VariantInit(&value);
+    ASSERT_EQ(SafeArrayGetElement(result.parray, id_at, &id), S_OK);
+    ASSERT_EQ(SafeArrayGetElement(result.parray, value_at, &value), S_OK);
+    EXPECT_EQ(id.vt, VT_I4);
+    ids.insert(id.lVal);
+    if (value.vt == VT_ERROR) {
+      EXPECT_NE(static_cast<uint32_t>(value.scode), 0x800A07FAu);
+    }
+    VariantClear(&value);
+  }
+  EXPECT_EQ(ids, (std::set<long>{42, 43}));
   VariantClear(&result);
 
   ASSERT_EQ(invoke(kDispHeartbeat, {}, &result), S_OK);

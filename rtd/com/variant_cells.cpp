@@ -98,19 +98,38 @@ HRESULT MakeRefreshArray(const std::vector<std::pair<int32_t, CellValue>>& cells
   SAFEARRAYBOUND bounds[2] = {{2, 0}, {static_cast<ULONG>(cells.size()), 0}};
   SAFEARRAY* array = SafeArrayCreate(VT_VARIANT, 2, bounds);
   if (!array) return E_OUTOFMEMORY;
-  VARIANT* data = nullptr;
-  if (FAILED(SafeArrayAccessData(array, reinterpret_cast<void**>(&data)))) {
+  *out = array;
+  if (cells.empty()) return S_OK;
+  *out = nullptr;
+  // Element (row, i) is what SafeArrayGetElement({row, i}) reads: row 0 the topic id,
+  // row 1 the value. The strides come from the array itself rather than an assumed
+  // memory order, then the elements are written in place.
+  VARIANT* base = nullptr;
+  VARIANT* next_row = nullptr;
+  VARIANT* next_topic = nullptr;
+  LONG origin[2] = {0, 0};
+  LONG row_one[2] = {1, 0};
+  LONG topic_one[2] = {0, 1};
+  HRESULT hr = SafeArrayLock(array);
+  if (FAILED(hr)) {
     SafeArrayDestroy(array);
-    return E_UNEXPECTED;
+    return hr;
   }
-  // Column-major: element (row, i) is at i * 2 + row.
-  HRESULT hr = S_OK;
+  SafeArrayPtrOfIndex(array, origin, reinterpret_cast<void**>(&base));
+  SafeArrayPtrOfIndex(array, row_one, reinterpret_cast<void**>(&next_row));
+  const ptrdiff_t row_stride = next_row - base;
+  ptrdiff_t topic_stride = 2;
+  if (cells.size() > 1) {
+    SafeArrayPtrOfIndex(array, topic_one, reinterpret_cast<void**>(&next_topic));
+    topic_stride = next_topic - base;
+  }
   for (size_t i = 0; i < cells.size() && SUCCEEDED(hr); ++i) {
-    data[i * 2].vt = VT_I4;
-    data[i * 2].lVal = cells[i].first;
-    hr = CellToVariant(cells[i].second, &data[i * 2 + 1]);
+    VARIANT* id = base + static_cast<ptrdiff_t>(i) * topic_stride;
+    id->vt = VT_I4;
+    id->lVal = cells[i].first;
+    hr = CellToVariant(cells[i].second, id + row_stride);
   }
-  SafeArrayUnaccessData(array);
+  SafeArrayUnlock(array);
   if (FAILED(hr)) {
     SafeArrayDestroy(array);
     return hr;
