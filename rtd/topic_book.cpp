@@ -29,13 +29,12 @@ RtdTopicBook::Opened RtdTopicBook::Connect(int32_t topic_id, const std::string& 
            topics_.count(next_handle_) != 0) {
       next_handle_ = next_handle_ >= kFirstReservedHandle ? 1 : next_handle_ + 1;
     }
-    BusTopic topic;
-    topic.request = request;
-    topic.sids = AddressedSids(request);
-    topic.bus_away = bus_away_;
-    found = by_request_.emplace(request, next_handle_++).first;
-    BusTopic& added = topics_.emplace(found->second, std::move(topic)).first->second;
+    const uint32_t handle = next_handle_++;
+    BusTopic& added = topics_[handle];
+    added.request = request;
+    added.bus_away = bus_away_;
     added.publisher_here = Served(added);
+    found = by_request_.emplace(added.request, handle).first;
     opened.new_bus_topic = true;
   }
   BusTopic& topic = topics_.at(found->second);
@@ -55,7 +54,7 @@ uint32_t RtdTopicBook::Disconnect(int32_t topic_id) {
   BusTopic& topic = topics_.at(handle);
   std::erase(topic.cells, topic_id);
   if (!topic.cells.empty()) return 0;
-  by_request_.erase(topic.request);
+  by_request_.erase(std::string_view(topic.request));
   topics_.erase(handle);
   // A pending change of a closed topic would name no cell; drop it.
   std::erase(changed_, handle);
@@ -175,12 +174,10 @@ size_t RtdTopicBook::ApproximateBytes() const {
   bytes += cells_.size() * (kNode + sizeof(std::pair<const int32_t, uint32_t>));
   for (const auto& [handle, topic] : topics_) {
     bytes += 2 * kNode + sizeof(std::pair<const uint32_t, BusTopic>) +
-             sizeof(std::pair<const std::string, uint32_t>);
-    // Texts past the string's own small buffer live on the heap, twice (topic and index).
-    if (topic.request.capacity() > 15) bytes += 2 * (topic.request.capacity() + 1);
+             sizeof(std::pair<const std::string_view, uint32_t>);
+    // Texts past the string's own small buffer live on the heap.
+    if (topic.request.capacity() > 15) bytes += topic.request.capacity() + 1;
     bytes += topic.cells.capacity() * sizeof(int32_t);
-    for (const std::string& sid : topic.sids)
-      bytes += sizeof(std::string) + (sid.capacity() > 15 ? sid.capacity() + 1 : 0);
   }
   return bytes;
 }
@@ -193,10 +190,12 @@ CellValue RtdTopicBook::Shown(const BusTopic& topic) const {
 }
 
 bool RtdTopicBook::Served(const BusTopic& topic) const {
-  if (topic.sids.size() == 1 && topic.sids.front() == kBusSid) return true;
-  if (topic.sids.empty()) return !defpub_seen_ || !default_publisher_.empty();
+  // Worked out when asked (connects, list changes): topics do not carry their SIDs.
+  const std::vector<std::string> sids = AddressedSids(topic.request);
+  if (sids.size() == 1 && sids.front() == kBusSid) return true;
+  if (sids.empty()) return !defpub_seen_ || !default_publisher_.empty();
   if (!publist_seen_) return true;
-  for (const std::string& sid : topic.sids) {
+  for (const std::string& sid : sids) {
     if (publishers_.count(sid) != 0) return true;
   }
   return false;

@@ -4,6 +4,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -13,9 +14,9 @@
 
 namespace orvex::rtd {
 
-// The distinct topic texts one Excel may hold open on the bus at once (the bus's own
-// limit per client).
-inline constexpr size_t kMaxBusTopics = 65536;
+// The distinct topic texts one Excel may hold open on the bus at once: the bus's limit
+// per client (65,536), less the two publisher lists the bus link follows itself.
+inline constexpr size_t kMaxBusTopics = 65536 - 2;
 
 enum class ConnectOutcome {
   kOk,
@@ -75,9 +76,8 @@ class RtdTopicBook {
   enum class State { kWaiting, kValue, kNoPublisher, kBusAway };
   struct BusTopic {
     std::string request;
-    std::vector<std::string> sids;  // addressed SIDs; empty: the default publisher
-    std::vector<int32_t> cells;     // Excel topic ids, in connect order
-    RtdValue value;                 // newest value; valid when has_value
+    std::vector<int32_t> cells;  // Excel topic ids, in connect order
+    RtdValue value;              // newest value; valid when has_value
     bool has_value = false;
     bool publisher_here = true;
     bool bus_away = false;
@@ -92,10 +92,11 @@ class RtdTopicBook {
   bool RecheckPublishers();
 
   mutable std::mutex lock_;
-  std::unordered_map<int32_t, uint32_t> cells_;           // Excel id -> handle
-  std::unordered_map<uint32_t, BusTopic> topics_;         // handle -> topic
-  std::unordered_map<std::string, uint32_t> by_request_;  // request -> handle
-  std::vector<uint32_t> changed_;                         // handles, first change order
+  std::unordered_map<int32_t, uint32_t> cells_;    // Excel id -> handle
+  std::unordered_map<uint32_t, BusTopic> topics_;  // handle -> topic
+  // Keys view the request texts held by topics_ (whose nodes never move).
+  std::unordered_map<std::string_view, uint32_t> by_request_;  // request -> handle
+  std::vector<uint32_t> changed_;                              // handles, first change order
   uint32_t next_handle_ = 1;
   bool armed_ = true;
   bool bus_away_ = false;
