@@ -9,8 +9,8 @@
 #include <string>
 
 #include "platform/registry_sandbox.h"
-#include "registration/registry_dump_test_util.h"
-#include "registration/rtd_server.h"
+#include "registration/rtd_server_node.h"
+#include "registration/testing/registry_dump_test_util.h"
 #include "tests/support/child_process.h"
 
 namespace orvex::rtd {

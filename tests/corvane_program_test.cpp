@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "client/bus_client.h"
-#include "excel/excel_test_registry.h"
+#include "excel/testing/excel_test_registry.h"
 #include "platform/clock.h"
 #include "platform/process.h"
 #include "platform/window.h"
@@ -22,7 +22,7 @@
 #ifndef _WIN32
 #include <fcntl.h>
 
-#include "platform/posix/test_users.h"
+#include "platform/testing/posix/test_users.h"
 #endif
 
 namespace orvex::test {
