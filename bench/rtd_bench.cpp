@@ -91,7 +91,7 @@ void NotifyLatency(const std::string& bus_name) {
     hold.unlock();
     book.Refresh();  // Excel's RefreshData re-arms the next notification
   }
-  std::printf("| send -> UpdateNotify, 1000/s, %zu values | p50 %.0f us | p99 %.0f us |\n",
+  std::printf("| send -> UpdateNotify, 1000/s, %zu values | p50 %.0f µs, p99 %.0f µs | |\n",
               latencies.size(), Percentile(latencies, 0.5), Percentile(latencies, 0.99));
   link.Stop();
 }
