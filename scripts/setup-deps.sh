@@ -14,6 +14,7 @@ packages=(
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
   binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
   wine wine64 xvfb xauth
+  mingw-w64-tools
   python3 python3-pytest
 )
 if [ "${1:-}" = "--bench" ]; then
