@@ -277,21 +277,35 @@ void Bridge::StoreExport(uint32_t handle, const RtdValue& value) {
   {
     std::lock_guard<std::mutex> hold(exports_lock_);
     Export& slot = exports_[index];
+    slot.latest = value;
+    slot.has_value = true;
+    // Straight to NATS while the link keeps up and nothing older of this topic waits;
+    // otherwise only the newest value waits, as the bus conflates for a slow reader.
+    if (!slot.dirty && PublishExport(slot)) return;
     if (slot.dirty) {
-      // The link is behind: only the newest value of a topic waits, as the bus conflates.
       ++counters_.conflated;
     } else {
       slot.dirty = true;
       dirty_exports_.push_back(index);
       wake = dirty_exports_.size() == 1;
     }
-    slot.latest = value;
-    slot.has_value = true;
   }
   if (wake) {
     std::lock_guard<std::mutex> hold(pump_lock_);
     pump_wake_.notify_all();
   }
+}
+
+bool Bridge::PublishExport(const Export& slot) {
+  if (!nats_.connected() || nats_.PendingBytes() >= kExportQueueBytes) return false;
+  const WireValue wire = EncodeValue(slot.latest);
+  const std::string headers = FormatNatsHeaders({{kTypeHeader, wire.type}});
+  if (!nats_.Publish(slot.entry.subject, wire.payload, headers)) return false;
+  if (!config_.bucket.empty() && IsValidBucketKey(slot.entry.subject)) {
+    nats_.Publish(BucketSubject(slot.entry.subject), wire.payload, headers);
+  }
+  ++counters_.exported;
+  return true;
 }
 
 void Bridge::OnNatsState(bool up) {
@@ -404,33 +418,13 @@ bool Bridge::ExportsWaiting() {
 }
 
 void Bridge::SendExports() {
-  const std::string header_name = kTypeHeader;
-  for (;;) {
-    if (!nats_.connected()) return;
-    size_t index = 0;
-    RtdValue value;
-    ExportEntry entry;
-    {
-      std::lock_guard<std::mutex> hold(exports_lock_);
-      if (dirty_exports_.empty()) return;
-      index = dirty_exports_.front();
-      value = exports_[index].latest;
-      entry = exports_[index].entry;
-    }
-    const WireValue wire = EncodeValue(value);
-    const std::string headers = FormatNatsHeaders({{header_name, wire.type}});
-    // A full send queue keeps the value dirty: newer values then replace it.
-    if (nats_.PendingBytes() >= kExportQueueBytes ||
-        !nats_.Publish(entry.subject, wire.payload, headers)) {
-      return;
-    }
-    if (!config_.bucket.empty() && IsValidBucketKey(entry.subject)) {
-      nats_.Publish(BucketSubject(entry.subject), wire.payload, headers);
-    }
-    ++counters_.exported;
-    std::lock_guard<std::mutex> hold(exports_lock_);
+  std::lock_guard<std::mutex> hold(exports_lock_);
+  while (!dirty_exports_.empty()) {
+    Export& slot = exports_[dirty_exports_.front()];
+    // A full send queue keeps the value waiting: newer values then replace it.
+    if (!PublishExport(slot)) return;
+    slot.dirty = false;
     dirty_exports_.pop_front();
-    exports_[index].dirty = false;
   }
 }
 

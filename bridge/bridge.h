@@ -68,6 +68,9 @@ class Bridge {
   void OnNatsMessage(uint32_t topic_id, const NatsOp& op);
   void PublishToBus(uint32_t topic_id, const RtdValue& value);
   void StoreExport(uint32_t handle, const RtdValue& value);
+  // Publishes the slot's value (and puts it in the bucket); false when the NATS link is
+  // down or full. Under exports_lock_, which keeps each topic's values in order.
+  bool PublishExport(const Export& slot);
   void OnNatsState(bool up);
   // Pump thread work: pending bucket reads, the bucket itself, dirty exports.
   void ReadLastValues();

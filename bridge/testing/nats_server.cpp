@@ -36,19 +36,12 @@ bool NatsServer::Start(const std::string& cluster_name, uint16_t cluster_port,
     monitor_port_ = FreeLoopbackPort();
     dir_ = "/tmp/" + orvex::test::UniqueName("orvex-nats");
     std::filesystem::create_directories(Local(dir_));
-    std::vector<std::string> args = {"-a",
-                                     "127.0.0.1",
-                                     "-p",
-                                     std::to_string(port_),
-                                     "-m",
-                                     std::to_string(monitor_port_),
-                                     "-js",
-                                     "-sd",
-                                     dir_ + "/store",
-                                     "-P",
-                                     dir_ + "/pid",
-                                     "-l",
-                                     dir_ + "/log"};
+    std::vector<std::string> args = {
+        "-a", "127.0.0.1",   "-p", std::to_string(port_), "-m", std::to_string(monitor_port_),
+        "-P", dir_ + "/pid", "-l", dir_ + "/log"};
+    // JetStream in a cluster needs named nodes and a meta leader: the cluster tests
+    // carry core messages only.
+    if (cluster_name.empty()) args.insert(args.end(), {"-js", "-sd", dir_ + "/store"});
     if (!cluster_name.empty()) {
       args.insert(args.end(), {"--cluster_name", cluster_name, "--cluster",
                                "nats://127.0.0.1:" + std::to_string(cluster_port)});
