@@ -249,6 +249,7 @@ void Bridge::OnNatsMessage(uint32_t topic_id, const NatsOp& op) {
     }
     it->second.last = value;
     it->second.has_value = true;
+    it->second.live = true;
   }
   PublishToBus(topic_id, value);
 }
@@ -310,6 +311,15 @@ bool Bridge::PublishExport(const Export& slot) {
 
 void Bridge::OnNatsState(bool up) {
   if (!up) return;
+  std::vector<uint32_t> open_topics;
+  if (!config_.bucket.empty()) {
+    // Messages sent while the link was down are gone; the bucket has the newest of each.
+    std::lock_guard<std::mutex> hold(imports_lock_);
+    for (auto& [id, import] : imports_) {
+      import.live = false;
+      open_topics.push_back(id);
+    }
+  }
   {
     // The new server (or a restarted one) may lack the newest values: send them again.
     std::lock_guard<std::mutex> hold(exports_lock_);
@@ -322,6 +332,7 @@ void Bridge::OnNatsState(bool up) {
   }
   std::lock_guard<std::mutex> hold(pump_lock_);
   bucket_checked_ = false;
+  last_value_reads_.insert(last_value_reads_.end(), open_topics.begin(), open_topics.end());
   pump_wake_.notify_all();
 }
 
@@ -382,7 +393,7 @@ void Bridge::ReadLastValues() {
     {
       std::lock_guard<std::mutex> hold(imports_lock_);
       auto it = imports_.find(topic_id);
-      if (it == imports_.end() || it->second.has_value) continue;
+      if (it == imports_.end() || it->second.live) continue;
       subject = it->second.subject;
     }
     if (!IsValidBucketKey(subject)) continue;
@@ -404,7 +415,7 @@ void Bridge::ReadLastValues() {
       // A live message that came meanwhile is newer than the stored one.
       std::lock_guard<std::mutex> hold(imports_lock_);
       auto it = imports_.find(topic_id);
-      if (it == imports_.end() || it->second.has_value) continue;
+      if (it == imports_.end() || it->second.live) continue;
       it->second.last = value;
       it->second.has_value = true;
     }

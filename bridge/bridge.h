@@ -50,6 +50,8 @@ class Bridge {
     uint64_t nats_sid = 0;
     RtdValue last;
     bool has_value = false;
+    // A message came on this NATS connection: newer than anything the bucket holds.
+    bool live = false;
   };
   struct Export {
     ExportEntry entry;

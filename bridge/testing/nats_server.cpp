@@ -30,6 +30,8 @@ bool NatsServer::Available() {
 bool NatsServer::Start(const std::string& cluster_name, uint16_t cluster_port,
                        const std::vector<uint16_t>& routes) {
   Kill();
+  std::error_code ignored;
+  if (!dir_.empty()) std::filesystem::remove_all(Local(dir_), ignored);
   // A port picked free may be taken before the server binds it: try a few times.
   for (int attempt = 0; attempt < 3; ++attempt) {
     port_ = FreeLoopbackPort();
@@ -52,17 +54,35 @@ bool NatsServer::Start(const std::string& cluster_name, uint16_t cluster_port,
       }
       if (!list.empty()) args.insert(args.end(), {"--routes", list});
     }
-    process_ = platform::SpawnProcess(Local(ORVEX_NATS_SERVER), args);
-    if (process_ == nullptr) return false;
-    const uint32_t start = platform::TickCount();
-    while (platform::TickCount() - start < 15000) {
-      if (Answers(port_) && !Monitor("/varz").empty()) return true;
-      int code = 0;
-      if (platform::WaitProcess(process_, 50, &code)) break;  // it gave up: port taken?
-    }
+    args_ = args;
+    if (Spawn()) return true;
     Kill();
+    std::filesystem::remove_all(Local(dir_), ignored);
   }
   return false;
+}
+
+NatsServer::~NatsServer() {
+  Kill();
+  std::error_code ignored;
+  if (!dir_.empty()) std::filesystem::remove_all(Local(dir_), ignored);
+}
+
+bool NatsServer::Spawn() {
+  process_ = platform::SpawnProcess(Local(ORVEX_NATS_SERVER), args_);
+  if (process_ == nullptr) return false;
+  const uint32_t start = platform::TickCount();
+  while (platform::TickCount() - start < 15000) {
+    if (Answers(port_) && !Monitor("/varz").empty()) return true;
+    int code = 0;
+    if (platform::WaitProcess(process_, 50, &code)) break;  // it gave up: port taken?
+  }
+  return false;
+}
+
+bool NatsServer::Restart() {
+  Kill();
+  return Spawn();
 }
 
 void NatsServer::Kill() {
@@ -82,8 +102,6 @@ void NatsServer::Kill() {
   platform::WaitProcess(process_, 2000, &code);
   platform::CloseProcess(process_);
   process_ = nullptr;
-  std::error_code ignored;
-  std::filesystem::remove_all(Local(dir_), ignored);
 }
 
 std::string NatsServer::Monitor(const std::string& path) const {

@@ -13,7 +13,7 @@ namespace orvex::bridge::test {
 class NatsServer {
  public:
   NatsServer() = default;
-  ~NatsServer() { Kill(); }
+  ~NatsServer();
   NatsServer(const NatsServer&) = delete;
   NatsServer& operator=(const NatsServer&) = delete;
 
@@ -25,7 +25,11 @@ class NatsServer {
   bool Start(const std::string& cluster_name = "", uint16_t cluster_port = 0,
              const std::vector<uint16_t>& routes = {});
   // Ends the server at once (SIGKILL) and waits until its port refuses connections.
+  // Its store stays until the object goes.
   void Kill();
+  // Starts the killed server again on the same port and store; false when it did not
+  // come up.
+  bool Restart();
   std::string url() const { return "nats://127.0.0.1:" + std::to_string(port_); }
   uint16_t port() const { return port_; }
   // The body of an HTTP GET of the monitoring endpoint `path` ("/connz?subs=1"), "" on
@@ -33,7 +37,10 @@ class NatsServer {
   std::string Monitor(const std::string& path) const;
 
  private:
+  bool Spawn();
+
   platform::ProcessObject* process_ = nullptr;
+  std::vector<std::string> args_;
   uint16_t port_ = 0;
   uint16_t monitor_port_ = 0;
   std::string dir_;  // the server's own folder (store, pid file, log), a host path
