@@ -5,22 +5,16 @@
 #include <set>
 #include <sstream>
 
+#include "bridge/wire_text.h"
+
 namespace orvex::bridge {
 namespace {
-
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) {
-    text.remove_suffix(1);
-  }
-  return text;
-}
 
 std::vector<std::string> SplitList(std::string_view text) {
   std::vector<std::string> items;
   while (!text.empty()) {
     const size_t comma = text.find(',');
-    const std::string_view item = Trim(text.substr(0, comma));
+    const std::string_view item = TrimBlanks(text.substr(0, comma));
     if (!item.empty()) items.emplace_back(item);
     if (comma == std::string_view::npos) break;
     text.remove_prefix(comma + 1);
@@ -46,7 +40,7 @@ bool Bad(std::string* error, std::string text) {
 
 bool ApplyConfigKey(std::string_view key, std::string_view value, BridgeConfig* config,
                     std::string* error) {
-  value = Trim(value);
+  value = TrimBlanks(value);
   if (key == "servers") {
     config->servers = SplitList(value);
     if (config->servers.empty()) return Bad(error, "servers: no server given");
@@ -77,7 +71,7 @@ bool ApplyConfigKey(std::string_view key, std::string_view value, BridgeConfig* 
     }
     std::istringstream lines(text);
     for (std::string line; std::getline(lines, line);) {
-      const std::string_view trimmed = Trim(line);
+      const std::string_view trimmed = TrimBlanks(line);
       if (!trimmed.empty() && trimmed.front() != '#') config->export_lines.emplace_back(trimmed);
     }
   } else if (key == "bus") {
@@ -110,7 +104,7 @@ bool ApplyConfigText(std::string_view text, BridgeConfig* config, std::string* e
   int number = 0;
   while (!text.empty()) {
     const size_t end = text.find('\n');
-    const std::string_view line = Trim(text.substr(0, end));
+    const std::string_view line = TrimBlanks(text.substr(0, end));
     text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
     ++number;
     if (line.empty() || line.front() == '#') continue;
@@ -118,7 +112,7 @@ bool ApplyConfigText(std::string_view text, BridgeConfig* config, std::string* e
     std::string why;
     if (equals == std::string_view::npos) {
       why = "expected key = value";
-    } else if (ApplyConfigKey(Trim(line.substr(0, equals)), line.substr(equals + 1), config,
+    } else if (ApplyConfigKey(TrimBlanks(line.substr(0, equals)), line.substr(equals + 1), config,
                               &why)) {
       continue;
     }

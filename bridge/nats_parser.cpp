@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "bridge/wire_text.h"
+
 namespace orvex::bridge {
 namespace {
 
@@ -32,12 +34,6 @@ bool ParseSize(std::string_view text, size_t* out) {
   return ec == std::errc() && end == text.data() + text.size();
 }
 
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  return text;
-}
-
 }  // namespace
 
 const std::string* NatsHeaders::Find(std::string_view name) const {
@@ -51,11 +47,11 @@ bool ParseNatsHeaders(std::string_view block, NatsHeaders* out) {
   *out = NatsHeaders{};
   size_t end = block.find("\r\n");
   if (end == std::string_view::npos || block.substr(0, 8) != "NATS/1.0") return false;
-  const std::string_view status = Trim(block.substr(8, end - 8));
+  const std::string_view status = TrimBlanks(block.substr(8, end - 8));
   if (!status.empty()) {
     const std::string_view code = status.substr(0, status.find(' '));
     std::from_chars(code.data(), code.data() + code.size(), out->status);
-    if (code.size() < status.size()) out->description = Trim(status.substr(code.size()));
+    if (code.size() < status.size()) out->description = TrimBlanks(status.substr(code.size()));
   }
   size_t at = end + 2;
   while (at < block.size()) {
@@ -66,7 +62,7 @@ bool ParseNatsHeaders(std::string_view block, NatsHeaders* out) {
     if (line.empty()) break;
     const size_t colon = line.find(':');
     if (colon == std::string_view::npos || colon == 0) return false;
-    out->fields.emplace_back(Trim(line.substr(0, colon)), Trim(line.substr(colon + 1)));
+    out->fields.emplace_back(TrimBlanks(line.substr(0, colon)), TrimBlanks(line.substr(colon + 1)));
   }
   return true;
 }
@@ -142,14 +138,14 @@ bool NatsParser::ParseControl(std::string_view line, std::vector<NatsOp>* out) {
     op.kind = NatsOp::Kind::kOk;
   } else if (SameWord(verb, "-ERR")) {
     op.kind = NatsOp::Kind::kErr;
-    std::string_view text = Trim(rest);
+    std::string_view text = TrimBlanks(rest);
     if (text.size() >= 2 && text.front() == '\'' && text.back() == '\'') {
       text = text.substr(1, text.size() - 2);
     }
     op.text = text;
   } else if (SameWord(verb, "INFO")) {
     op.kind = NatsOp::Kind::kInfo;
-    op.text = Trim(rest);
+    op.text = TrimBlanks(rest);
   } else {
     return Fail("unknown operation '" + std::string(verb.substr(0, 32)) + "'");
   }

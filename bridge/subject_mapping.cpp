@@ -5,14 +5,6 @@
 namespace orvex::bridge {
 namespace {
 
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) {
-    text.remove_suffix(1);
-  }
-  return text;
-}
-
 bool IsAlnum(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
 }
@@ -63,7 +55,7 @@ bool SubjectForItem(std::string_view prefix, std::string_view item, std::string*
 bool ParseExportLine(std::string_view line, std::string_view prefix, ExportEntry* out,
                      std::string* why) {
   const size_t arrow = line.find("=>");
-  const std::string_view topic = Trim(line.substr(0, arrow));
+  const std::string_view topic = TrimBlanks(line.substr(0, arrow));
   if (topic.empty()) {
     *why = "empty topic";
     return false;
@@ -71,7 +63,7 @@ bool ParseExportLine(std::string_view line, std::string_view prefix, ExportEntry
   out->topic = std::string(topic);
   if (arrow == std::string_view::npos)
     return SubjectForItem(prefix, ItemOfTopic(topic), &out->subject, why);
-  return SubjectForItem("", Trim(line.substr(arrow + 2)), &out->subject, why);
+  return SubjectForItem("", TrimBlanks(line.substr(arrow + 2)), &out->subject, why);
 }
 
 }  // namespace orvex::bridge
