@@ -31,6 +31,25 @@ bool ReadWholeFile(const std::string& path, std::string* text) {
   return true;
 }
 
+std::string UpperAscii(std::string_view text) {
+  std::string upper(text);
+  for (char& c : upper) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return upper;
+}
+
+// True when `topic` is "@SID1,SID2:ITEM" and one of the SIDs is `sid` (upper case).
+bool AddressesSid(std::string_view topic, const std::string& sid) {
+  if (topic.empty() || topic.front() != '@') return false;
+  const size_t colon = topic.find(':');
+  if (colon == std::string_view::npos) return false;
+  for (const std::string& each : SplitList(topic.substr(1, colon - 1))) {
+    if (UpperAscii(each) == sid) return true;
+  }
+  return false;
+}
+
 bool Bad(std::string* error, std::string text) {
   *error = std::move(text);
   return false;
@@ -133,12 +152,18 @@ bool LoadConfigFile(const std::string& path, BridgeConfig* config, std::string* 
 
 bool ResolveExports(BridgeConfig* config, std::string* error) {
   config->exports.clear();
+  const std::string own_sid = UpperAscii(TrimBlanks(config->sid));
   std::set<std::string> subjects;
   for (const std::string& line : config->export_lines) {
     ExportEntry entry;
     std::string why;
     if (!ParseExportLine(line, config->subject_prefix, &entry, &why)) {
       return Bad(error, "export '" + line + "': " + why);
+    }
+    if (AddressesSid(entry.topic, own_sid)) {
+      // The bridge would read back its own imports and publish them again, forever.
+      return Bad(error, "export '" + line + "': topics of the bridge's own SID " + own_sid +
+                            " cannot be exported");
     }
     if (!subjects.insert(entry.subject).second) {
       return Bad(error, "export '" + line + "': subject " + entry.subject + " exported twice");

@@ -58,6 +58,11 @@ TEST(BridgeConfigTest, BadLinesNameTheLineAndTheReason) {
   ASSERT_TRUE(ApplyConfigText("export = @A:X\nexport = @B:X\n", &twice, &error));
   EXPECT_FALSE(ResolveExports(&twice, &error));
   EXPECT_NE(error.find("exported twice"), std::string::npos);
+  // Exporting the bridge's own topics would feed them back to it without end.
+  BridgeConfig loop;
+  ASSERT_TRUE(ApplyConfigText("sid = md\nexport = @ABC, Md :X\n", &loop, &error));
+  EXPECT_FALSE(ResolveExports(&loop, &error));
+  EXPECT_NE(error.find("own SID MD cannot be exported"), std::string::npos) << error;
 }
 
 }  // namespace

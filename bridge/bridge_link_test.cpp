@@ -136,5 +136,43 @@ TEST_F(BridgeInputTest, BadMessagesAreLoggedAndDropped) {
   EXPECT_NE(cell->Poll(&got, 200), client::kSessionOk);
 }
 
+// The program reads its file, lets the command line override it, and refuses a bad
+// file with exit code 2 before touching the bus or NATS.
+TEST_F(BridgeInputTest, ConfigurationFileAndCommandLineOverrides) {
+  const auto write = [&](const std::string& text) {
+    const std::string path =
+        (std::filesystem::temp_directory_path() / (orvex::test::UniqueName("bridge") + ".conf"))
+            .string();
+    std::ofstream(path) << text;
+    files_.push_back(path);
+    return path;
+  };
+  std::string log;
+  platform::ProcessObject* refused =
+      StartBridge({"--config", write("servers = nats://127.0.0.1:4222\ncolour = blue\n")}, &log);
+  int code = -1;
+  ASSERT_TRUE(platform::WaitProcess(refused, 15000, &code));
+  EXPECT_EQ(code, 2);
+
+  NatsServer server;
+  ASSERT_TRUE(server.Start());
+  const std::string base = orvex::test::UniqueName("Local\\BridgeConf");
+  StartBus(base);
+  // The file names a server nobody runs; the command line's wins.
+  StartBridge({"--config",
+               write("# desk\nservers = nats://127.0.0.1:1\nbus = " + base +
+                     "\nsubject-prefix = cfg.\nsid = CFG\n"),
+               "--servers", server.url()},
+              &log);
+  client::ClientSession* cell = BusClient(base, LinkKind::kV2, "", false);
+  cell->Send([](client::BusClient& bus) { return bus.RequestTopic(1, "@CFG:X"); });
+  ASSERT_TRUE(WaitUntil([&] { return Subscribed(server, "cfg.X"); })) << ReadFile(log);
+  NatsConnection* nats = NatsClient({server.url()});
+  nats->Publish("cfg.X", "5");
+  client::BusReceived got;
+  ASSERT_TRUE(Next(cell, MSG_VALUE, &got));
+  EXPECT_EQ(got.value.Double(), 5.0);
+}
+
 }  // namespace
 }  // namespace orvex::bridge::test
