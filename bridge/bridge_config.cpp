@@ -5,7 +5,8 @@
 #include <set>
 #include <sstream>
 
-#include "bridge/wire_text.h"
+#include "base/no_case.h"
+#include "base/trim_space.h"
 
 namespace orvex::bridge {
 namespace {
@@ -14,7 +15,7 @@ std::vector<std::string> SplitList(std::string_view text) {
   std::vector<std::string> items;
   while (!text.empty()) {
     const size_t comma = text.find(',');
-    const std::string_view item = TrimBlanks(text.substr(0, comma));
+    const std::string_view item = TrimSpace(text.substr(0, comma));
     if (!item.empty()) items.emplace_back(item);
     if (comma == std::string_view::npos) break;
     text.remove_prefix(comma + 1);
@@ -31,21 +32,13 @@ bool ReadWholeFile(const std::string& path, std::string* text) {
   return true;
 }
 
-std::string UpperAscii(std::string_view text) {
-  std::string upper(text);
-  for (char& c : upper) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return upper;
-}
-
 // True when `topic` is "@SID1,SID2:ITEM" and one of the SIDs is `sid` (upper case).
 bool AddressesSid(std::string_view topic, const std::string& sid) {
   if (topic.empty() || topic.front() != '@') return false;
   const size_t colon = topic.find(':');
   if (colon == std::string_view::npos) return false;
   for (const std::string& each : SplitList(topic.substr(1, colon - 1))) {
-    if (UpperAscii(each) == sid) return true;
+    if (ToUpperAscii(each) == sid) return true;
   }
   return false;
 }
@@ -59,7 +52,7 @@ bool Bad(std::string* error, std::string text) {
 
 bool ApplyConfigKey(std::string_view key, std::string_view value, BridgeConfig* config,
                     std::string* error) {
-  value = TrimBlanks(value);
+  value = TrimSpace(value);
   if (key == "servers") {
     config->servers = SplitList(value);
     if (config->servers.empty()) return Bad(error, "servers: no server given");
@@ -90,7 +83,7 @@ bool ApplyConfigKey(std::string_view key, std::string_view value, BridgeConfig* 
     }
     std::istringstream lines(text);
     for (std::string line; std::getline(lines, line);) {
-      const std::string_view trimmed = TrimBlanks(line);
+      const std::string_view trimmed = TrimSpace(line);
       if (!trimmed.empty() && trimmed.front() != '#') config->export_lines.emplace_back(trimmed);
     }
   } else if (key == "bus") {
@@ -123,7 +116,7 @@ bool ApplyConfigText(std::string_view text, BridgeConfig* config, std::string* e
   int number = 0;
   while (!text.empty()) {
     const size_t end = text.find('\n');
-    const std::string_view line = TrimBlanks(text.substr(0, end));
+    const std::string_view line = TrimSpace(text.substr(0, end));
     text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
     ++number;
     if (line.empty() || line.front() == '#') continue;
@@ -131,7 +124,7 @@ bool ApplyConfigText(std::string_view text, BridgeConfig* config, std::string* e
     std::string why;
     if (equals == std::string_view::npos) {
       why = "expected key = value";
-    } else if (ApplyConfigKey(TrimBlanks(line.substr(0, equals)), line.substr(equals + 1), config,
+    } else if (ApplyConfigKey(TrimSpace(line.substr(0, equals)), line.substr(equals + 1), config,
                               &why)) {
       continue;
     }
@@ -152,7 +145,7 @@ bool LoadConfigFile(const std::string& path, BridgeConfig* config, std::string* 
 
 bool ResolveExports(BridgeConfig* config, std::string* error) {
   config->exports.clear();
-  const std::string own_sid = UpperAscii(TrimBlanks(config->sid));
+  const std::string own_sid = ToUpperAscii(TrimSpace(config->sid));
   std::set<std::string> subjects;
   for (const std::string& line : config->export_lines) {
     ExportEntry entry;

@@ -2,20 +2,11 @@
 
 #include <charconv>
 
-#include "bridge/wire_text.h"
+#include "base/no_case.h"
+#include "base/trim_space.h"
 
 namespace orvex::bridge {
 namespace {
-
-bool SameWord(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    const char x = (a[i] >= 'a' && a[i] <= 'z') ? static_cast<char>(a[i] - 32) : a[i];
-    const char y = (b[i] >= 'a' && b[i] <= 'z') ? static_cast<char>(b[i] - 32) : b[i];
-    if (x != y) return false;
-  }
-  return true;
-}
 
 std::vector<std::string_view> Words(std::string_view text) {
   std::vector<std::string_view> words;
@@ -38,7 +29,7 @@ bool ParseSize(std::string_view text, size_t* out) {
 
 const std::string* NatsHeaders::Find(std::string_view name) const {
   for (const auto& [key, value] : fields) {
-    if (SameWord(key, name)) return &value;
+    if (EqualsNoCase(key, name)) return &value;
   }
   return nullptr;
 }
@@ -47,11 +38,11 @@ bool ParseNatsHeaders(std::string_view block, NatsHeaders* out) {
   *out = NatsHeaders{};
   size_t end = block.find("\r\n");
   if (end == std::string_view::npos || block.substr(0, 8) != "NATS/1.0") return false;
-  const std::string_view status = TrimBlanks(block.substr(8, end - 8));
+  const std::string_view status = TrimSpace(block.substr(8, end - 8));
   if (!status.empty()) {
     const std::string_view code = status.substr(0, status.find(' '));
     std::from_chars(code.data(), code.data() + code.size(), out->status);
-    if (code.size() < status.size()) out->description = TrimBlanks(status.substr(code.size()));
+    if (code.size() < status.size()) out->description = TrimSpace(status.substr(code.size()));
   }
   size_t at = end + 2;
   while (at < block.size()) {
@@ -62,7 +53,7 @@ bool ParseNatsHeaders(std::string_view block, NatsHeaders* out) {
     if (line.empty()) break;
     const size_t colon = line.find(':');
     if (colon == std::string_view::npos || colon == 0) return false;
-    out->fields.emplace_back(TrimBlanks(line.substr(0, colon)), TrimBlanks(line.substr(colon + 1)));
+    out->fields.emplace_back(TrimSpace(line.substr(0, colon)), TrimSpace(line.substr(colon + 1)));
   }
   return true;
 }
@@ -128,24 +119,24 @@ bool NatsParser::ParseControl(std::string_view line, std::vector<NatsOp>* out) {
   const std::string_view verb = line.substr(0, line.find(' '));
   const std::string_view rest = verb.size() < line.size() ? line.substr(verb.size() + 1) : "";
   NatsOp op;
-  if (SameWord(verb, "MSG")) return StartMessage(rest, false);
-  if (SameWord(verb, "HMSG")) return StartMessage(rest, true);
-  if (SameWord(verb, "PING")) {
+  if (EqualsNoCase(verb, "MSG")) return StartMessage(rest, false);
+  if (EqualsNoCase(verb, "HMSG")) return StartMessage(rest, true);
+  if (EqualsNoCase(verb, "PING")) {
     op.kind = NatsOp::Kind::kPing;
-  } else if (SameWord(verb, "PONG")) {
+  } else if (EqualsNoCase(verb, "PONG")) {
     op.kind = NatsOp::Kind::kPong;
-  } else if (SameWord(verb, "+OK")) {
+  } else if (EqualsNoCase(verb, "+OK")) {
     op.kind = NatsOp::Kind::kOk;
-  } else if (SameWord(verb, "-ERR")) {
+  } else if (EqualsNoCase(verb, "-ERR")) {
     op.kind = NatsOp::Kind::kErr;
-    std::string_view text = TrimBlanks(rest);
+    std::string_view text = TrimSpace(rest);
     if (text.size() >= 2 && text.front() == '\'' && text.back() == '\'') {
       text = text.substr(1, text.size() - 2);
     }
     op.text = text;
-  } else if (SameWord(verb, "INFO")) {
+  } else if (EqualsNoCase(verb, "INFO")) {
     op.kind = NatsOp::Kind::kInfo;
-    op.text = TrimBlanks(rest);
+    op.text = TrimSpace(rest);
   } else {
     return Fail("unknown operation '" + std::string(verb.substr(0, 32)) + "'");
   }

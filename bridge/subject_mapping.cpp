@@ -1,5 +1,6 @@
 #include "bridge/subject_mapping.h"
 
+#include "base/trim_space.h"
 #include "bridge/wire_text.h"
 
 namespace orvex::bridge {
@@ -55,7 +56,7 @@ bool SubjectForItem(std::string_view prefix, std::string_view item, std::string*
 bool ParseExportLine(std::string_view line, std::string_view prefix, ExportEntry* out,
                      std::string* why) {
   const size_t arrow = line.find("=>");
-  const std::string_view topic = TrimBlanks(line.substr(0, arrow));
+  const std::string_view topic = TrimSpace(line.substr(0, arrow));
   if (topic.empty()) {
     *why = "empty topic";
     return false;
@@ -63,7 +64,7 @@ bool ParseExportLine(std::string_view line, std::string_view prefix, ExportEntry
   out->topic = std::string(topic);
   if (arrow == std::string_view::npos)
     return SubjectForItem(prefix, ItemOfTopic(topic), &out->subject, why);
-  return SubjectForItem("", TrimBlanks(line.substr(arrow + 2)), &out->subject, why);
+  return SubjectForItem("", TrimSpace(line.substr(arrow + 2)), &out->subject, why);
 }
 
 }  // namespace orvex::bridge

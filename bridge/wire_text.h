@@ -9,9 +9,6 @@
 
 namespace orvex::bridge {
 
-// `text` without leading and trailing spaces, tabs and line ends.
-std::string_view TrimBlanks(std::string_view text);
-
 // Well-formed UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
 bool IsValidUtf8(std::string_view text);
 // UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD.

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "platform/command_launch.h"
+#include "platform/process.h"
 #include "platform/window_messages.h"
 #include "registry/reg_key_path.h"
 #include "threading/trace.h"

@@ -2,24 +2,13 @@
 
 #include <chrono>
 
+#include "base/no_case.h"
 #include "bus/rtd_server.h"
 #include "platform/clock.h"
 
 namespace orvex::VantelTopic {
-namespace {
-
-char Upper(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-}  // namespace
-
 bool CBase::Matches(std::string_view text) const {
-  if (text.size() != name_.size()) return false;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (Upper(text[i]) != Upper(name_[i])) return false;
-  }
-  return true;
+  return EqualsNoCase(text, name_);
 }
 
 CConst::CConst(RtdServer* server, std::string name, std::string_view text)

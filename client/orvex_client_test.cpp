@@ -16,6 +16,7 @@
 #include "bus/rtd_server.h"
 #include "platform/clock.h"
 #include "platform/process.h"
+#include "platform/test_hooks.h"
 #include "tests/support/child_process.h"
 
 namespace orvex {

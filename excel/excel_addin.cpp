@@ -4,9 +4,9 @@
 #include <filesystem>
 #include <system_error>
 
+#include "base/no_case.h"
 #include "excel/excel_keys.h"
 #include "platform/file_attributes.h"
-#include "registry/no_case.h"
 
 namespace orvex::SfExcelUtil {
 

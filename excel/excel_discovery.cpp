@@ -3,11 +3,11 @@
 #include <cctype>
 #include <cstdio>
 
+#include "base/no_case.h"
+#include "base/trim_space.h"
 #include "platform/binary_type.h"
 #include "platform/env_expand.h"
-#include "registry/no_case.h"
 #include "registry/reg_key_path.h"
-#include "registry/trim_space.h"
 
 namespace orvex::SfExcelUtil {
 

@@ -3,8 +3,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/no_case.h"
 #include "excel/excel_keys.h"
-#include "registry/no_case.h"
 
 namespace orvex::SfExcelUtil {
 

@@ -2,9 +2,9 @@
 
 #include <iterator>
 
+#include "base/trim_space.h"
 #include "registration/component_file.h"
 #include "registry/reg_key_path.h"
-#include "registry/trim_space.h"
 
 namespace orvex {
 

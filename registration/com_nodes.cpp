@@ -1,6 +1,6 @@
 #include "registration/com_nodes.h"
 
-#include "registry/no_case.h"
+#include "base/no_case.h"
 
 namespace orvex {
 

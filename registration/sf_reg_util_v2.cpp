@@ -1,5 +1,6 @@
 #include "registration/sf_reg_util_v2.h"
 
+#include "base/no_case.h"
 #include "excel/excel_discovery.h"
 #include "platform/file_attributes.h"
 #include "registration/component_file.h"
@@ -8,7 +9,6 @@
 #include "registration/program_entries.h"
 #include "registration/tav_reg_tool.h"
 #include "registration/tavxl_product.h"
-#include "registry/no_case.h"
 #include "system/file_operations.h"
 #include "system/program_control.h"
 #include "system/self_delete.h"

@@ -1,7 +1,7 @@
 #include "registry/reg_key_path.h"
 
-#include "registry/no_case.h"
-#include "registry/trim_space.h"
+#include "base/no_case.h"
+#include "base/trim_space.h"
 
 namespace orvex {
 

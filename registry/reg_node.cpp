@@ -1,6 +1,6 @@
 #include "registry/reg_node.h"
 
-#include "registry/trim_space.h"
+#include "base/trim_space.h"
 
 namespace orvex {
 

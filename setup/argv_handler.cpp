@@ -2,8 +2,8 @@
 
 #include <new>
 
+#include "base/no_case.h"
 #include "platform/process.h"
-#include "registry/no_case.h"
 #include "setup/com_error.h"
 
 namespace orvex {

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <utility>
 
-#include "registry/no_case.h"
+#include "base/no_case.h"
 
 namespace orvex {
 

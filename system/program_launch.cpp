@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "platform/process_start.h"
+#include "platform/process.h"
 #include "threading/trace.h"
 
 namespace orvex::system {

@@ -3,8 +3,9 @@
 
 #include <cstdlib>
 
+#include "platform/command_line.h"
 #include "platform/file_system.h"
-#include "platform/process_start.h"
+#include "platform/process.h"
 #include "platform/self_delete_script.h"
 #include "system/file_operations.h"
 #include "system/program_launch.h"

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "platform/event.h"
+#include "platform/test_hooks.h"
 #include "protocol/message_codes.h"
 #include "tests/bus_fixture.h"
 #include "transport/named_event.h"

@@ -20,7 +20,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-#include "platform/posix/named_object.h"
+#include "platform/kernel/posix/named_object.h"
 #endif
 
 namespace orvex::test {

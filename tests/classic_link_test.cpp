@@ -12,6 +12,7 @@
 
 #include "client/classic_client.h"
 #include "platform/clock.h"
+#include "platform/test_hooks.h"
 #include "platform/thread.h"
 #include "tests/support/child_process.h"
 #include "transport/named_event.h"

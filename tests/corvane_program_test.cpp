@@ -22,7 +22,7 @@
 #ifndef _WIN32
 #include <fcntl.h>
 
-#include "platform/posix/test_users.h"
+#include "platform/testing/posix/test_users.h"
 #endif
 
 namespace orvex::test {

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "platform/clock.h"
+#include "platform/test_hooks.h"
 #include "threading/deadline_wait.h"
 
 namespace orvex {
