@@ -8,7 +8,7 @@
 #include "platform/account.h"
 #include "platform/file_access.h"
 #include "platform/process.h"
-#include "system/test_scratch.h"
+#include "system/testing/test_scratch.h"
 
 namespace orvex::test {
 namespace {

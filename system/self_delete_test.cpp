@@ -8,7 +8,7 @@
 
 #include "platform/clock.h"
 #include "platform/process.h"
-#include "system/test_scratch.h"
+#include "system/testing/test_scratch.h"
 
 namespace orvex::test {
 namespace {

@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "client/bus_client.h"
-#include "excel/excel_test_registry.h"
+#include "excel/testing/excel_test_registry.h"
 #include "platform/clock.h"
 #include "platform/process.h"
 #include "platform/window.h"

@@ -6,9 +6,9 @@
 #include <filesystem>
 #include <map>
 
-#include "excel/excel_test_registry.h"
-#include "registration/component_layout_test_util.h"
+#include "excel/testing/excel_test_registry.h"
 #include "registration/sf_reg_util_v2.h"
+#include "registration/testing/component_layout_test_util.h"
 #include "system/file_operations.h"
 #include "system/install_config.h"
 #include "tests/pendrel_fixture.h"

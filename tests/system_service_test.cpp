@@ -7,7 +7,7 @@
 #include "platform/process.h"
 #include "platform/service_manager.h"
 #include "system/service_control.h"
-#include "system/test_scratch.h"
+#include "system/testing/test_scratch.h"
 
 namespace orvex::test {
 namespace {

@@ -2,7 +2,7 @@
 // RunCorvane.
 #include <string>
 
-#include "bus/corvane_main_steps.h"
+#include "bus/app/corvane_main_steps.h"
 #include "ui/c_system_tray.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "registration/rtd_server.h"
+#include "registration/rtd_server_node.h"
 
 #include "registration/component_file.h"
 

@@ -1,4 +1,4 @@
-#include "bus/auto_start.h"
+#include "bus/app/auto_start.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 // The auto-start launch against a private registry: what it starts, what it logs, and
 // what it leaves alone.
-#include "bus/auto_start.h"
+#include "bus/app/auto_start.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "bus/dlg_main.h"
+#include "bus/app/dlg_main.h"
 
 #include <cstdio>
 

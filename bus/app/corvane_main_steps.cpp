@@ -1,7 +1,7 @@
-#include "bus/corvane_main_steps.h"
+#include "bus/app/corvane_main_steps.h"
 
-#include "bus/auto_start.h"
-#include "bus/flow_settings.h"
+#include "bus/app/auto_start.h"
+#include "bus/app/flow_settings.h"
 #include "excel/excel_addin.h"
 #include "excel/excel_discovery.h"
 #include "platform/message_box.h"

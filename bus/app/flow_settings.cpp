@@ -1,8 +1,8 @@
-#include "bus/flow_settings.h"
+#include "bus/app/flow_settings.h"
 
 #include <string>
 
-#include "bus/auto_start.h"
+#include "bus/app/auto_start.h"
 #include "registry/reg_key_path.h"
 #include "threading/trace.h"
 

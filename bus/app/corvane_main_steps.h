@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "bus/dlg_main.h"
+#include "bus/app/dlg_main.h"
 #include "platform/named_mutex.h"
 
 namespace orvex {

@@ -1,4 +1,4 @@
-#include "ui/test_dialogs.h"
+#include "ui/testing/test_dialogs.h"
 
 #include <iterator>
 

@@ -13,11 +13,11 @@
 #include <thread>
 #include <vector>
 
-#include "excel/excel_test_registry.h"
+#include "excel/testing/excel_test_registry.h"
 #include "platform/process.h"
 #include "platform/registry_sandbox.h"
-#include "registration/component_layout_test_util.h"
-#include "registration/registry_dump_test_util.h"
+#include "registration/testing/component_layout_test_util.h"
+#include "registration/testing/registry_dump_test_util.h"
 #include "system/file_operations.h"
 #include "tests/support/child_process.h"
 

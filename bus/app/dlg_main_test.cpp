@@ -1,10 +1,10 @@
 // The main dialog in this process: its initialisation, its commands, the session-end
 // callbacks, the tray's callback message and the order of its destruction.
-#include "bus/dlg_main.h"
+#include "bus/app/dlg_main.h"
 
 #include <gtest/gtest.h>
 
-#include "bus/corvane_main_steps.h"
+#include "bus/app/corvane_main_steps.h"
 #include "client/bus_client.h"
 #include "platform/registry_sandbox.h"
 #include "platform/window_messages.h"
