@@ -32,10 +32,11 @@ class LineLog {
     return file_.is_open();
   }
   void Write(const std::string& line) {
+    // gmtime's result is shared by all threads: only under the lock.
+    std::lock_guard<std::mutex> hold(lock_);
     char stamp[32];
     const std::time_t now = std::time(nullptr);
     std::strftime(stamp, sizeof(stamp), "%Y-%m-%dT%H:%M:%SZ", std::gmtime(&now));
-    std::lock_guard<std::mutex> hold(lock_);
     std::cerr << stamp << " orvex-bridge: " << line << std::endl;
     if (file_.is_open()) file_ << stamp << " " << line << std::endl;
   }
