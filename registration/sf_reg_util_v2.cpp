@@ -85,7 +85,7 @@ bool Rtd_Register(bool is64, const std::string& folder, bool per_user) {
 bool TavXL_RunCU(const std::string& folder) {
   Log("SfRegUtil_V2::TavXL_RunCU", " Register TavXL CU and run WatchDog");
   const bool is64 = ExcelIs64();
-  const bool registered = TavXLProduct(folder, is64).Register(true, is64);
+  const bool registered = TavXLProduct(folder, is64).Register(kPerUser, is64);
   const bool started = StartWatchdog(folder);
   return registered && started;
 }
@@ -108,10 +108,10 @@ bool TavXL_RunAU(const std::string& folder) {
   bool ok = true;
   if (first_run) {
     Log(kFlow, " The first AU run and registration for this customer.");
-    TavXLProduct(folder, is64).Unregister(true);
+    TavXLProduct(folder, is64).Unregister(kPerUserOnly);
     Tool::TCleanAU cleanup;
     ok = InstallCleanupEntry(cleanup, folder);
-    ok = TavXLProduct(folder, is64).Register(true, is64) && ok;
+    ok = TavXLProduct(folder, is64).Register(kPerUser, is64) && ok;
   }
   Log(kFlow, " Run WatchDog");
   ok = StartWatchdog(folder) && ok;
@@ -130,10 +130,10 @@ bool Rtd_RunAU(const std::string& folder) {
       !Registered<Tool::TCleanRTDAU>() || !OxladeProduct(folder, is64).TimeStampsEqual(is64);
   bool ok = true;
   if (first_run) {
-    OxladeProduct(folder, is64).Unregister(true);
+    OxladeProduct(folder, is64).Unregister(kPerUserOnly);
     Tool::TCleanRTDAU cleanup;
     ok = InstallCleanupEntry(cleanup, folder);
-    ok = OxladeProduct(folder, is64).Register(true, is64) && ok;
+    ok = OxladeProduct(folder, is64).Register(kPerUser, is64) && ok;
   }
   ok = StartBus(folder) && ok;
   return ok;
@@ -142,15 +142,15 @@ bool Rtd_RunAU(const std::string& folder) {
 bool TavXL_CleanCU() {
   if (!Registered<Tool::TRegCU>()) return true;
   const bool stopped = StopAll();
-  UnregisterAll(true);
-  return stopped && !IsRegistered(true);
+  UnregisterAll(kPerUser);
+  return stopped && !IsRegistered(kPerUser);
 }
 
 bool Rtd_CleanCU() {
   if (!Registered<Tool::TRegRTDCU>()) return true;
   const bool stopped = StopAll();
-  UnregisterAll(true);
-  return stopped && !IsRegistered(true);
+  UnregisterAll(kPerUser);
+  return stopped && !IsRegistered(kPerUser);
 }
 
 bool TavXL_CleanAU() {
@@ -178,13 +178,13 @@ bool StopAll() {
 }
 
 bool Drop() {
-  OxladeProduct("", false).Unregister(false);
-  TavXLProduct("", false).Unregister(false);
+  OxladeProduct("", false).Unregister(kEveryPlace);
+  TavXLProduct("", false).Unregister(kEveryPlace);
   Unregister<Tool::TRegAU>();
   Unregister<Tool::TCleanAU>();
   Unregister<Tool::TRegRTDAU>();
   Unregister<Tool::TCleanRTDAU>();
-  return !IsRegistered(false);
+  return !IsRegistered(kAllUsers);
 }
 
 bool Clean() {

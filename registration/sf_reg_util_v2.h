@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "registration/registration_scope.h"
 #include "registry/reg_key_path.h"
 
 // The registration flows of the setup program: the RTD product ("Oxlade") and the
@@ -46,6 +47,8 @@ bool Rtd_CleanCU();
 bool TavXL_CleanAU();
 // As TavXL_CleanAU keyed on "RTDRunCU"; `force` cleans even while "RTDRunAU" exists.
 bool Rtd_CleanAU(bool force);
+inline constexpr bool kCleanEvenIfInstalledAU = true;
+inline constexpr bool kKeepInstalledAU = false;
 
 // Closes Excel (waiting up to 15 s) and the bus, watchdog, publisher and TavBus
 // programs; true when none of them is left running.

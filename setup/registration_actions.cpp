@@ -96,9 +96,10 @@ int RunRegistrationAction(SetupAction action, const SetupActionInputs& in, std::
     case SetupAction::kRtdRunAU:
       return ReportStep("RTD Run AU ", flows::Rtd_RunAU(folder), report);
     case SetupAction::kRtdClean:
-      return ReportStep("RTD Clean AU ", flows::Rtd_CleanAU(true), report);
+      return ReportStep("RTD Clean AU ", flows::Rtd_CleanAU(flows::kCleanEvenIfInstalledAU),
+                        report);
     case SetupAction::kRtdCleanAU:
-      return ReportStep("RTD Clean AU ", flows::Rtd_CleanAU(false), report);
+      return ReportStep("RTD Clean AU ", flows::Rtd_CleanAU(flows::kKeepInstalledAU), report);
     case SetupAction::kRtdCleanCU:
       return ReportStep("RTD Clean CU ", flows::Rtd_CleanCU(), report);
     case SetupAction::kTest:

@@ -47,6 +47,13 @@ class SfSMFQueueInternal : public SfThreadBase {
  private:
   struct Item;  // pool payload: link, padding, then the message buffer
   bool MoveBatch();
+  // The steps of MoveBatch: take the whole pending list, copy from its front into the
+  // ring (answering the first item not published), then free what was published and
+  // put the rest back in front (or drop it when the ring is broken).
+  Item* TakePending();
+  Item* CopyIntoRing(Item* first, bool* ok);
+  void SettleBatch(Item* first, Item* unsent, bool ok);
+  void FreeItems(Item* from, Item* until);
   void DropPending();
 
   SfSMFRing ring_;
