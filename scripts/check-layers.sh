@@ -40,6 +40,10 @@ forbid "the bus server (bus/ outside bus/app/) includes a room of Corvane's prog
 # (Its tests may run a bus in their own process.)
 client_sdk=$(find client -type f \( -name '*.cpp' -o -name '*.h' -o -name '*.c' \) ! -name '*_test.cpp' | sort)
 forbid "client/ includes bus/" 'bus/' $client_sdk
+# The bridge is a bus client like any other (its tests run a bus in their own process).
+bridge_code=$(find bridge -type f \( -name '*.cpp' -o -name '*.h' \) ! -name '*_test.cpp' \
+  ! -path 'bridge/testing/*' | sort)
+forbid "bridge/ includes bus/" 'bus/' $bridge_code
 # The data path links only the platform's kernel group: any other platform header in
 # its code (tests may start processes) is a new dependency of the SDK.
 other_headers=$(for group in host ui testing; do ls "platform/$group/include/platform"; done | sort -u)
