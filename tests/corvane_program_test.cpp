@@ -37,7 +37,7 @@ constexpr int kMessageBoxTextId = 0xFFFF;
 std::string CorvanePath() {
   const std::string self = CurrentExecutablePath();
   const size_t slash = self.find_last_of("/\\");
-  return self.substr(0, slash) + "/../bus/" CORVANE_FILE_NAME;
+  return self.substr(0, slash) + "/../bus/app/" CORVANE_FILE_NAME;
 }
 bool WindowsBuild() {
   return std::string(CORVANE_FILE_NAME).ends_with(".exe");
