@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <list>
+#include <memory>
 #include <span>
 #include <unordered_map>
 #include <vector>
@@ -21,14 +22,22 @@ class HeldMessages {
   // of the unit added last under the same key (a unit whose first part was not held
   // here is never replaced, so its parts stay together).
   void Add(std::span<const uint8_t> message, uint64_t key, bool continues);
+  // Appends the message that is `shared` with its first bytes replaced by `head` (this
+  // link's header and handle). The payload is kept by reference: a value fanned out
+  // to many handles is held once, whatever the number of handles holding it.
+  void AddShared(std::span<const uint8_t> head, std::shared_ptr<const std::vector<uint8_t>> shared,
+                 uint64_t key);
   bool empty() const { return held_.empty(); }
   size_t size() const { return held_.size(); }
-  // The oldest message; only when not empty.
-  std::span<const uint8_t> Front() const { return held_.front().bytes; }
+  // The oldest message: its size, and its bytes copied to `out` (FrontSize() bytes);
+  // only when not empty.
+  size_t FrontSize() const { return held_.front().size(); }
+  void CopyFront(uint8_t* out) const;
   // Drops the oldest message; the rest of its unit is no longer replaced.
   void PopFront();
   void Clear();
-  // Bytes held, and bytes of units that are never replaced (those the bus must bound).
+  // Bytes of the messages held (a shared payload counts for every message that holds
+  // it), and of units that are never replaced.
   uint64_t bytes() const { return bytes_; }
   uint64_t fixed_bytes() const { return fixed_bytes_; }
   // Units replaced by newer ones so far.
@@ -38,8 +47,11 @@ class HeldMessages {
   struct Held {
     uint64_t key = 0;  // 0: never replaced
     uint64_t unit = 0;
-    std::vector<uint8_t> bytes;
+    std::vector<uint8_t> bytes;  // the message, or its head when `shared` holds the rest
+    std::shared_ptr<const std::vector<uint8_t>> shared;
+    size_t size() const { return shared ? shared->size() : bytes.size(); }
   };
+  void Push(Held held, uint64_t key, bool continues);
   void Erase(std::list<Held>::iterator it);
 
   const bool conflate_;

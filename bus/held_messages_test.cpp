@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,8 +17,9 @@ std::vector<uint8_t> Bytes(const std::string& text) {
 std::vector<std::string> Drain(HeldMessages& held) {
   std::vector<std::string> out;
   while (!held.empty()) {
-    const auto front = held.Front();
-    out.emplace_back(front.begin(), front.end());
+    std::string front(held.FrontSize(), '\0');
+    held.CopyFront(reinterpret_cast<uint8_t*>(front.data()));
+    out.push_back(front);
     held.PopFront();
   }
   return out;
@@ -73,6 +75,26 @@ TEST(HeldMessages, WithoutConflationNothingIsReplaced) {
   EXPECT_EQ(held.conflated(), 0u);
   EXPECT_EQ(held.fixed_bytes(), 4u);
   EXPECT_EQ(Drain(held), (std::vector<std::string>{"a1", "a2"}));
+}
+
+// A payload fanned out to many handles is held once: each message has its own head,
+// counts its full size against the link, and is replaced (and releases the payload)
+// like a private copy.
+TEST(HeldMessages, ASharedPayloadIsHeldOnceUnderEveryHandleWithItsOwnHead) {
+  HeldMessages held(true);
+  auto payload = std::make_shared<const std::vector<uint8_t>>(Bytes("..payload"));
+  for (uint64_t key = 1; key <= 3; ++key) {
+    const std::string head = "h" + std::to_string(key);
+    held.AddShared(Bytes(head), payload, key);
+  }
+  EXPECT_EQ(payload.use_count(), 4);
+  EXPECT_EQ(held.bytes(), 27u);
+  held.AddShared(Bytes("h2"), std::make_shared<const std::vector<uint8_t>>(Bytes("..newer")), 2);
+  EXPECT_EQ(held.conflated(), 1u);
+  EXPECT_EQ(payload.use_count(), 3);
+  EXPECT_EQ(Drain(held), (std::vector<std::string>{"h1payload", "h3payload", "h2newer"}));
+  EXPECT_EQ(payload.use_count(), 1);
+  EXPECT_EQ(held.bytes(), 0u);
 }
 
 TEST(HeldMessages, ClearKeepsTheCount) {

@@ -1,10 +1,13 @@
 #include "bus/rtd_connection.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/clock.h"
 #include "protocol/message_codes.h"
 #include "protocol/message_header.h"
+#include "protocol/message_layout.h"
+#include "protocol/wire_format.h"
 
 namespace orvex {
 
@@ -57,37 +60,94 @@ std::span<uint8_t> RtdConnection::Begin(uint16_t code, uint32_t v2_length, uint6
 std::span<uint8_t> RtdConnection::BeginAt(uint32_t tick, uint16_t code, uint32_t v2_length,
                                           uint64_t key, bool continues) {
   lock_.Enter();
-  if (building_ || !IsUsable()) {
+  if (building_ || !IsUsable() || (overflowed_ && !farewell_)) {
     lock_.Leave();
     return {};
   }
-  const bool v2 = link_->is_v2();
-  const uint32_t length = v2 ? v2_length : kClassicSlotSize;
-  // Once messages are held, later ones queue behind them so the order holds.
-  uint8_t* slot = held_.empty() && WithinBound() ? link_->BeginOutgoing(length) : nullptr;
+  const uint32_t length = link_->is_v2() ? v2_length : kClassicSlotSize;
+  uint8_t* slot = DirectSlot(length);
   std::span<uint8_t> out;
   if (slot != nullptr) {
-    if (!v2) {
-      const uint32_t size = link_->default_message_size();
-      if (size > kClassicSlotSize) std::memset(slot + kClassicSlotSize, 0, size - kClassicSlotSize);
-      std::memset(slot, 0, kClassicSlotSize);
-    }
     out = std::span<uint8_t>(slot, length);
     building_held_ = false;
   } else {
     scratch_.assign(length, 0);
     out = scratch_;
     building_held_ = true;
-    if (!holding_.load(std::memory_order_relaxed)) {
-      holding_.store(true, std::memory_order_relaxed);
-      last_progress_ = tick;
-    }
+    StartHolding(tick);
   }
   WriteMessageHeader(out, MessageHeader{id_, code, tick});
   building_ = true;
+  building_tick_ = tick;
+  scratch_length_ = length;
   building_key_ = key;
   building_continues_ = continues;
   return out;
+}
+
+uint8_t* RtdConnection::DirectSlot(uint32_t length) {
+  // Once messages are held, later ones queue behind them so the order holds.
+  if (!held_.empty() || !WithinBound()) return nullptr;
+  uint8_t* slot = link_->BeginOutgoing(length);
+  if (slot != nullptr && !link_->is_v2()) {
+    const uint32_t size = link_->default_message_size();
+    std::memset(slot, 0, std::max<uint32_t>(size, kClassicSlotSize));
+  }
+  return slot;
+}
+
+void RtdConnection::StartHolding(uint32_t tick) {
+  holding_.store(true, std::memory_order_relaxed);
+  if (!behind_) {
+    behind_ = true;
+    last_progress_ = tick;
+    taken_ = 0;
+  }
+}
+
+void RtdConnection::Took(uint64_t bytes, uint32_t now) {
+  if (!behind_) return;
+  // A reader counts as moving when it frees half its bound within the stall limit, not
+  // for every message: one message now and then would hold publishers back for ever.
+  taken_ += bytes;
+  if (taken_ >= flow_.backlog_bytes / 2) {
+    last_progress_ = now;
+    taken_ = 0;
+  }
+  if (held_.empty() && link_->WaitingBytes() < flow_.backlog_bytes / 2) behind_ = false;
+}
+
+bool RtdConnection::CheckHeldLimit() {
+  if (held_.bytes() <= flow_.held_limit() || farewell_) return true;
+  // Memory is freed now, not when the server gets to the drop.
+  held_.Clear();
+  overflowed_ = true;
+  return false;
+}
+
+bool RtdConnection::SendShared(uint32_t tick, uint16_t code,
+                               const std::shared_ptr<const std::vector<uint8_t>>& encoded,
+                               uint32_t handle, uint64_t key) {
+  SfScopedLock hold(&lock_);
+  const size_t head = layout::kHandle + 4;
+  const auto length = static_cast<uint32_t>(encoded->size());
+  if (building_ || !IsUsable() || (overflowed_ && !farewell_) || length < head ||
+      (!link_->is_v2() && length > kClassicSlotSize)) {
+    return false;
+  }
+  uint8_t prefix[head];
+  std::memcpy(prefix, encoded->data(), head);
+  WriteMessageHeader(prefix, MessageHeader{id_, code, tick});
+  wire::StoreU32(prefix + layout::kHandle, handle);
+  if (uint8_t* slot = DirectSlot(link_->is_v2() ? length : kClassicSlotSize)) {
+    std::memcpy(slot, prefix, head);
+    std::memcpy(slot + head, encoded->data() + head, length - head);
+    Took(length, tick);
+    return link_->CommitOutgoing();
+  }
+  StartHolding(tick);
+  held_.AddShared(prefix, encoded, key);
+  return CheckHeldLimit();
 }
 
 bool RtdConnection::Commit() {
@@ -96,7 +156,9 @@ bool RtdConnection::Commit() {
   bool ok = true;
   if (building_held_) {
     held_.Add(scratch_, building_key_, building_continues_);
+    ok = CheckHeldLimit();
   } else {
+    Took(scratch_length_, building_tick_);
     ok = link_->CommitOutgoing();
   }
   lock_.Leave();
@@ -118,12 +180,14 @@ uint32_t RtdConnection::Flush(uint32_t now) {
 
 uint32_t RtdConnection::FlushLocked(uint32_t now) {
   uint32_t moved = 0;
+  uint64_t moved_bytes = 0;
   const bool v2 = link_->is_v2();
   while (!held_.empty() && WithinBound()) {
-    const std::span<const uint8_t> message = held_.Front();
-    uint8_t* slot = link_->BeginOutgoing(static_cast<uint32_t>(message.size()));
+    const size_t size = held_.FrontSize();
+    uint8_t* slot = link_->BeginOutgoing(static_cast<uint32_t>(size));
     if (slot == nullptr) break;
-    std::memcpy(slot, message.data(), message.size());
+    held_.CopyFront(slot);
+    moved_bytes += size;
     if (!v2) {
       const uint32_t size = link_->default_message_size();
       if (size > kClassicSlotSize) std::memset(slot + kClassicSlotSize, 0, size - kClassicSlotSize);
@@ -132,10 +196,10 @@ uint32_t RtdConnection::FlushLocked(uint32_t now) {
     held_.PopFront();
     ++moved;
   }
-  if (moved != 0) {
-    last_flushed = now;
-    last_progress_ = now;
-  }
+  // Taking some of what is held is no progress under block: publishers wait until the
+  // link has drained below its bound, so only that ends the stall clock.
+  if (moved != 0) last_flushed = now;
+  Took(moved_bytes, now);
   if (held_.empty()) holding_.store(false, std::memory_order_relaxed);
   return moved;
 }
@@ -156,6 +220,16 @@ uint32_t RtdConnection::last_progress() {
 uint64_t RtdConnection::fixed_held_bytes() {
   SfScopedLock hold(&lock_);
   return held_.fixed_bytes();
+}
+
+bool RtdConnection::behind() {
+  SfScopedLock hold(&lock_);
+  return behind_;
+}
+
+bool RtdConnection::overflowed() {
+  SfScopedLock hold(&lock_);
+  return overflowed_;
 }
 
 uint64_t RtdConnection::conflated() {

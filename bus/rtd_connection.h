@@ -49,8 +49,15 @@ class RtdConnection {
   // Begin with the header's tick given: a sender of many messages reads the clock once.
   std::span<uint8_t> BeginAt(uint32_t tick, uint16_t code, uint32_t v2_length, uint64_t key = 0,
                              bool continues = false);
-  // Sends (or holds) the message begun last and releases the lock. False without one.
+  // Sends (or holds) the message begun last and releases the lock. False without one,
+  // or when holding it took the link past its held limit.
   bool Commit();
+  // Sends `encoded`, a whole message shared by the links of a fan-out, with this link's
+  // header (`code`, `tick`) and `handle`: copied into the link when it has room, else
+  // held by reference (one payload for every handle and link that waits for it).
+  bool SendShared(uint32_t tick, uint16_t code,
+                  const std::shared_ptr<const std::vector<uint8_t>>& encoded, uint32_t handle,
+                  uint64_t key);
   // Drops the message begun last and releases the lock.
   void Cancel();
   // Moves held messages into the link, oldest first, while it is within its bound;
@@ -63,10 +70,16 @@ class RtdConnection {
 
   // Messages are held in the bus (the link is past its bound). Any thread.
   bool holding() const { return holding_.load(std::memory_order_relaxed); }
-  // When the link last took a held message (or began holding); server thread.
+  // The link went past its bound and has not drained below half of it since.
+  bool behind();
+  // While behind: when the link began to be, or last took half its bound's worth of
+  // messages; server thread.
   uint32_t last_progress();
   // Bytes of held messages that conflation cannot shrink.
   uint64_t fixed_held_bytes();
+  // The link went past its held limit: what it held was dropped and it takes nothing
+  // more but its last words; the server lets it go.
+  bool overflowed();
   // Values replaced while held, in total and since the last call of TakeConflated.
   uint64_t conflated();
   uint64_t TakeConflated();
@@ -91,6 +104,14 @@ class RtdConnection {
  private:
   uint32_t FlushLocked(uint32_t now);
   bool WithinBound();
+  // A slot of `length` in the link, cleared as a classic reader expects; null when the
+  // link has no room or messages are held already.
+  uint8_t* DirectSlot(uint32_t length);
+  // After a message was held: past the held limit, drops everything held.
+  bool CheckHeldLimit();
+  void StartHolding(uint32_t tick);
+  // `bytes` went into the link: progress of a reader that is behind.
+  void Took(uint64_t bytes, uint32_t now);
 
   std::unique_ptr<SfSMFConnection> link_;
   const uint16_t id_;
@@ -106,6 +127,11 @@ class RtdConnection {
   uint32_t last_progress_ = 0;
   uint64_t conflated_reported_ = 0;
   bool farewell_ = false;
+  bool overflowed_ = false;
+  bool behind_ = false;
+  uint64_t taken_ = 0;  // bytes the link took since last_progress_
+  uint32_t building_tick_ = 0;
+  uint32_t scratch_length_ = 0;
 };
 
 }  // namespace orvex

@@ -177,10 +177,14 @@ size_t RtdServerMultiConnection::DropSilent(uint32_t now) {
       // Conflation cannot shrink these (topic and client notices, requests...).
       drops.emplace_back(id, "Reader too far behind: more than " +
                                  std::to_string(flow_.backlog_bytes) + " bytes waiting");
-    } else if (flow_.policy == SlowPolicy::kBlock && c->holding() &&
+    } else if (c->overflowed()) {
+      // Conflated values too: one per handle, and a reader may hold many handles.
+      drops.emplace_back(id, "Reader too far behind: more than " +
+                                 std::to_string(flow_.held_limit()) + " bytes held");
+    } else if (flow_.policy == SlowPolicy::kBlock && c->behind() &&
                static_cast<int32_t>(now - c->last_progress()) >
                    static_cast<int32_t>(stall_limit_ms_)) {
-      drops.emplace_back(id, "Reader stalled: nothing read for " + std::to_string(stall_limit_ms_) +
+      drops.emplace_back(id, "Reader stalled: behind for " + std::to_string(stall_limit_ms_) +
                                  " ms while publishers waited");
     }
   }

@@ -27,17 +27,15 @@ struct BusMessage {
 };
 
 // The connection table and the server thread: accepts links (at most 30 at a time),
-// gives each a 16-bit id, sends heartbeats, drops silent and overflowed links and hands
-// every message to ProcessMessage, fairly across links. Between busy passes the thread
-// sleeps in the kernel until a link, an acceptor, Wake or the next timed duty (a
-// heartbeat, a silence limit, PeriodicDueMs) needs it; only links that cannot wake it
-// (V2 clients without the wake-ups) are polled, at most every 10 ms. The thread starts in the
 // gives each a 16-bit id, sends heartbeats, drops silent, stalled and broken links
 // (telling each why where the link still works) and hands every message to
-// ProcessMessage, fairly across links. Links past their bound are served by the slow-
-// reader policy (LinkFlow). The thread starts in the
-// constructor; no message reaches ProcessMessage or OnPeriodic before the derived class
-// calls SetReady(true).
+// ProcessMessage, fairly across links. Links past their bound are served by the
+// slow-reader policy (LinkFlow). Between busy passes the thread sleeps in the kernel
+// until a link, an acceptor, Wake or the next timed duty (a heartbeat, a silence limit,
+// PeriodicDueMs) needs it; only links that cannot wake it (V2 clients without the
+// wake-ups) are polled, at most every 10 ms. The thread starts in the constructor; no
+// message reaches ProcessMessage or OnPeriodic before the derived class calls
+// SetReady(true).
 class RtdServerMultiConnection {
  public:
   static constexpr size_t kMaxConnections = 30;

@@ -139,7 +139,7 @@ void RtdServer::OnValuePart(const BusMessage& m, bool last) {
   RtdClient* client = FindClient(m.id);
   HandleValue hv;
   if (client == nullptr || !ReadClassicHandleValue(m.bytes, &hv)) return;
-  client->joiner.AppendValue(hv.handle, hv.value);
+  client->joiner.AppendValue(hv.handle, hv.value, hv.starts);
   if (!last) return;
   RtdValue joined = client->joiner.TakeValue();
   if (joined.Type() == RtdValueType::kText) {

@@ -7,10 +7,11 @@ namespace orvex {
 // What the bus does with a link whose reader falls behind.
 enum class SlowPolicy {
   // Past the link's bound a newer value for a handle replaces the older one still
-  // waiting: memory per link is bounded by its topics, nobody else waits.
+  // waiting, nobody else waits; a reader whose waiting values exceed the held limit
+  // (many handles of large values) is dropped.
   kConflate,
-  // Lossless: publishers are not read while any link is past its bound; a reader that
-  // makes no progress for the stall limit is dropped.
+  // Lossless: publishers are not read while any link is past its bound; a reader whose
+  // link has not drained below its bound within the stall limit is dropped.
   kBlock,
 };
 
@@ -26,8 +27,14 @@ struct LinkFlow {
   static constexpr uint64_t kDefaultBacklogBytes = 4ull << 20;
   // Below this a classic link with 64 KiB slots could not take one message.
   static constexpr uint64_t kMinBacklogBytes = 64ull << 10;
+  // The largest message: a V2 value record of the largest payload.
+  static constexpr uint64_t kLargestMessageBytes = 16 + 16777215;
   SlowPolicy policy = SlowPolicy::kConflate;
   uint64_t backlog_bytes = kDefaultBacklogBytes;
+  // Bytes the bus holds for one link past its bound, conflatable values included: the
+  // bound again, plus one value of the largest size, so a reader that is just behind
+  // one large value is not let go for it.
+  uint64_t held_limit() const { return backlog_bytes + kLargestMessageBytes; }
 };
 
 }  // namespace orvex

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "bus/rtd_connection.h"
@@ -10,8 +11,9 @@ namespace orvex {
 
 // One published value on its way to every subscriber: encoded once per link kind
 // (MSG_VALUE_V2, or MSG_VALUE when it fits one classic message) and copied into each
-// link with only the handle changed. The buffers are kept from value to value, so the
-// fan-out allocates nothing once they have grown. Server thread.
+// link with only the handle changed; a link that must hold it keeps the one encoding
+// by reference. The buffers are kept from value to value while no link holds them, so
+// the fan-out allocates nothing once they have grown. Server thread.
 class ValueFanout {
  public:
   // Starts a new value, stamped with the tick of now; `value` must outlive the Send
@@ -26,10 +28,12 @@ class ValueFanout {
   void EncodeClassic();
 
   const RtdValue* value_ = nullptr;
-  uint32_t tick_ = 0;        // one clock read per value, not one per subscriber
-  std::vector<uint8_t> v2_;  // the whole V2 message; empty when it cannot be sent
+  uint32_t tick_ = 0;  // one clock read per value, not one per subscriber
+  // The whole V2 message; empty when it cannot be sent.
+  std::shared_ptr<std::vector<uint8_t>> v2_;
   bool v2_ready_ = false;
-  std::vector<uint8_t> classic_;  // one classic message, when the value fits one
+  // One classic message, when the value fits one.
+  std::shared_ptr<std::vector<uint8_t>> classic_;
   bool classic_ready_ = false;
   bool classic_single_ = false;
 };

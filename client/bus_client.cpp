@@ -235,11 +235,18 @@ bool BusClient::Publish(uint32_t topic_id, const RtdValue& value) {
     return SendMessage(MSG_VALUE_V2, message);
   }
   ClassicValueSplitter splitter(kValueSplit, topic_id, value);
+  uint32_t sent = 0;
   while (!splitter.Done()) {
     Slot slot{};
     const uint16_t code = splitter.NextCode();
     splitter.WriteNext(slot);
-    if (!SendMessage(code, slot)) return false;
+    if (!SendMessage(code, slot)) {
+      // The parts still queued here would only be a torn value: take them back. What
+      // the bus already has is dropped there when the next value starts.
+      if (sent != 0) classic_->channel()->queue().DropNewest(sent);
+      return false;
+    }
+    ++sent;
   }
   return true;
 }
@@ -413,9 +420,88 @@ bool BusClient::Decode(std::vector<uint8_t>& bytes, BusReceived* out) {
   ++parts_;
   out->parts = parts_;
   bool complete = true;
+  if (!DecodeText(bytes, out, &complete) && !DecodeValue(bytes, out, &complete)) {
+    DecodeNotice(bytes, out);
+  }
+  if (!complete) return false;
+  parts_ = 0;
+  out->bytes = std::move(bytes);
+  bytes.clear();
+  return true;
+}
+
+bool BusClient::DecodeText(const std::vector<uint8_t>& bytes, BusReceived* out, bool* complete) {
+  const uint16_t code = out->code;
   HandleText ht;
+  switch (code) {
+    case MSG_TOPIC:
+    case MSG_TEXT_A:
+    case MSG_TEXT_B:
+    case MSG_TOPIC_ADDED:
+      ReadClassicHandleText(bytes, &ht);
+      out->handle = ht.handle;
+      out->text = ht.text;
+      if (code == MSG_TOPIC || code == MSG_TOPIC_ADDED) joiner_.ClearTopicText();
+      return true;
+    case MSG_TOPIC_PART:
+    case MSG_TOPIC_ADDED_PART:
+    case MSG_TOPIC_LAST:
+    case MSG_TOPIC_ADDED_LAST:
+      ReadClassicHandleText(bytes, &ht);
+      joiner_.AppendTopicText(ht.handle, ht.text);
+      *complete = code == MSG_TOPIC_LAST || code == MSG_TOPIC_ADDED_LAST;
+      out->code = code == MSG_TOPIC_LAST ? MSG_TOPIC : MSG_TOPIC_ADDED;
+      out->handle = ht.handle;
+      if (*complete) out->text = joiner_.TakeTopicText();
+      return true;
+    case MSG_TOPIC_V2:
+    case MSG_TEXT_A_V2:
+    case MSG_TEXT_B_V2:
+    case MSG_TOPIC_ADDED_V2:
+      ReadV2HandleText(bytes, &ht);
+      out->handle = ht.handle;
+      out->text = ht.text;
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool BusClient::DecodeValue(const std::vector<uint8_t>& bytes, BusReceived* out, bool* complete) {
+  const uint16_t code = out->code;
   HandleValue hv;
   switch (code) {
+    case MSG_VALUE:
+    case MSG_TOPIC_VALUE:
+      ReadClassicHandleValue(bytes, &hv);
+      out->handle = hv.handle;
+      out->value = std::move(hv.value);
+      joiner_.ClearValue();
+      return true;
+    case MSG_VALUE_PART:
+    case MSG_TOPIC_VALUE_PART:
+    case MSG_VALUE_LAST:
+    case MSG_TOPIC_VALUE_LAST:
+      ReadClassicHandleValue(bytes, &hv);
+      joiner_.AppendValue(hv.handle, hv.value, hv.starts);
+      *complete = code == MSG_VALUE_LAST || code == MSG_TOPIC_VALUE_LAST;
+      out->code = code == MSG_VALUE_LAST ? MSG_VALUE : MSG_TOPIC_VALUE;
+      out->handle = hv.handle;
+      if (*complete) out->value = joiner_.TakeValue();
+      return true;
+    case MSG_VALUE_V2:
+    case MSG_TOPIC_VALUE_V2:
+      ReadV2HandleValue(bytes, &hv);
+      out->handle = hv.handle;
+      out->value = std::move(hv.value);
+      return true;
+    default:
+      return false;
+  }
+}
+
+void BusClient::DecodeNotice(const std::vector<uint8_t>& bytes, BusReceived* out) {
+  switch (out->code) {
     case MSG_REGISTER_REPLY: {
       RegisterReply reply;
       ReadRegisterReply(bytes, &reply);
@@ -427,44 +513,6 @@ bool BusClient::Decode(std::vector<uint8_t>& bytes, BusReceived* out) {
       ReadDisconnect(bytes, &out->text);
       closed_by_bus_ = true;
       closed_reason_ = out->text;
-      break;
-    case MSG_TOPIC:
-    case MSG_TEXT_A:
-    case MSG_TEXT_B:
-    case MSG_TOPIC_ADDED:
-      ReadClassicHandleText(bytes, &ht);
-      out->handle = ht.handle;
-      out->text = ht.text;
-      if (code == MSG_TOPIC || code == MSG_TOPIC_ADDED) joiner_.ClearTopicText();
-      break;
-    case MSG_TOPIC_PART:
-    case MSG_TOPIC_ADDED_PART:
-    case MSG_TOPIC_LAST:
-    case MSG_TOPIC_ADDED_LAST:
-      ReadClassicHandleText(bytes, &ht);
-      joiner_.AppendTopicText(ht.handle, ht.text);
-      complete = code == MSG_TOPIC_LAST || code == MSG_TOPIC_ADDED_LAST;
-      out->code = code == MSG_TOPIC_LAST ? MSG_TOPIC : MSG_TOPIC_ADDED;
-      out->handle = ht.handle;
-      if (complete) out->text = joiner_.TakeTopicText();
-      break;
-    case MSG_VALUE:
-    case MSG_TOPIC_VALUE:
-      ReadClassicHandleValue(bytes, &hv);
-      out->handle = hv.handle;
-      out->value = std::move(hv.value);
-      joiner_.ClearValue();
-      break;
-    case MSG_VALUE_PART:
-    case MSG_TOPIC_VALUE_PART:
-    case MSG_VALUE_LAST:
-    case MSG_TOPIC_VALUE_LAST:
-      ReadClassicHandleValue(bytes, &hv);
-      joiner_.AppendValue(hv.handle, hv.value);
-      complete = code == MSG_VALUE_LAST || code == MSG_TOPIC_VALUE_LAST;
-      out->code = code == MSG_VALUE_LAST ? MSG_VALUE : MSG_TOPIC_VALUE;
-      out->handle = hv.handle;
-      if (complete) out->value = joiner_.TakeValue();
       break;
     case MSG_REFRESH:
       ReadHandle(bytes, &out->handle);
@@ -499,28 +547,9 @@ bool BusClient::Decode(std::vector<uint8_t>& bytes, BusReceived* out) {
       out->text = removed.reason;
       break;
     }
-    case MSG_TOPIC_V2:
-    case MSG_TEXT_A_V2:
-    case MSG_TEXT_B_V2:
-    case MSG_TOPIC_ADDED_V2:
-      ReadV2HandleText(bytes, &ht);
-      out->handle = ht.handle;
-      out->text = ht.text;
-      break;
-    case MSG_VALUE_V2:
-    case MSG_TOPIC_VALUE_V2:
-      ReadV2HandleValue(bytes, &hv);
-      out->handle = hv.handle;
-      out->value = std::move(hv.value);
-      break;
     default:
       break;
   }
-  if (!complete) return false;
-  parts_ = 0;
-  out->bytes = std::move(bytes);
-  bytes.clear();
-  return true;
 }
 
 }  // namespace orvex::client

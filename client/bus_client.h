@@ -183,6 +183,12 @@ class BusClient {
   bool InputWaiting();
   // Decodes `bytes`; false while a split message is still incomplete.
   bool Decode(std::vector<uint8_t>& bytes, BusReceived* out);
+  // The steps of Decode by kind of message (out->code already set): texts and values,
+  // joining classic parts (*complete false while parts are missing), each answering
+  // whether the code was theirs; then the bus's notices and replies.
+  bool DecodeText(const std::vector<uint8_t>& bytes, BusReceived* out, bool* complete);
+  bool DecodeValue(const std::vector<uint8_t>& bytes, BusReceived* out, bool* complete);
+  void DecodeNotice(const std::vector<uint8_t>& bytes, BusReceived* out);
 
   LinkKind kind_ = LinkKind::kClassic;
   // What Reconnect repeats: the bus name, the registration, the open topics (handle ->

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "excel/excel_test_registry.h"
+#include "excel/testing/excel_test_registry.h"
 
 namespace orvex::excel_test {
 namespace {

@@ -1,6 +1,6 @@
 #include "excel/excel_discovery.h"
 
-#include "excel/excel_test_registry.h"
+#include "excel/testing/excel_test_registry.h"
 #include "platform/process.h"
 
 namespace orvex::excel_test {

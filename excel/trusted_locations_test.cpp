@@ -1,6 +1,6 @@
 #include "excel/trusted_locations.h"
 
-#include "excel/excel_test_registry.h"
+#include "excel/testing/excel_test_registry.h"
 
 namespace orvex::excel_test {
 namespace {

@@ -58,8 +58,11 @@ uint16_t ClassicValueSplitter::NextCode() const {
 
 size_t ClassicValueSplitter::WriteNext(std::span<uint8_t> slot) {
   if (done_ || slot.size() < kClassicSlotSize) return 0;
-  BeginSlot(slot, NextCode(), handle_);
+  const uint16_t code = NextCode();
+  BeginSlot(slot, code, handle_);
+  const bool starts = offset_ == 0 && code == codes_.part;
   offset_ += WriteClassicValueRecord(slot.subspan(kValueRecordOffset), value_, offset_);
+  if (starts) slot[kValueRecordOffset + kValueRecordFlags] = kValueStartsFlag;
   done_ = offset_ >= ValueContentUnits(value_);
   return kClassicSlotSize;
 }

@@ -99,6 +99,31 @@ TEST(ClassicValueSplitter, TextOf111FitsAnd112Splits) {
   EXPECT_EQ(last.handle, 5u);
 }
 
+// Only the first part of a split value says that it starts one; a receiver that has
+// the beginning of an abandoned value drops it there instead of joining the two.
+TEST(ClassicValueSplitter, TheFirstPartOfASplitValueIsMarkedAndStartsTheJoinAfresh) {
+  RtdValue whole, split;
+  whole.SetText(Letters(111));
+  split.SetText(Letters(300));
+  ClassicValueSplitter one(kValueSplit, 5, whole);
+  ClassicValueSplitter parts(kValueSplit, 5, split);
+  const auto one_sent = SendAll(one);
+  const auto parts_sent = SendAll(parts);
+  ASSERT_EQ(one_sent.size(), 1u);
+  ASSERT_EQ(parts_sent.size(), 3u);
+  HandleValue hv;
+  ASSERT_TRUE(ReadClassicHandleValue(one_sent[0].slot, &hv));
+  EXPECT_FALSE(hv.starts);
+  SplitJoiner joiner;
+  joiner.AppendValue(5, whole);  // the beginning of an abandoned value
+  for (size_t i = 0; i < parts_sent.size(); ++i) {
+    ASSERT_TRUE(ReadClassicHandleValue(parts_sent[i].slot, &hv));
+    EXPECT_EQ(hv.starts, i == 0) << i;
+    joiner.AppendValue(hv.handle, hv.value, hv.starts);
+  }
+  EXPECT_EQ(joiner.TakeValue().Text(), Letters(300));
+}
+
 TEST(ClassicValueSplitter, WideTextSplitsAt55Units) {
   std::u16string text(56 + 55 + 3, u'\0');
   for (size_t i = 0; i < text.size(); ++i) text[i] = static_cast<char16_t>(0x400 + i);

@@ -38,6 +38,7 @@ struct HandleText {
 struct HandleValue {
   uint32_t handle = 0;
   RtdValue value;
+  bool starts = false;  // classic: the first part of a split value (kValueStartsFlag)
 };
 
 // MSG_MONITOR: the six flags in message order.

@@ -87,6 +87,8 @@ bool ReadV2HandleText(MessageBytes msg, HandleText* out) {
 bool ReadClassicHandleValue(MessageBytes msg, HandleValue* out) {
   if (!ReadHandle(msg, &out->handle)) return false;
   out->value = ReadClassicValueRecord(Rest(msg, kValueRecordOffset));
+  const auto flags = Rest(msg, kValueRecordOffset + kValueRecordFlags);
+  out->starts = !flags.empty() && (flags[0] & kValueStartsFlag) != 0;
   return true;
 }
 

@@ -33,8 +33,8 @@ void SplitJoiner::ClearTopicText() {
   topic_text_.clear();
 }
 
-void SplitJoiner::AppendValue(uint32_t handle, const RtdValue& part) {
-  if (value_handle_ != handle) ClearValue();
+void SplitJoiner::AppendValue(uint32_t handle, const RtdValue& part, bool starts) {
+  if (starts || value_handle_ != handle) ClearValue();
   value_handle_ = handle;
   const RtdValueType type = part.Type();
   if (IsTextType(type)) {

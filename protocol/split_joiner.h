@@ -31,8 +31,10 @@ class SplitJoiner {
 
   // Appends a part of a value sent under `handle`: texts, wide texts and bytes are
   // appended when the buffer holds the same type under the same handle, otherwise the
-  // buffer restarts with the part; every other type replaces the buffer.
-  void AppendValue(uint32_t handle, const RtdValue& part);
+  // buffer restarts with the part; every other type replaces the buffer. A part that
+  // `starts` a value drops what is buffered: the rest of a value its sender gave up on
+  // is never joined to the next one.
+  void AppendValue(uint32_t handle, const RtdValue& part, bool starts = false);
   // Returns the joined value and empties the buffer.
   RtdValue TakeValue();
   // Drops buffered value parts (a whole message arrived between them).

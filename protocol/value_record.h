@@ -11,6 +11,10 @@
 namespace orvex {
 
 inline constexpr size_t kValueRecordOffset = 12;
+// The classic record's +1 byte: 0, or this flag on the first part of a split value, so
+// a receiver can tell a new value from the rest of one whose sender gave up half-way.
+inline constexpr size_t kValueRecordFlags = 1;
+inline constexpr uint8_t kValueStartsFlag = 1;
 inline constexpr size_t kClassicValueRecordSize = 116;
 inline constexpr size_t kClassicValuePayloadMax = 112;
 inline constexpr size_t kV2ValueRecordHeaderSize = 4;

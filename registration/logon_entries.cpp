@@ -13,9 +13,10 @@ constexpr const char* kCleanupProgram = "TavRegW.exe";
 }  // namespace
 
 bool InstallLogonEntry(SfxRegNode_AutoRunBase& entry, const std::string& folder, bool per_user) {
+  // The program first: without one in the new folder the old entry is better than none.
+  if (!entry.FindExe(folder)) return false;
   entry.Refresh();
   entry.Unregister();
-  if (!entry.FindExe(folder)) return false;
   entry.Refresh();
   return entry.Register(per_user);
 }
@@ -41,7 +42,9 @@ bool InstallCleanupEntry(SfxRegNode_AutoRunBase& entry, const std::string& folde
 bool StartProgram(SfxRegNode_AutoRunBase& entry, const std::string& folder) {
   if (!entry.FindExe(folder)) return false;
   entry.Refresh(false);
-  return system::LaunchProcess("", "", entry.CommandLine());
+  // Named by its full path, so no search (PATH, current directory) picks another one.
+  const std::string program = system::AbsolutePathOf(entry.exe_path());
+  return !program.empty() && system::LaunchProcess(program, "", entry.CommandLine());
 }
 
 }  // namespace orvex

@@ -7,9 +7,9 @@
 // program, and starting the product's programs found in the installation folder.
 namespace orvex {
 
-// Removes the entry's value everywhere, finds "TavRegW.exe" (else "Pendrel.exe")
-// below `folder` and writes the entry per user or for all users. False when no
-// program was found or the write failed.
+// Finds "TavRegW.exe" (else "Pendrel.exe") below `folder`, then removes the entry's
+// value everywhere and writes it per user or for all users. False when no program was
+// found (the old entry then stays) or the write failed.
 bool InstallLogonEntry(SfxRegNode_AutoRunBase& entry, const std::string& folder, bool per_user);
 
 // Copies the program found below `folder` to CleanupCopyPath() (whatever its own

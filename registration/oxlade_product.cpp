@@ -41,7 +41,7 @@ bool OxladeProduct::IsRegisteredForAllUsers() {
 }
 
 bool OxladeProduct::Unregister(bool per_user_only) {
-  bool ok = RemoveNode(&info_, per_user_only);
+  bool ok = RemoveProductInfo(&info_, "Oxlade", per_user_only);
   ok = server_.Unregister(per_user_only) && ok;
   ok = ribbon_.Unregister(per_user_only) && ok;
   ok = xll_.Remove() && ok;

@@ -4,7 +4,7 @@
 #include "registration/com_addin.h"
 #include "registration/installation_stamp.h"
 #include "registration/program_entries.h"
-#include "registration/rtd_server.h"
+#include "registration/rtd_server_node.h"
 #include "registration/xll_addin.h"
 
 // The RTD product ("Oxlade"): the KelRTD server, the KelRTD ribbon add-in, the KelRTD

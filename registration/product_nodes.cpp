@@ -1,5 +1,6 @@
 #include "registration/product_nodes.h"
 
+#include "base/no_case.h"
 #include "registration/com_nodes.h"
 
 namespace orvex {
@@ -56,6 +57,23 @@ bool SfxRegNode_InstallerInfo::ReadTimeStamp(bool per_user, bool view64) {
   time_stamp.clear();
   SetLocation(per_user ? RegRoot::kCurrentUser : RegRoot::kLocalMachine, view64);
   return Exists() && ReadString("TimeStamp", &time_stamp);
+}
+
+bool RemoveProductInfo(SfxRegNode_MyProductInfo* info, const std::string& name,
+                       bool per_user_only) {
+  bool ok = true;
+  for (const RegRoot root : {RegRoot::kLocalMachine, RegRoot::kCurrentUser}) {
+    if (per_user_only && root == RegRoot::kLocalMachine) continue;
+    for (const bool view64 : {true, false}) {
+      info->SetLocation(root, view64);
+      std::string named;
+      if (!info->Exists() || !info->ReadString("Name", &named) || !EqualsNoCase(named, name)) {
+        continue;
+      }
+      ok = info->DeleteTree() && ok;
+    }
+  }
+  return ok;
 }
 
 }  // namespace orvex

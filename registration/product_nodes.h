@@ -37,6 +37,12 @@ class SfxRegNode_MyProductInfo : public SfxRegNode {
   bool x64 = false;
 };
 
+// Removes the information key `info` from each place (all users unless
+// `per_user_only`, per user; both views) where its "Name" is `name` (any case); a key
+// naming another product stays, since both products share it. True when every such
+// delete succeeded.
+bool RemoveProductInfo(SfxRegNode_MyProductInfo* info, const std::string& name, bool per_user_only);
+
 // "Software\Orvex Data Services\Installer\<product>" with the installation's
 // "TimeStamp": written for all users at installation, copied per user at the user's
 // registration, compared for equality only.

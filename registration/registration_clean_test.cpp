@@ -1,7 +1,7 @@
 #include "platform/clock.h"
 #include "registration/logon_entries.h"
-#include "registration/registration_flow_fixture.h"
 #include "registration/sf_reg_util_v2.h"
+#include "registration/testing/registration_flow_fixture.h"
 #include "system/program_control.h"
 
 namespace orvex::registration_test {

@@ -1,8 +1,8 @@
 #include "registration/logon_entries.h"
 #include "registration/oxlade_product.h"
-#include "registration/registration_flow_fixture.h"
 #include "registration/sf_reg_util_v2.h"
 #include "registration/tavxl_product.h"
+#include "registration/testing/registration_flow_fixture.h"
 
 namespace orvex::registration_test {
 namespace {

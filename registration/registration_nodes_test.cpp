@@ -4,8 +4,8 @@
 #include "registration/auto_run.h"
 #include "registration/com_nodes.h"
 #include "registration/product_nodes.h"
-#include "registration/registry_dump_test_util.h"
 #include "registration/tav_reg_tool.h"
+#include "registration/testing/registry_dump_test_util.h"
 
 namespace orvex::registration_test {
 namespace {

@@ -53,7 +53,24 @@ bool CleanAllUsersLeftovers() {
   return stopped && dropped && DeleteCleanupCopy();
 }
 
+PerUserRunner& Runner() {
+  static PerUserRunner runner;
+  return runner;
+}
+
+// The per-user half of an all-users registration, here or through the runner.
+bool RunPerUserHalf(const char* action, bool (*here)(const std::string&),
+                    const std::string& folder) {
+  if (!Runner()) return here(folder);
+  Log("SfRegUtil_V2::RunPerUserHalf ", action);
+  return Runner()(action, folder);
+}
+
 }  // namespace
+
+void SetPerUserRunner(PerUserRunner runner) {
+  Runner() = std::move(runner);
+}
 
 bool TavXL_Register(bool is64, const std::string& folder, bool per_user, bool no_auto_run) {
   bool ok = TavXLProduct(folder, is64).Register(per_user, is64);
@@ -63,29 +80,32 @@ bool TavXL_Register(bool is64, const std::string& folder, bool per_user, bool no
     ok = (per_user ? InstallLogonEntry(cu, folder, true) : InstallLogonEntry(au, folder, false)) &&
          ok;
   }
-  ok = (per_user ? TavXL_RunCU(folder) : TavXL_RunAU(folder)) && ok;
+  ok = (per_user ? TavXL_RunCU(folder) : RunPerUserHalf("RunAU", TavXL_RunAU, folder)) && ok;
   return ok;
 }
 
 bool Rtd_Register(bool is64, const std::string& folder, bool per_user) {
   const bool registered = OxladeProduct(folder, is64).Register(per_user, is64);
   bool next = false;
+  bool entry_ok = false;
+  // A registration that leaves no log-on entry is not a success: the bus would not
+  // come back after the next log-on.
   if (per_user) {
     Tool::TRegRTDCU entry;
-    InstallLogonEntry(entry, folder, true);  // not counted: the bus runs without it
+    entry_ok = InstallLogonEntry(entry, folder, true);
     next = StartBus(folder);
   } else {
     Tool::TRegRTDAU entry;
-    InstallLogonEntry(entry, folder, false);
-    next = Rtd_RunAU(folder);
+    entry_ok = InstallLogonEntry(entry, folder, false);
+    next = RunPerUserHalf("RTDRunAU", Rtd_RunAU, folder);
   }
-  return registered && next;
+  return registered && entry_ok && next;
 }
 
 bool TavXL_RunCU(const std::string& folder) {
   Log("SfRegUtil_V2::TavXL_RunCU", " Register TavXL CU and run WatchDog");
   const bool is64 = ExcelIs64();
-  const bool registered = TavXLProduct(folder, is64).Register(true, is64);
+  const bool registered = TavXLProduct(folder, is64).Register(kPerUser, is64);
   const bool started = StartWatchdog(folder);
   return registered && started;
 }
@@ -108,10 +128,10 @@ bool TavXL_RunAU(const std::string& folder) {
   bool ok = true;
   if (first_run) {
     Log(kFlow, " The first AU run and registration for this customer.");
-    TavXLProduct(folder, is64).Unregister(true);
+    TavXLProduct(folder, is64).Unregister(kPerUserOnly);
     Tool::TCleanAU cleanup;
     ok = InstallCleanupEntry(cleanup, folder);
-    ok = TavXLProduct(folder, is64).Register(true, is64) && ok;
+    ok = TavXLProduct(folder, is64).Register(kPerUser, is64) && ok;
   }
   Log(kFlow, " Run WatchDog");
   ok = StartWatchdog(folder) && ok;
@@ -130,10 +150,10 @@ bool Rtd_RunAU(const std::string& folder) {
       !Registered<Tool::TCleanRTDAU>() || !OxladeProduct(folder, is64).TimeStampsEqual(is64);
   bool ok = true;
   if (first_run) {
-    OxladeProduct(folder, is64).Unregister(true);
+    OxladeProduct(folder, is64).Unregister(kPerUserOnly);
     Tool::TCleanRTDAU cleanup;
     ok = InstallCleanupEntry(cleanup, folder);
-    ok = OxladeProduct(folder, is64).Register(true, is64) && ok;
+    ok = OxladeProduct(folder, is64).Register(kPerUser, is64) && ok;
   }
   ok = StartBus(folder) && ok;
   return ok;
@@ -142,15 +162,15 @@ bool Rtd_RunAU(const std::string& folder) {
 bool TavXL_CleanCU() {
   if (!Registered<Tool::TRegCU>()) return true;
   const bool stopped = StopAll();
-  UnregisterAll(true);
-  return stopped && !IsRegistered(true);
+  UnregisterAll(kPerUser);
+  return stopped && !IsRegistered(kPerUser);
 }
 
 bool Rtd_CleanCU() {
   if (!Registered<Tool::TRegRTDCU>()) return true;
   const bool stopped = StopAll();
-  UnregisterAll(true);
-  return stopped && !IsRegistered(true);
+  UnregisterAll(kPerUser);
+  return stopped && !IsRegistered(kPerUser);
 }
 
 bool TavXL_CleanAU() {
@@ -178,13 +198,17 @@ bool StopAll() {
 }
 
 bool Drop() {
-  OxladeProduct("", false).Unregister(false);
-  TavXLProduct("", false).Unregister(false);
+  OxladeProduct("", false).Unregister(kEveryPlace);
+  TavXLProduct("", false).Unregister(kEveryPlace);
   Unregister<Tool::TRegAU>();
   Unregister<Tool::TCleanAU>();
   Unregister<Tool::TRegRTDAU>();
   Unregister<Tool::TCleanRTDAU>();
-  return !IsRegistered(false);
+  // Left behind, the per-user entries would register the product again at the next
+  // log-on, or start a program that is gone.
+  Unregister<Tool::TRegCU>();
+  Unregister<Tool::TRegRTDCU>();
+  return !IsRegistered(kAllUsers);
 }
 
 bool Clean() {

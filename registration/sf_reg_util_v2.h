@@ -1,7 +1,9 @@
 #pragma once
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "registration/registration_scope.h"
 #include "registry/reg_key_path.h"
 
 // The registration flows of the setup program: the RTD product ("Oxlade") and the
@@ -20,10 +22,15 @@ namespace orvex::SfRegUtil_V2 {
 // `no_auto_run`, then runs TavXL_RunCU or TavXL_RunAU. True when all three succeeded.
 bool TavXL_Register(bool is64, const std::string& folder, bool per_user, bool no_auto_run);
 // Registers the RTD product; per user it then installs "RTDRunCU" and starts the bus,
-// for all users "RTDRunAU" and Rtd_RunAU. True when the registration and the second
-// call succeeded (the log-on entry does not count).
+// for all users "RTDRunAU" and Rtd_RunAU. True when the registration, the log-on entry
+// and the second call succeeded.
 bool Rtd_Register(bool is64, const std::string& folder, bool per_user);
 
+// Who does the per-user half of an all-users registration (the log-on step "RunAU" or
+// "RTDRunAU" for `folder`): by default this process; with a runner set, the runner
+// (an elevated run hands it to the invoking user) and its answer counts. Empty: reset.
+using PerUserRunner = std::function<bool(const std::string& action, const std::string& folder)>;
+void SetPerUserRunner(PerUserRunner runner);
 // Log-on run of a per-user TavXL installation: register per user, start the watchdog.
 bool TavXL_RunCU(const std::string& folder);
 // Log-on run of an all-users TavXL installation: nothing when a per-user installation
@@ -46,13 +53,15 @@ bool Rtd_CleanCU();
 bool TavXL_CleanAU();
 // As TavXL_CleanAU keyed on "RTDRunCU"; `force` cleans even while "RTDRunAU" exists.
 bool Rtd_CleanAU(bool force);
+inline constexpr bool kCleanEvenIfInstalledAU = true;
+inline constexpr bool kKeepInstalledAU = false;
 
 // Closes Excel (waiting up to 15 s) and the bus, watchdog, publisher and TavBus
 // programs; true when none of them is left running.
 bool StopAll();
-// Removes both products' registrations from every place plus the all-users log-on and
-// both cleanup entries (a per-user "TavRunCU"/"RTDRunCU" stays); true when neither
-// product nor any of those entries is left (IsRegistered(false) is false).
+// Removes both products' registrations from every place plus the all-users log-on,
+// both cleanup entries and this user's "TavRunCU"/"RTDRunCU"; true when neither
+// product nor any all-users entry is left (IsRegistered(false) is false).
 bool Drop();
 // StopAll, then Drop; true when both succeeded.
 bool Clean();

@@ -47,7 +47,8 @@ bool TavXLProduct::IsRegisteredForAllUsers() {
 }
 
 bool TavXLProduct::Unregister(bool per_user_only) {
-  bool ok = RemoveNode(&info_, per_user_only);
+  // XLInfo is the RTD product's; TavXL only takes away one that names it.
+  bool ok = RemoveProductInfo(&info_, "TavXL", per_user_only);
   ok = kel_server_.Unregister(per_user_only) && ok;
   ok = tav_server_.Unregister(per_user_only) && ok;
   ok = kel_xll_.Remove() && ok;

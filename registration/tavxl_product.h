@@ -5,7 +5,7 @@
 #include "registration/com_addin.h"
 #include "registration/installation_stamp.h"
 #include "registration/program_entries.h"
-#include "registration/rtd_server.h"
+#include "registration/rtd_server_node.h"
 #include "registration/xll_addin.h"
 
 // The TavXL product: the KelRTD and TavXL servers, the KelRTD XLL, the TavXL add-in

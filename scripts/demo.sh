@@ -24,7 +24,7 @@ trap cleanup EXIT
 
 echo "== starting the bus"
 # The bus's log lines go to a file of ours instead of the system log.
-ORVEX_DEBUG_OUTPUT="$work/bus.log" "$bin/bus/corvane" 2>"$work/bus.err" &
+ORVEX_DEBUG_OUTPUT="$work/bus.log" "$bin/bus/app/corvane" 2>"$work/bus.err" &
 bus_pid=$!
 sleep 0.5
 if ! kill -0 "$bus_pid" 2>/dev/null || grep -q "already running" "$work/bus.err"; then

@@ -10,10 +10,12 @@ packages=(
   build-essential cmake ninja-build pkg-config clang-format
   googletest libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev sqlite3
   libcli11-dev
+  nats-server libnats-dev nlohmann-json3-dev
   clang libclang-rt-14-dev
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
   binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
   wine wine64 xvfb xauth
+  mingw-w64-tools
   python3 python3-pytest
 )
 if [ "${1:-}" = "--bench" ]; then

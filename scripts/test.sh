@@ -12,6 +12,8 @@ bash scripts/setup-deps.sh
 echo "== native build and tests"
 cmake --preset native >/dev/null
 cmake --build --preset native -j "$jobs"
+# The rooms' arrows (docs/architecture.md): includes and what each program links.
+bash scripts/check-layers.sh build/native
 # A test that fails once is run again; one that fails twice fails the run.
 bash scripts/ctest-retry.sh --preset native
 

@@ -26,12 +26,23 @@ bool CheckInstallType(const std::string& type, std::string* output) {
   return false;
 }
 
+// The version is written as a line of its own: a line break or '=' would add or
+// change settings behind the validated ones.
+bool CheckVersion(const std::string& version, std::string* output) {
+  if (version.find_first_of("\r\n=") == std::string::npos) return true;
+  *output += "Error args: version. Expected: no line break and no '=' in the version.";
+  return false;
+}
+
 }  // namespace
 
 int ConfigFileAction(const ArgvList& args, std::string* output) {
   const std::string scope = args.Arg(2);
   const std::string install_type = args.Arg(4);
-  if (!CheckScope(scope, output) || !CheckInstallType(install_type, output)) return -1;
+  if (!CheckScope(scope, output) || !CheckInstallType(install_type, output) ||
+      !CheckVersion(args.Arg(3), output)) {
+    return -1;
+  }
   return system::WriteInstallConfig(scope, args.Arg(3), install_type, output);
 }
 

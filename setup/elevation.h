@@ -18,13 +18,13 @@ bool IsProcessElevated();
 void MarkElevatedCopy(std::vector<std::string>* tokens);
 
 // Starts this program again with administrator rights and the same parameters, then
-// ends the process: prints "\nRestarting process elevated", then "\nElevated restart
-// succeeded" and exit code 0, or "\nElevated restart failed" and -1. Does not wait
-// for the new copy. A process that is itself such a copy does not restart again: it
-// prints only the failure line and ends with -1.
-// Test seam: with ORVEX_TEST_ELEVATION set, no prompt is shown; a value "x>y"
-// accepts the restart and starts the copy directly with ORVEX_TEST_ELEVATION=y, any
-// other value declines it.
+// ends the process: prints "\nRestarting process elevated", waits for the new copy,
+// then prints "\nElevated restart succeeded" and ends with the copy's exit code, or
+// prints "\nElevated restart failed" and ends with -1 (prompt declined). A process that is itself
+// such a copy does not restart again: it prints only the failure line and ends with -1. Test seam:
+// with ORVEX_TEST_ELEVATION set, no prompt is shown; a value "x>y" accepts the restart (the success
+// line comes before the copy's output) and starts the copy directly with ORVEX_TEST_ELEVATION=y,
+// any other value declines it.
 [[noreturn]] void RestartElevated();
 
 }  // namespace orvex

@@ -2,6 +2,8 @@
 
 #include "excel/excel_discovery.h"
 #include "excel/trusted_locations.h"
+#include "platform/elevation.h"
+#include "platform/process.h"
 #include "registration/sf_reg_util_v2.h"
 #include "setup/elevation.h"
 #include "system/diagnostics_dump.h"
@@ -44,8 +46,22 @@ int CleanAction(const std::string& folder, std::string* report) {
   return RemovalStep("Clean ", flows::Clean(), folder, report);
 }
 
+// Run elevated for another user (pkexec, sudo), the per-user half of an all-users
+// registration is that user's: a copy of this program does it as them, so nothing of
+// theirs lands in root's profile and no program of the product runs as root.
+void HandPerUserHalfToInvokingUser() {
+  uint32_t uid = 0;
+  if (!IsProcessElevated() || !platform::InvokingUser(&uid)) return;
+  const std::string program = platform::CurrentExecutablePath();
+  flows::SetPerUserRunner([uid, program](const std::string& action, const std::string& folder) {
+    return platform::RunAsUser(uid, program, {action, folder}) == 1;
+  });
+}
+
 int TavXLAction(const SetupActionInputs& in, std::string* report) {
   const bool per_user = !in.all_users;
+  // Decided before anything changes: a declined prompt must leave what is installed.
+  if (!per_user && !IsProcessElevated()) RestartElevated();
   if (flows::IsAnythingRegistered()) {
     if (per_user) {
       ReportStep("TavXL Clean CU ", flows::TavXL_CleanCU(), report);
@@ -53,7 +69,7 @@ int TavXLAction(const SetupActionInputs& in, std::string* report) {
       CleanAction(in.folder, report);
     }
   }
-  if (!per_user && !IsProcessElevated()) RestartElevated();
+  if (!per_user) HandPerUserHalfToInvokingUser();
   return ReportStep("TavXL Registration ",
                     flows::TavXL_Register(Is64(), in.folder, per_user, in.no_auto_run), report);
 }
@@ -61,6 +77,7 @@ int TavXLAction(const SetupActionInputs& in, std::string* report) {
 int RtdAction(const SetupActionInputs& in, std::string* report) {
   const bool per_user = !in.all_users;
   if (!per_user && !IsProcessElevated()) RestartElevated();
+  if (!per_user) HandPerUserHalfToInvokingUser();
   return ReportStep("RTD Registration ", flows::Rtd_Register(Is64(), in.folder, per_user), report);
 }
 
@@ -96,9 +113,10 @@ int RunRegistrationAction(SetupAction action, const SetupActionInputs& in, std::
     case SetupAction::kRtdRunAU:
       return ReportStep("RTD Run AU ", flows::Rtd_RunAU(folder), report);
     case SetupAction::kRtdClean:
-      return ReportStep("RTD Clean AU ", flows::Rtd_CleanAU(true), report);
+      return ReportStep("RTD Clean AU ", flows::Rtd_CleanAU(flows::kCleanEvenIfInstalledAU),
+                        report);
     case SetupAction::kRtdCleanAU:
-      return ReportStep("RTD Clean AU ", flows::Rtd_CleanAU(false), report);
+      return ReportStep("RTD Clean AU ", flows::Rtd_CleanAU(flows::kKeepInstalledAU), report);
     case SetupAction::kRtdCleanCU:
       return ReportStep("RTD Clean CU ", flows::Rtd_CleanCU(), report);
     case SetupAction::kTest:

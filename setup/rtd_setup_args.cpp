@@ -60,6 +60,20 @@ bool IsSwitch(const std::string& element) {
          element.find('/', 1) == std::string::npos;
 }
 
+constexpr std::array<const char*, 3> kSwitchNames{"/A", "/S", "/XAR"};
+
+// POSIX: a single-level absolute folder ("/opt") that exists is the folder, unless it
+// is spelled as one of the switches.
+bool IsExistingFolderNotSwitch(const std::string& element) {
+  // A lone "/" stays an (unknown) switch: no installation lives at the root.
+  if (std::filesystem::path::preferred_separator != '/' || element.size() < 2) return false;
+  for (const char* name : kSwitchNames) {
+    if (EqualsNoCase(element, name)) return false;
+  }
+  std::error_code error;
+  return std::filesystem::is_directory(element, error);
+}
+
 }  // namespace
 
 SetupAction FindSetupAction(const std::string& word) {
@@ -85,7 +99,7 @@ void RtdSetupArgs::Parse(const ArgvList& args) {
   bool have_folder = false;
   for (int32_t i = FirstFreePosition(action); i < args.count(); ++i) {
     const std::string element = args.Arg(i);
-    if (!IsSwitch(element)) {
+    if (!IsSwitch(element) || IsExistingFolderNotSwitch(element)) {
       if (have_folder) {
         error = "Unexpected argument: " + element;
         return;

@@ -94,8 +94,19 @@ TEST(RtdSetupArgsTest, WhereSlashSeparatesFoldersAnAbsolutePathIsAFolder) {
   } else {
     EXPECT_EQ(parsed.error, "Unknown switch: /opt/orvex/");
   }
-  // A single "/" or one name after it stays a switch everywhere.
-  EXPECT_EQ(Parse({"RegXLL", "/opt"}).error, "Unknown switch: /opt");
+  // One name after "/" stays a switch unless, on POSIX, it names an existing folder;
+  // the switches' own spellings are switches even then.
+  EXPECT_EQ(Parse({"RegXLL", "/no-such-folder-here"}).error,
+            "Unknown switch: /no-such-folder-here");
+  EXPECT_EQ(Parse({"RegXLL", "/"}).error, "Unknown switch: /");
+  const RtdSetupArgs single = Parse({"RegXLL", "/tmp"});
+  if (std::filesystem::path::preferred_separator == '/') {
+    EXPECT_EQ(single.error, "");
+    EXPECT_EQ(single.folder, "/tmp");
+  } else {
+    EXPECT_EQ(single.error, "Unknown switch: /tmp");
+  }
+  EXPECT_TRUE(Parse({"RTD", "/a"}).all_users);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include "platform/com.h"
 #include "platform/file_attributes.h"
+#include "platform/file_system.h"
 #include "setup/legacy_handlers.h"
 #include "setup/setup_actions.h"
 #include "setup/setup_trace.h"
@@ -86,6 +87,10 @@ int RtdSetupDispatcher::Execute(const ArgvList& args, std::string* output) {
     *output = "Specified folder not found:\n\t" + inputs.folder;
     return -1;
   }
+  // Once, here: what gets registered and started never depends on the current
+  // directory or on PATH.
+  const std::string absolute = platform::AbsolutePath(inputs.folder);
+  if (!absolute.empty()) inputs.folder = absolute;
   TraceAction(decision.action, inputs, args);
   return RunSetupAction(decision.action, inputs, output);
 }

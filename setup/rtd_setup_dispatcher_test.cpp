@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "excel/excel_test_registry.h"
+#include "excel/testing/excel_test_registry.h"
 #include "setup/legacy_handlers.h"
 #include "setup/usage_text.h"
 #include "threading/trace.h"

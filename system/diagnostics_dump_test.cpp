@@ -1,6 +1,6 @@
 #include "system/diagnostics_dump.h"
 
-#include "excel/excel_test_registry.h"
+#include "excel/testing/excel_test_registry.h"
 #include "threading/trace.h"
 
 namespace orvex::excel_test {

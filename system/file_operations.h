@@ -25,6 +25,10 @@ std::string GetLocalAppDataFolder(const std::string& name);
 // result would not fit 259 characters.
 std::string JoinPath(const std::string& folder, const std::string& name);
 
+// `path` made absolute against the current directory ("." and ".." resolved); empty
+// when it cannot be.
+std::string AbsolutePathOf(const std::string& path);
+
 // Replaces the file at `path` (a directory there is left alone and makes it fail) by
 // one holding exactly `bytes`, created exclusively with one write. True when written.
 bool WriteNewFile(const std::string& path, const std::string& bytes);
@@ -44,6 +48,18 @@ std::vector<std::string> ListSubfolders(const std::string& folder);
 
 // `folder` joined with `file_name` when that is a file (not a directory); otherwise
 // the first hit of the same search in each subfolder, depth first; empty when none.
+// Sub-folders reached through a link are never searched. In a guarded search (an
+// elevated process, or after GuardFoundFiles(true)) a file is taken only when neither
+// it nor a folder from `folder` down to it can be written by anyone but administrators
+// and the owner of `folder`; a refused file is remembered (TakeRefusedFiles) and the
+// search goes on.
 std::string FindFileInTree(const std::string& file_name, const std::string& folder);
+
+// Makes every later search guarded (true) or guarded only when the process token is
+// elevated (false, the start).
+void GuardFoundFiles(bool guard);
+
+// The files guarded searches refused since the last call, each once, in the order met.
+std::vector<std::string> TakeRefusedFiles();
 
 }  // namespace orvex::system

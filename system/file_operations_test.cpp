@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "system/test_scratch.h"
+#include "system/testing/test_scratch.h"
 
 namespace orvex::test {
 namespace {

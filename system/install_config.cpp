@@ -2,7 +2,6 @@
 #include "system/install_config.h"
 
 #include "platform/account.h"
-#include "platform/file_access.h"
 #include "platform/file_attributes.h"
 #include "platform/file_system.h"
 #include "platform/known_folder.h"
@@ -35,11 +34,6 @@ std::string FileNameFor(const std::string& scope) {
   return scope == "CU" ? platform::CurrentUserName() + "_" + kFileName : kFileName;
 }
 
-bool EnsureFolder(const std::string& folder) {
-  return platform::GetPathKind(folder) == platform::PathKind::kDirectory ||
-         platform::CreateOneFolder(folder);
-}
-
 void Line(std::string* report, const char* prefix, const char* step) {
   *report += prefix;
   *report += step;
@@ -59,18 +53,20 @@ int WriteInstallConfig(const std::string& scope, const std::string& version,
   const std::string base = BaseFolder();
   const std::string settings = SettingsFolder(base);
   // Only these two levels are created; the program-data folder itself must exist.
-  if (base.empty() || !EnsureFolder(base) || !EnsureFolder(settings)) return -1;
+  // Settings takes every user's own file, so anyone may add one there (sticky).
+  if (base.empty() || !platform::EnsureGuardedFolder(base, false) ||
+      !platform::EnsureGuardedFolder(settings, true)) {
+    return -1;
+  }
   Line(report, kWritePrefix, "Create config directory");
   const std::string file_name = FileNameFor(scope);
   Line(report, kWritePrefix, "Get config file name");
   const std::string path = JoinPath(settings, file_name);
   const std::string content = "Version=" + version + "\n" + "InstallType=" + install_type + "\n";
   Line(report, kWritePrefix, "Set content");
-  if (path.empty() || !WriteNewFile(path, content)) return -2;
+  // The rights are given with the new file itself, never afterwards by its path.
+  if (path.empty() || !platform::WriteGuardedFile(path, content)) return -2;
   Line(report, kWritePrefix, "Write file");
-  // Other users' installers must be able to rewrite the file; a failure here leaves
-  // the file readable all the same, so it does not fail the operation.
-  platform::GrantEveryoneFullAccess(path);
   Line(report, kWritePrefix, "Set file permission");
   Line(report, kWritePrefix, "End");
   return 1;

@@ -2,7 +2,9 @@
 // The installation configuration file: "Version=<v>\nInstallType=<t>\n" in the
 // "Settings" folder of "Orvex Data Services" under the machine's program-data folder
 // (POSIX: $ORVEX_PROGRAMDATA_DIR, else /var/lib), one file for all users
-// ("arguments.txt") and one per user ("<user>_arguments.txt"), writable by everybody.
+// ("arguments.txt") and one per user ("<user>_arguments.txt"). POSIX: the folders are
+// root's (Settings sticky, so every user can add an own file), the files mode 0644 and
+// their writer's. Windows: Everyone gets full access to the file.
 // Each step appends one report line; the last line tells where a failure happened.
 #include <string>
 
@@ -12,10 +14,10 @@ namespace orvex::system {
 // Empty when the program-data folder cannot be obtained.
 std::string InstallConfigPath(const std::string& scope);
 
-// Creates the two folders when missing, replaces the file whole with the content and
-// grants Everyone full access (a failure of that grant is ignored). Appends the lines
-// "RTD Config file <step>\n" to *report. 1 success; -1 a folder cannot be created
-// (also when the program-data folder is unknown); -2 the file cannot be written.
+// Creates the two folders when missing (refusing existing ones that others could
+// change) and replaces the file whole with the content (platform::WriteGuardedFile). Appends the
+// lines "RTD Config file <step>\n" to *report. 1 success; -1 a folder cannot be created (also when
+// the program-data folder is unknown); -2 the file cannot be written.
 int WriteInstallConfig(const std::string& scope, const std::string& version,
                        const std::string& install_type, std::string* report);
 

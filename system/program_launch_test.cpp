@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/clock.h"
-#include "system/test_scratch.h"
+#include "system/testing/test_scratch.h"
 
 namespace orvex::test {
 namespace {

@@ -32,8 +32,8 @@ std::string Directory(const std::string& path) {
 
 }  // namespace
 
-std::string SelfDeleteScriptPath(const std::string& executable_path) {
-  return JoinPath(GetTempFolder(), platform::SelfDeleteScriptName(Stem(executable_path)));
+std::string SelfDeleteScriptPrefix(const std::string& executable_path) {
+  return JoinPath(GetTempFolder(), Stem(executable_path) + "_delete_");
 }
 
 std::string SelfDeleteScriptText(const std::string& executable_path, const std::string& script_path,
@@ -41,17 +41,25 @@ std::string SelfDeleteScriptText(const std::string& executable_path, const std::
   return platform::SelfDeleteScriptText(executable_path, script_path, has_console);
 }
 
-bool SelfDelete() {
+bool SelfDelete(int exit_code) {
   const std::string executable = GetModulePath();
   if (executable.empty()) return false;
-  const std::string script = SelfDeleteScriptPath(executable);
-  const std::string text = SelfDeleteScriptText(executable, script, platform::HasConsoleWindow());
-  if (script.empty() || !WriteNewFile(script, text)) return false;
+  const std::string prefix = SelfDeleteScriptPrefix(executable);
+  const bool console = platform::HasConsoleWindow();
+  std::string script;
+  if (prefix.empty() ||
+      !platform::CreateUniqueFile(
+          prefix, platform::SelfDeleteScriptSuffix(),
+          [&](const std::string& path) { return SelfDeleteScriptText(executable, path, console); },
+          &script)) {
+    return false;
+  }
   if (!RunCommandScript(platform::SelfDeleteScriptCommand(script), Directory(executable))) {
+    DeleteFileAt(script);
     return false;
   }
   // The script pauses before it deletes, so this process has ended by then.
-  std::exit(0);
+  std::exit(exit_code);
 }
 
 }  // namespace orvex::system

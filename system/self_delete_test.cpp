@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <vector>
 
 #include "platform/clock.h"
 #include "platform/process.h"
-#include "system/test_scratch.h"
+#include "system/testing/test_scratch.h"
 
 namespace orvex::test {
 namespace {
@@ -20,11 +22,20 @@ ORVEX_CHILD_ROLE(self_delete) {
   return SelfDelete() ? 8 : 7;
 }
 
+// The script's name is only predictable up to its prefix.
 TEST(SelfDeleteScriptTest, NamedAfterTheStemInTheTemporaryFolder) {
   const std::string exe =
       WindowsBackend() ? "C:\\Program Files\\Orvex\\Pendrel.exe" : "/opt/orvex bin/pendrel";
-  const std::string name = WindowsBackend() ? "Pendrel_delete.cmd" : "pendrel_delete.sh";
-  EXPECT_EQ(SelfDeleteScriptPath(exe), JoinPath(GetTempFolder(), name));
+  const std::string name = WindowsBackend() ? "Pendrel_delete_" : "pendrel_delete_";
+  EXPECT_EQ(SelfDeleteScriptPrefix(exe), JoinPath(GetTempFolder(), name));
+  if (WindowsBackend()) return;
+  // A relative temporary folder would be written in one directory and run from another.
+  const char* old = std::getenv("TMPDIR");
+  const std::string saved = old != nullptr ? old : "";
+  platform::SetEnvVar("TMPDIR", "relative/tmp");
+  const std::string folder = GetTempFolder();
+  platform::SetEnvVar("TMPDIR", old != nullptr ? saved.c_str() : nullptr);
+  EXPECT_EQ(folder, "/tmp/");
 }
 
 TEST(SelfDeleteScriptTest, ExactTextWithAndWithoutAConsole) {
@@ -42,6 +53,10 @@ TEST(SelfDeleteScriptTest, ExactTextWithAndWithoutAConsole) {
               "ping -n 5 127.0.0.1 > nul\r\n"
               "del \"C:\\Program Files\\Orvex\\Pendrel.exe\"\r\n"
               "start /b \"\" cmd /c del \"%~f0\"");
+    // cmd expands %b\c% even between quotes: each sign is doubled.
+    EXPECT_NE(SelfDeleteScriptText("C:\\a%b\\c%d\\Pendrel.exe", script, true)
+                  .find("del \"C:\\a%%b\\c%%d\\Pendrel.exe\"\r\n"),
+              std::string::npos);
   } else {
     const std::string exe = "/opt/orvex bin/it's";
     const std::string script = "/tmp/it's_delete.sh";
@@ -56,19 +71,35 @@ TEST(SelfDeleteScriptTest, ExactTextWithAndWithoutAConsole) {
               "sleep 4\n"
               "rm -f '/opt/orvex bin/it'\\''s'\n"
               "rm -f '/tmp/it'\\''s_delete.sh'");
+    // Nothing in a path is run by the shell.
+    EXPECT_NE(SelfDeleteScriptText("/opt/$(id)`id`;x/p", script, true)
+                  .find("rm -f '/opt/$(id)`id`;x/p'\n"),
+              std::string::npos);
   }
 }
 
-// A copy of this binary in a folder with a blank in its name deletes itself: it ends
-// with exit code 0 at once, is still there during the pause, and is gone after it,
-// together with its script.
+// The scripts in the temporary folder named for `executable`.
+std::vector<std::string> ScriptsOf(const std::string& executable) {
+  const std::filesystem::path prefix = SelfDeleteScriptPrefix(executable);
+  std::vector<std::string> found;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(prefix.parent_path(), error)) {
+    const std::string name = entry.path().filename().string();
+    if (name.starts_with(prefix.filename().string())) found.push_back(entry.path().string());
+  }
+  return found;
+}
+
+// A copy of this binary in a folder whose name holds a blank and what the command
+// interpreter would otherwise act on deletes itself: it ends with exit code 0 at once,
+// is still there during the pause, and is gone after it, together with its script.
 TEST(SelfDeleteTest, CopiedProgramIsGoneAfterThePause) {
   ScratchFolder dir;
-  ASSERT_TRUE(CreateFolder(dir / "with blank"));
+  const std::string folder = dir / (WindowsBackend() ? "with blank & 100%x%" : "with blank $(x);");
+  ASSERT_TRUE(CreateFolder(folder));
   const std::string suffix = WindowsBackend() ? ".exe" : "";
-  const std::string copy = JoinPath(dir / "with blank", UniqueName("selfdel") + suffix);
+  const std::string copy = JoinPath(folder, UniqueName("selfdel") + suffix);
   ASSERT_TRUE(CopyFileOver(GetModulePath(), copy));
-  const std::string script = SelfDeleteScriptPath(copy);
   platform::ProcessObject* child = platform::SpawnProcess(copy, {"--orvex-child", "self_delete"});
   ASSERT_NE(child, nullptr);
   int code = -1;
@@ -78,13 +109,13 @@ TEST(SelfDeleteTest, CopiedProgramIsGoneAfterThePause) {
   ASSERT_TRUE(ended);
   EXPECT_EQ(code, 0);
   EXPECT_TRUE(FileExists(copy)) << "deleted before the pause";
-  EXPECT_TRUE(FileExists(script));
+  EXPECT_EQ(ScriptsOf(copy).size(), 1u);
   const uint32_t start = platform::TickCount();
-  while ((FileExists(copy) || FileExists(script)) && platform::TickCount() - start < 20000) {
+  while ((FileExists(copy) || !ScriptsOf(copy).empty()) && platform::TickCount() - start < 20000) {
     platform::SleepMs(100);
   }
   EXPECT_FALSE(FileExists(copy));
-  EXPECT_FALSE(FileExists(script));
+  EXPECT_TRUE(ScriptsOf(copy).empty());
 }
 
 // A temporary folder that does not exist: the script cannot be written, nothing is

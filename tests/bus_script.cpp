@@ -55,6 +55,8 @@ class ScriptRunner {
     return false;
   }
   bool Serve(const std::string& active_event, const std::string& stop_event);
+  bool UntilText(uint32_t handle, const std::string& text);
+  bool Trickle(uint32_t pause_ms, const std::string& stop_event);
   bool Flood(uint32_t topic, uint32_t count, uint32_t pace, uint32_t length,
              bool until_full = false);
   bool Ordered(uint32_t last, const std::string& handles, bool every);
@@ -156,6 +158,35 @@ bool ScriptRunner::Flood(uint32_t topic, uint32_t count, uint32_t pace, uint32_t
   return !until_full || Fail("every value was sent");
 }
 
+bool ScriptRunner::Trickle(uint32_t pause_ms, const std::string& stop_event) {
+  platform::EventObject* stop = MakeNamedEvent(stop_event, false);
+  client::BusReceived got;
+  while (platform::WaitEvent(stop, pause_ms) != platform::WaitResult::kSignalled) {
+    if (client_.Receive(&got, 0)) client_.KeepAlive();
+  }
+  platform::CloseEvent(stop);
+  return true;
+}
+
+bool ScriptRunner::UntilText(uint32_t handle, const std::string& text) {
+  client::BusReceived got;
+  uint32_t last_sent = platform::TickCount();
+  for (;;) {
+    if (platform::TickCount() - last_sent > 1000) {
+      client_.KeepAlive();
+      last_sent = platform::TickCount();
+    }
+    if (!client_.Receive(&got, kWaitMs)) return Fail("the value never came");
+    if (client::ClassicCodeOf(got.code) != MSG_VALUE || got.handle != handle) continue;
+    const std::string_view value = got.value.Text();
+    if (value == text) return true;
+    // The value with something joined in front: the rest of an abandoned one.
+    if (value.ends_with(text)) {
+      return Fail("a torn value of " + std::to_string(value.size()) + " characters");
+    }
+  }
+}
+
 bool ScriptRunner::Ordered(uint32_t last, const std::string& handles, bool every) {
   std::map<uint32_t, int64_t> seen;  // handle -> last value number
   for (const std::string& h : Split(handles, ',')) seen[Number(h)] = -1;
@@ -227,7 +258,7 @@ bool ScriptRunner::Step(const std::vector<std::string>& f) {
   if (op == "topic") return client_.RequestTopic(Number(arg(1)), Text(arg(2))) || Fail("send");
   if (op == "close") return client_.CloseTopic(Number(arg(1))) || Fail("send");
   if (op == "closeall") return client_.CloseAll() || Fail("send");
-  if (op == "value") {
+  if (op == "value" || op == "valuetimesout") {
     RtdValue value;
     const std::string spec = arg(2);
     if (spec.rfind("int:", 0) == 0) {
@@ -235,7 +266,10 @@ bool ScriptRunner::Step(const std::vector<std::string>& f) {
     } else if (spec.rfind("text:", 0) == 0) {
       value.SetText(Text(spec.substr(5)));
     }
-    return client_.Publish(Number(arg(1)), value) || Fail("send");
+    const bool sent = client_.Publish(Number(arg(1)), value);
+    if (op == "value") return sent || Fail("send");
+    return (!sent && client_.send_failure() == client::SendFailure::kTimedOut) ||
+           Fail("the send did not time out");
   }
   if (op == "texta" || op == "textb") {
     return client_.PublishText(Number(arg(1)), Text(arg(2)), op == "textb") || Fail("send");
@@ -291,6 +325,8 @@ bool ScriptRunner::Step(const std::vector<std::string>& f) {
   if (op == "held") {
     return max_held_ <= Number(arg(1)) || Fail("held " + std::to_string(max_held_) + " bytes");
   }
+  if (op == "untiltext") return UntilText(Number(arg(1)), Text(arg(2)));
+  if (op == "trickle") return Trickle(Number(arg(1)), arg(2));
   if (op == "allinorder" || op == "newest") {
     return Ordered(Number(arg(1)), arg(2), op == "allinorder");
   }

@@ -9,6 +9,10 @@
 //   rawpart|CODE|H|TEXT one classic message of code 7, 48 or 49 (topic text) or 13, 50
 //                       or 51 (text value) with this handle and text (under 112 chars)
 //   topic|HANDLE|TEXT   close|HANDLE   closeall   value|ID|int:N or text:T
+//   valuetimesout|ID|text:T  as value, but the publish must fail as timed out
+//   trickle|MS|EVENT    takes one message every MS until EVENT is set
+//   untiltext|H|TEXT    receives until handle H gets the text value TEXT; a value that
+//                       ends with TEXT but has more in front fails (a torn value)
 //   texta|ID|TEXT   textb|ID|TEXT   refresh|H,H,...   default|SID   monitor|FLAGS(6 digits)
 //   disconnect|REASON   keepalive   sleep|MS   signal|EVENT   wait|EVENT
 //   expect|CODE|k=v...  the next message (heartbeats aside) has this code and fields

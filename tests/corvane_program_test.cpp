@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "client/bus_client.h"
-#include "excel/excel_test_registry.h"
+#include "excel/testing/excel_test_registry.h"
 #include "platform/clock.h"
 #include "platform/process.h"
 #include "platform/window.h"
@@ -37,7 +37,7 @@ constexpr int kMessageBoxTextId = 0xFFFF;
 std::string CorvanePath() {
   const std::string self = CurrentExecutablePath();
   const size_t slash = self.find_last_of("/\\");
-  return self.substr(0, slash) + "/../bus/" CORVANE_FILE_NAME;
+  return self.substr(0, slash) + "/../bus/app/" CORVANE_FILE_NAME;
 }
 bool WindowsBuild() {
   return std::string(CORVANE_FILE_NAME).ends_with(".exe");

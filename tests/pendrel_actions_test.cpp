@@ -3,120 +3,12 @@
 // restart, accepted, declined, and a copy that is still not elevated), TavXL for the
 // current user twice, trusted locations, Drop, the configuration file, TEST and
 // SelfDelete.
-#include <filesystem>
-#include <map>
-
-#include "excel/excel_test_registry.h"
-#include "registration/component_layout_test_util.h"
-#include "registration/sf_reg_util_v2.h"
-#include "system/file_operations.h"
+#include "registration/auto_run.h"
 #include "system/install_config.h"
-#include "tests/pendrel_fixture.h"
+#include "tests/pendrel_action_fixture.h"
 
 namespace orvex::test {
 namespace {
-
-namespace fs = std::filesystem;
-namespace flows = SfRegUtil_V2;
-
-// The programs the flows start are copies of a stand-in that records its starts.
-const std::map<std::string, std::string> kPrograms = [] {
-  auto programs = registration_test::kStartedPrograms;
-  programs.emplace("TavRegW.exe", "");
-  return programs;
-}();
-
-constexpr const char* kRestartLine = "\nRestarting process elevated";
-constexpr const char* kSucceededLine = "\nElevated restart succeeded";
-constexpr const char* kFailedLine = "\nElevated restart failed";
-
-class PendrelActionTest : public PendrelTest {
- protected:
-  void SetUp() override {
-    PendrelTest::SetUp();
-    if (!OwnRegistry()) GTEST_SKIP() << NoRegistryReason();
-    product_ = (dir_ / "Product").string();
-    // POSIX: the cleanup copy and the configuration file stay in the test's folder.
-    platform::SetEnvVar("XDG_DATA_HOME", (dir_ / "AppData").string().c_str());
-    platform::SetEnvVar("ORVEX_PROGRAMDATA_DIR", (dir_ / "ProgramData").string().c_str());
-    fs::create_directories(dir_ / "ProgramData");
-    RegisterExcel64();
-    for (const auto& [name, sub] : registration_test::kComponentFolders)
-      MakeFile("Product/" + sub + "/" + name, "");
-    for (const auto& [name, sub] : kPrograms) {
-      const fs::path path = fs::path(product_) / sub / name;
-      fs::create_directories(path.parent_path());
-      fs::copy_file(STARTED_STANDIN, path, fs::copy_options::overwrite_existing);
-    }
-  }
-  void TearDown() override {
-    if (WindowsBuild() && !product_.empty()) {
-      // The prefix's registry is shared by the whole run: take the products out again.
-      platform::SetEnvVar("ORVEX_TEST_ELEVATION", nullptr);
-      flows::UnregisterAll(true);
-      flows::UnregisterAll(false);
-      std::error_code ignored;
-      fs::remove_all(system::GetLocalAppDataFolder("TavXLUserCleanup"), ignored);
-    }
-    platform::SetEnvVar("XDG_DATA_HOME", nullptr);
-    platform::SetEnvVar("ORVEX_PROGRAMDATA_DIR", nullptr);
-    PendrelTest::TearDown();
-  }
-
-  void RegisterExcel64() {
-    const std::string exe = MakeFile("Excel/EXCEL.EXE", "");
-    const auto image = excel_test::PeImage(0x8664);
-    std::ofstream(exe, std::ios::binary)
-        .write(reinterpret_cast<const char*>(image.data()), static_cast<long>(image.size()));
-    const char* clsid = "{00024500-0000-0000-C000-000000000046}";
-    ClassDefault("Excel.Application\\CLSID", clsid);
-    ClassDefault(std::string("CLSID\\") + clsid + "\\LocalServer32", "\"" + exe + "\" /automation");
-    ClassDefault("Excel.Application\\CurVer", "Excel.Application.16");
-    Written(RegRoot::kCurrentUser, "Software\\Microsoft\\Office\\16.0");
-  }
-  void ClassDefault(const std::string& path, const std::string& text) {
-    const SfRegKeyPath key = Written(RegRoot::kClassesRoot, path);
-    ASSERT_TRUE(key.Create());
-    ASSERT_TRUE(key.WriteString("", text));
-  }
-  // The started lines a stand-in program recorded, waiting for at least `count`.
-  std::string Starts(const std::string& name, size_t count = 1) const {
-    const std::string found = system::FindFileInTree(name, product_);
-    std::string text;
-    WaitFor(
-        [&] {
-          text = ReadFileText(found + ".started");
-          return static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) >= count;
-        },
-        10000);
-    return text;
-  }
-  // Runs with the test seam's elevation value (null: none).
-  PendrelRun RunAs(const char* elevation, const std::string& tail) {
-    platform::SetEnvVar("ORVEX_TEST_ELEVATION", elevation);
-    PendrelRun run = Run(tail);
-    platform::SetEnvVar("ORVEX_TEST_ELEVATION", nullptr);
-    return run;
-  }
-  // Waits until the output file of a restarted run ends with `tail`; the copy writes
-  // into the same standard output after the first process has ended.
-  std::string OutputOnceEndsWith(const std::string& tail) {
-    std::string text;
-    WaitFor(
-        [&] {
-          text = ReadFileText(last_output_);
-          return text.ends_with(tail);
-        },
-        20000);
-    return text;
-  }
-  std::string FirstTraceLine(const PendrelRun& run) const {
-    return run.trace.substr(0, run.trace.find('\n') + 1);
-  }
-  std::string Quoted(const std::string& path) const { return "\"" + path + "\""; }
-
-  std::string product_;
-};
 
 TEST_F(PendrelActionTest, RtdForAllUsersInAnElevatedProcessRegistersAtOnce) {
   const PendrelRun run = RunAs("1", "RTD /A " + Quoted(product_));
@@ -147,7 +39,8 @@ TEST_F(PendrelActionTest, RtdForAllUsersWithoutRightsPrintsTheRestartLinesOnly) 
 
 TEST_F(PendrelActionTest, AnAcceptedRestartLetsTheElevatedCopyDoTheWholeAction) {
   const PendrelRun run = RunAs("0>1", "RTD /A " + Quoted(product_));
-  EXPECT_EQ(run.exit_code, 0);
+  // The copy's result is the run's.
+  EXPECT_EQ(run.exit_code, 1);
   const std::string expected =
       std::string(kRestartLine) + kSucceededLine + "RTD Registration SUCCESS\n";
   EXPECT_EQ(OutputOnceEndsWith("SUCCESS\n"), expected);
@@ -156,7 +49,7 @@ TEST_F(PendrelActionTest, AnAcceptedRestartLetsTheElevatedCopyDoTheWholeAction) 
 
 TEST_F(PendrelActionTest, ACopyThatIsStillNotElevatedFailsInsteadOfRestartingAgain) {
   const PendrelRun run = RunAs("0>0", "RTD /A " + Quoted(product_));
-  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.exit_code, ExitCodeOf(-1));
   const std::string expected = std::string(kRestartLine) + kSucceededLine + kFailedLine;
   EXPECT_EQ(OutputOnceEndsWith(kFailedLine), expected);
   // No third process follows: the output stays as it is.
@@ -281,12 +174,118 @@ TEST_F(PendrelActionTest, SelfDeleteRemovesACopiedProgramAfterItEnded) {
   const std::string copy = (dir_ / (WindowsBuild() ? "PendrelCopy.exe" : "pendrel-copy")).string();
   fs::copy_file(PendrelPath(), copy);
   const PendrelRun run = Run("SelfDelete", copy);
-  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.exit_code, 1);
   EXPECT_TRUE(WaitFor([&] { return !fs::exists(copy); }, 20000)) << copy;
   // Pendrel reports nothing; the deletion script, which inherited the standard output
   // and runs without a console, may have announced itself there.
   const std::string output = ReadFileText(last_output_);
   EXPECT_TRUE(output.empty() || output.starts_with("Self-Deleting")) << output;
+}
+
+TEST_F(PendrelActionTest, SelfDeleteThatCannotStartAnswersMinusOneAndKeepsTheProgram) {
+  const std::string copy = (dir_ / (WindowsBuild() ? "PendrelCopy.exe" : "pendrel-copy")).string();
+  fs::copy_file(PendrelPath(), copy);
+  // No temporary folder to write the script to.
+  const std::string missing = (dir_ / "no-temp").string();
+  const char* const names[] = {"TMPDIR", "TMP", "TEMP"};
+  std::vector<std::pair<bool, std::string>> saved;
+  for (const char* name : names) {
+    const char* value = std::getenv(name);
+    saved.emplace_back(value != nullptr, value != nullptr ? value : "");
+    platform::SetEnvVar(name, missing.c_str());
+  }
+  const PendrelRun run = Run("SelfDelete", copy);
+  for (size_t i = 0; i < saved.size(); ++i) {
+    platform::SetEnvVar(names[i], saved[i].first ? saved[i].second.c_str() : nullptr);
+  }
+  EXPECT_EQ(run.exit_code, ExitCodeOf(-1));
+  platform::SleepMs(500);
+  EXPECT_TRUE(fs::exists(copy));
+}
+
+TEST_F(PendrelActionTest, ConfigFileRefusesAVersionThatWouldAddOrOverrideASetting) {
+  const std::string path = system::InstallConfigPath("AU");
+  ASSERT_FALSE(path.empty());
+  for (const std::string version :
+       {"\"4.0\nInstallType=EXE_ALL\"", "\"4.0\rx\"", "4.0=EXE_ALL", "InstallType=EXE_ALL"}) {
+    SCOPED_TRACE(version);
+    const PendrelRun run = Run("ConfigFile AU " + version + " MSI_NA");
+    EXPECT_EQ(run.exit_code, ExitCodeOf(-1));
+    EXPECT_EQ(run.output,
+              "Error args: version. Expected: no line break and no '=' in the version.\n");
+    EXPECT_FALSE(fs::exists(path));
+  }
+  // An ordinary version still passes.
+  const PendrelRun run = Run("ConfigFile AU 4.0.4.247 MSI_NA");
+  EXPECT_EQ(run.exit_code, 1) << run.output;
+  EXPECT_EQ(ReadFileText(path), "Version=4.0.4.247\nInstallType=MSI_NA\n");
+  EXPECT_EQ(Run("UnConfigFile AU").exit_code, 1);
+}
+
+TEST_F(PendrelActionTest, ADeclinedRestartLeavesThePerUserInstallationAsItWas) {
+  ASSERT_EQ(RunAs("0", "TavXL " + Quoted(product_)).exit_code, 1);
+  const PendrelRun run = RunAs("0", "TavXL /A " + Quoted(product_));
+  EXPECT_EQ(run.exit_code, ExitCodeOf(-1));
+  EXPECT_EQ(run.output, std::string(kRestartLine) + kFailedLine);
+  // Nothing was cleaned before the prompt: the per-user installation is whole.
+  EXPECT_TRUE(flows::IsRegistered(true));
+  EXPECT_TRUE(SfRegKeyPath(RegRoot::kCurrentUser, kRunKeyPath).ValueExists("TavRunCU"));
+  EXPECT_FALSE(flows::IsRegisteredForAllUsers());
+  // Accepted, the copy's failure is the run's exit code.
+  const PendrelRun copy_fails = RunAs("0>0", "TavXL /A " + Quoted(product_));
+  EXPECT_EQ(copy_fails.exit_code, ExitCodeOf(-1));
+  EXPECT_TRUE(flows::IsRegistered(true));
+}
+
+TEST_F(PendrelActionTest, DropAndCleanTakeThePerUserLogonEntriesWithTheProducts) {
+  const SfRegKeyPath run_key(RegRoot::kCurrentUser, kRunKeyPath);
+  ASSERT_EQ(RunAs("0", "RTD " + Quoted(product_)).exit_code, 1);
+  ASSERT_TRUE(run_key.ValueExists("RTDRunCU"));
+  PendrelRun run = RunAs("0", "Drop " + Quoted(product_));
+  EXPECT_EQ(run.exit_code, 1) << run.output;
+  EXPECT_FALSE(run_key.ValueExists("RTDRunCU"));
+  EXPECT_FALSE(flows::IsAnythingRegistered());
+  ASSERT_EQ(RunAs("0", "TavXL " + Quoted(product_)).exit_code, 1);
+  ASSERT_TRUE(run_key.ValueExists("TavRunCU"));
+  run = RunAs("0", "Clean " + Quoted(product_));
+  EXPECT_EQ(run.exit_code, 1) << run.output;
+  EXPECT_EQ(run.output, "Clean SUCCESS\n");
+  EXPECT_FALSE(run_key.ValueExists("TavRunCU"));
+  EXPECT_FALSE(flows::IsAnythingRegistered());
+}
+
+TEST_F(PendrelActionTest, ReRegisteringFromAFolderWithoutTheProgramKeepsTheLogonEntry) {
+  const SfRegKeyPath run_key(RegRoot::kCurrentUser, kRunKeyPath);
+  ASSERT_EQ(RunAs("0", "RTD " + Quoted(product_)).exit_code, 1);
+  std::string before;
+  ASSERT_TRUE(run_key.ReadString("RTDRunCU", &before));
+  // The same components elsewhere, but no setup program to name in the entry.
+  const fs::path copy = dir_ / "Installed";
+  fs::copy(product_, copy, fs::copy_options::recursive);
+  fs::remove(copy / "TavRegW.exe");
+  const PendrelRun run = RunAs("0", "RTD " + Quoted(copy.string()));
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.output, "RTD Registration FAILED\n");
+  std::string after;
+  EXPECT_TRUE(run_key.ReadString("RTDRunCU", &after));
+  EXPECT_EQ(after, before);
+}
+
+TEST_F(PendrelActionTest, TavXLsFirstLogonRunKeepsTheRtdProductsInformationKey) {
+  ASSERT_EQ(RunAs("1", "RTD /A " + Quoted(product_)).exit_code, 1);
+  // RTD's per-user half wrote XLInfo for this user, naming its product.
+  const SfRegKeyPath info(RegRoot::kCurrentUser, "Software\\Orvex Data Services\\XLInfo",
+                          WindowsBuild());
+  const SfRegKeyPath info_default(RegRoot::kCurrentUser, "Software\\Orvex Data Services\\XLInfo");
+  const auto named = [&] {
+    std::string name;
+    return info.ReadString("Name", &name) || info_default.ReadString("Name", &name) ? name : "";
+  };
+  ASSERT_EQ(named(), "Oxlade");
+  // TavXL's first log-on run for this user clears TavXL's per-user parts only.
+  const PendrelRun run = RunAs("0", "RunAU " + Quoted(product_));
+  EXPECT_EQ(run.output, "TavXL Run AU SUCCESS\n");
+  EXPECT_EQ(named(), "Oxlade");
 }
 
 }  // namespace

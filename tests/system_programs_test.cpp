@@ -12,7 +12,7 @@
 #include "platform/process.h"
 #include "platform/thread.h"
 #include "system/program_control.h"
-#include "system/test_scratch.h"
+#include "system/testing/test_scratch.h"
 #include "system/window_enumerators.h"
 
 namespace orvex::test {

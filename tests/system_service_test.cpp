@@ -6,8 +6,9 @@
 #include "platform/clock.h"
 #include "platform/process.h"
 #include "platform/service_manager.h"
+#include "registry/reg_key_path.h"
 #include "system/service_control.h"
-#include "system/test_scratch.h"
+#include "system/testing/test_scratch.h"
 
 namespace orvex::test {
 namespace {
@@ -78,6 +79,21 @@ TEST(ServiceControlTest, InstallStartStopAndRemoveAStandinService) {
   EXPECT_TRUE(UninstallService(name));
   EXPECT_TRUE(WaitUntil([&] { return !IsServiceInstalled(name); }));
   EXPECT_FALSE(UninstallService(name));
+}
+
+TEST(ServiceControlTest, AProgramPathWithBlanksIsStoredQuoted) {
+  if (!ManagerAvailable() || !WindowsBackend()) {
+    GTEST_SKIP() << "the Windows service manager's own record (Linux: the unit's own test)";
+  }
+  const std::string name = UniqueName("OrvexTest");
+  // Unquoted, the manager would try "C:\Orvex.exe" first: a folder any user can write.
+  const std::string program = "C:\\Orvex Tools\\Bus\\Corvane.exe";
+  ASSERT_TRUE(InstallService(program, name, "Orvex test service"));
+  std::string image;
+  SfRegKeyPath(RegRoot::kLocalMachine, "System\\CurrentControlSet\\Services\\" + name)
+      .ReadString("ImagePath", &image);
+  EXPECT_TRUE(UninstallService(name));
+  EXPECT_EQ(image, "\"" + program + "\"");
 }
 
 }  // namespace

@@ -97,6 +97,10 @@ uint64_t SfSMFConnection::BacklogBytes() {
   return channel_ ? uint64_t{channel_->queue().pending_count()} * channel_->slot_size() : 0;
 }
 
+uint64_t SfSMFConnection::WaitingBytes() {
+  return channel_ ? BacklogBytes() : link_->WriterBytes();
+}
+
 void SfSMFConnection::SetBacklogLimit(uint64_t bytes) {
   if (link_) link_->SetSegmentLimit(bytes);
 }

@@ -52,6 +52,9 @@ class SfSMFConnection {
   // Bytes those messages take in the bus (classic; 0 on V2, whose backlog lies in its
   // segments and is capped by SetBacklogLimit).
   uint64_t BacklogBytes();
+  // Bytes written and not yet taken by the reader: the classic backlog, or the V2
+  // outgoing segments.
+  uint64_t WaitingBytes();
   // V2: caps the bytes of the link's outgoing segments (see SfSMFLinkV2). Classic: no
   // effect; the caller bounds BacklogBytes itself.
   void SetBacklogLimit(uint64_t bytes);

@@ -1,5 +1,6 @@
 #include "transport/smf_queue.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/clock.h"
@@ -83,6 +84,32 @@ uint32_t SfSMFQueueInternal::pending_count() {
   return count_ + moving_;
 }
 
+uint32_t SfSMFQueueInternal::DropNewest(uint32_t count) {
+  SfScopedLock guard(&pool_lock_);
+  const uint32_t dropped = std::min(count, count_);
+  if (dropped == 0) return 0;
+  const uint32_t kept = count_ - dropped;
+  Item* last_kept = nullptr;
+  Item* drop = head_;
+  for (uint32_t i = 0; i < kept; ++i) {
+    last_kept = drop;
+    drop = drop->next();
+  }
+  while (drop != nullptr) {
+    Item* next = drop->next();
+    pool_.Free(drop);
+    drop = next;
+  }
+  if (last_kept == nullptr) {
+    head_ = nullptr;
+  } else {
+    last_kept->set_next(nullptr);
+  }
+  tail_ = last_kept;
+  count_ = kept;
+  return dropped;
+}
+
 void SfSMFQueueInternal::DropPending() {
   while (head_ != nullptr) {
     Item* item = head_;
@@ -98,66 +125,79 @@ void SfSMFQueueInternal::DropPending() {
 // ring's header turned out inconsistent (the pump must stop); messages not yet
 // published are then dropped with the link.
 bool SfSMFQueueInternal::MoveBatch() {
-  Item* first;
-  {
-    SfScopedLock guard(&pool_lock_);
-    first = head_;
-    head_ = tail_ = nullptr;
-    // Still counted while the batch is copied: a sender bounded by pending_count must
-    // not see room that exists only until the ring turns out full.
-    moving_ = count_;
-    count_ = 0;
-  }
-  Item* item = first;
+  Item* const first = TakePending();
   bool ok = true;
-  while (item != nullptr && ok) {
+  Item* const unsent = CopyIntoRing(first, &ok);
+  SettleBatch(first, unsent, ok);
+  return ok;
+}
+
+SfSMFQueueInternal::Item* SfSMFQueueInternal::TakePending() {
+  SfScopedLock guard(&pool_lock_);
+  Item* const first = head_;
+  head_ = tail_ = nullptr;
+  // Still counted while the batch is copied: a sender bounded by pending_count must
+  // not see room that exists only until the ring turns out full.
+  moving_ = count_;
+  count_ = 0;
+  return first;
+}
+
+SfSMFQueueInternal::Item* SfSMFQueueInternal::CopyIntoRing(Item* first, bool* ok) {
+  Item* item = first;
+  while (item != nullptr) {
     if (!ring_.HasSpace()) {
-      if (ring_.broken()) ok = false;
+      if (ring_.broken()) *ok = false;
       break;
     }
     uint8_t* slot = ring_.WriteSlot();
     if (slot == nullptr) {
-      ok = false;
+      *ok = false;
       break;
     }
     std::memcpy(slot, item->buffer(), slot_size_);
     // A peer that moved the read index onto the next write position has broken the
     // ring: publishing would make it look empty.
     if (!ring_.HasSpace()) {
-      ok = false;
+      *ok = false;
       break;
     }
     ring_.Publish();
     item = item->next();
   }
+  return item;
+}
+
+void SfSMFQueueInternal::SettleBatch(Item* first, Item* unsent, bool ok) {
   SfScopedLock guard(&pool_lock_);
   moving_ = 0;
-  Item* const unsent = item;
-  for (Item* done = first; done != unsent;) {
-    Item* next = done->next();
-    pool_.Free(done);
-    done = next;
+  FreeItems(first, unsent);
+  if (unsent == nullptr) return;
+  if (!ok) {
+    FreeItems(unsent, nullptr);
+    return;
   }
-  if (unsent != nullptr && ok) {
-    // Put what the full ring could not take back in front of newer commits.
-    Item* last = unsent;
-    uint32_t kept = 1;
-    while (last->next() != nullptr) {
-      last = last->next();
-      ++kept;
-    }
-    last->set_next(head_);
-    if (tail_ == nullptr) tail_ = last;
-    head_ = unsent;
-    count_ += kept;
-  } else {
-    for (Item* drop = unsent; drop != nullptr;) {
-      Item* next = drop->next();
-      pool_.Free(drop);
-      drop = next;
-    }
+  // Put what the full ring could not take back in front of newer commits.
+  Item* last = unsent;
+  uint32_t kept = 1;
+  while (last->next() != nullptr) {
+    last = last->next();
+    ++kept;
   }
-  return ok;
+  last->set_next(head_);
+  if (tail_ == nullptr) tail_ = last;
+  head_ = unsent;
+  count_ += kept;
+}
+
+// Returns the items from `from` up to (not including) `until` to the pool. Under
+// pool_lock_.
+void SfSMFQueueInternal::FreeItems(Item* from, Item* until) {
+  while (from != until) {
+    Item* next = from->next();
+    pool_.Free(from);
+    from = next;
+  }
 }
 
 void SfSMFQueueInternal::Run() {

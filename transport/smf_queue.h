@@ -40,6 +40,10 @@ class SfSMFQueueInternal : public SfThreadBase {
   bool broken() const { return broken_.load(std::memory_order_acquire); }
   // Messages committed and not yet in the ring.
   uint32_t pending_count();
+  // Drops up to `count` of the messages committed last that still wait in the pending
+  // list (the parts of a value whose sending failed half-way); those the pump is
+  // moving into the ring are beyond recall. Returns how many were dropped.
+  uint32_t DropNewest(uint32_t count);
 
  protected:
   void Run() override;
@@ -47,6 +51,13 @@ class SfSMFQueueInternal : public SfThreadBase {
  private:
   struct Item;  // pool payload: link, padding, then the message buffer
   bool MoveBatch();
+  // The steps of MoveBatch: take the whole pending list, copy from its front into the
+  // ring (answering the first item not published), then free what was published and
+  // put the rest back in front (or drop it when the ring is broken).
+  Item* TakePending();
+  Item* CopyIntoRing(Item* first, bool* ok);
+  void SettleBatch(Item* first, Item* unsent, bool ok);
+  void FreeItems(Item* from, Item* until);
   void DropPending();
 
   SfSMFRing ring_;

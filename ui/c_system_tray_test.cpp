@@ -9,7 +9,7 @@
 
 #include "platform/window_messages.h"
 #include "resources/corvane_resources.h"
-#include "ui/test_dialogs.h"
+#include "ui/testing/test_dialogs.h"
 
 namespace orvex::ui {
 namespace {

@@ -8,7 +8,7 @@
 #include "resources/corvane_resources.h"
 #include "ui/ctrl_button.h"
 #include "ui/ctrl_dialog.h"
-#include "ui/test_dialogs.h"
+#include "ui/testing/test_dialogs.h"
 #include "ui/window_registry.h"
 
 namespace orvex::ui {

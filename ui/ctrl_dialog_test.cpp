@@ -8,7 +8,7 @@
 
 #include "platform/window_messages.h"
 #include "ui/ctrl_button.h"
-#include "ui/test_dialogs.h"
+#include "ui/testing/test_dialogs.h"
 #include "ui/window_registry.h"
 
 namespace orvex::ui {

@@ -11,7 +11,7 @@
 #include "platform/window_messages.h"
 #include "tests/support/child_process.h"
 #include "ui/ctrl_button.h"
-#include "ui/test_dialogs.h"
+#include "ui/testing/test_dialogs.h"
 
 namespace orvex::ui {
 namespace {

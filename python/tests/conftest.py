@@ -1,4 +1,4 @@
-"""A real bus per test: bench's bus_host (ORVEX_BUS_HOST) on a name of its own."""
+"""A real bus per test: the bus_host tool (ORVEX_BUS_HOST) on a name of its own."""
 import os
 import signal
 import subprocess

@@ -1,5 +1,6 @@
 // Files and folders on POSIX.
 #include "platform/file_system.h"
+#include "platform/test_seams.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -76,6 +77,14 @@ std::string CombinePath(const std::string& folder, const std::string& name) {
   return result;
 }
 
+std::string AbsolutePath(const std::string& path) {
+  if (path.empty()) return {};
+  if (path.starts_with('/')) return CombinePath("/", path);
+  char buffer[4096];
+  if (getcwd(buffer, sizeof buffer) == nullptr) return {};
+  return CombinePath(buffer, path == "." ? "./" : path);
+}
+
 bool CreateOneFolder(const std::string& path) {
   return !path.empty() && mkdir(path.c_str(), 0777) == 0;
 }
@@ -93,6 +102,60 @@ bool WriteFileExclusive(const std::string& path, const std::string& bytes) {
   close(fd);
   // One write, as the Windows side makes one WriteFile call.
   return n >= 0 && static_cast<size_t>(n) == bytes.size();
+}
+
+bool CreateUniqueFile(const std::string& prefix, const std::string& suffix,
+                      const std::function<std::string(const std::string&)>& bytes_for,
+                      std::string* path) {
+  std::string name = prefix + "XXXXXX" + suffix;
+  // mkstemps: O_EXCL, mode 0600, six random characters.
+  const int fd = mkstemps(name.data(), static_cast<int>(suffix.size()));
+  if (fd < 0) return false;
+  const std::string bytes = bytes_for(name);
+  const bool ok = posix::WriteAll(fd, bytes.data(), bytes.size());
+  if (close(fd) != 0 || !ok) {
+    unlink(name.c_str());
+    return false;
+  }
+  *path = std::move(name);
+  return true;
+}
+
+bool EnsureGuardedFolder(const std::string& folder, bool shared) {
+  // With a trailing separator lstat and O_NOFOLLOW would follow a link.
+  std::string path = folder;
+  while (path.size() > 1 && path.ends_with('/')) path.pop_back();
+  const mode_t mode = shared ? 01777 : 0755;
+  const bool created = mkdir(path.c_str(), 0700) == 0;
+  if (!created && errno != EEXIST) return false;
+  struct stat info;
+  if (lstat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return false;
+  const bool ours = info.st_uid == geteuid();
+  if (!ours && info.st_uid != 0) return false;
+  const bool others_write = (info.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+  const bool sticky = (info.st_mode & S_ISVTX) != 0;
+  if (!ours) return !others_write || (shared && sticky);
+  // Rights are set on the open folder, never by a path someone could swap meanwhile.
+  const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool ok = (info.st_mode & 07777) == mode || fchmod(fd, mode) == 0;
+  close(fd);
+  return ok;
+}
+
+bool WriteGuardedFile(const std::string& path, const std::string& bytes) {
+  struct stat info;
+  if (lstat(path.c_str(), &info) == 0) {
+    if (S_ISDIR(info.st_mode)) return false;
+    if (info.st_uid != geteuid() && geteuid() != 0) return false;
+    if (unlink(path.c_str()) != 0) return false;
+  }
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  bool ok = fchmod(fd, 0644) == 0 && posix::WriteAll(fd, bytes.data(), bytes.size());
+  ok = close(fd) == 0 && ok;
+  if (!ok) unlink(path.c_str());
+  return ok;
 }
 
 bool CopyFileReplacing(const std::string& from, const std::string& to) {
@@ -136,8 +199,9 @@ bool ListSubfolderNames(const std::string& folder, std::vector<std::string>* nam
 }
 
 bool TempFolderPath(std::string* path) {
-  const char* tmp = std::getenv("TMPDIR");
-  std::string result = tmp && *tmp ? tmp : "/tmp";
+  const char* tmp = FollowedVariable("TMPDIR");
+  // A relative folder would be written in one directory and read from another.
+  std::string result = tmp && tmp[0] == '/' ? tmp : "/tmp";
   if (!result.ends_with('/')) result += '/';
   if (result.size() > kMaxPath) {
     path->clear();

@@ -1,18 +1,28 @@
 // Known folders on POSIX: the XDG and /var/lib conventions, overridable for tests.
 #include "platform/known_folder.h"
 
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+
+#include "platform/test_seams.h"
 
 namespace orvex::platform {
 
 namespace {
 
 const char* Env(const char* name) {
-  const char* value = std::getenv(name);
-  return value && *value ? value : nullptr;
+  return FollowedVariable(name);
+}
+
+// HOME when this run follows it, else the account's home from the password database.
+std::string Home() {
+  if (const char* home = Env("HOME")) return home;
+  const passwd* entry = getpwuid(geteuid());
+  return entry != nullptr && entry->pw_dir != nullptr ? entry->pw_dir : "";
 }
 
 bool MakeDirs(const std::string& dir) {
@@ -33,8 +43,8 @@ bool GetKnownFolder(KnownFolder folder, bool create, std::string* path) {
     result = dir ? dir : "/var/lib";
   } else if (const char* data = Env("XDG_DATA_HOME")) {
     result = data;
-  } else if (const char* home = Env("HOME")) {
-    result = std::string(home) + "/.local/share";
+  } else if (const std::string home = Home(); !home.empty()) {
+    result = home + "/.local/share";
   } else {
     return false;
   }

@@ -1,6 +1,7 @@
 // SQLite store of the POSIX registry backend.
 #include "registry_store.h"
 
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +12,8 @@
 
 #include "base/no_case.h"
 #include "platform/debug_output.h"
+#include "platform/test_seams.h"
+#include "private_folder.h"
 
 namespace orvex::platform::regstore {
 
@@ -33,8 +36,7 @@ const char kSchema[] =
     "INSERT OR IGNORE INTO keys(id, parent, name, fold) VALUES(1, 0, x'', x'');";
 
 const char* Env(const char* name) {
-  const char* value = std::getenv(name);
-  return value && *value ? value : nullptr;
+  return FollowedVariable(name);
 }
 
 bool MakeDirs(const std::string& dir, mode_t mode) {
@@ -53,18 +55,43 @@ bool MachineWritable() {
   return Env("ORVEX_REGISTRY_DIR") && flag && std::strcmp(flag, "1") == 0;
 }
 
+// The effective user's home from the password database (HOME may be another user's,
+// as sudo and pkexec can leave it); empty when the user has no entry.
+std::string AccountHome() {
+  const passwd* entry = getpwuid(geteuid());
+  return entry != nullptr && entry->pw_dir != nullptr && entry->pw_dir[0] == '/' ? entry->pw_dir
+                                                                                 : "";
+}
+
+// Empty when the user's store has no place (no account home): never a shared folder.
 std::string StoreDir(Scope scope) {
   if (const char* dir = Env("ORVEX_REGISTRY_DIR")) return dir;
   if (scope == Scope::kMachine) return "/var/lib/orvex";
-  if (const char* config = Env("XDG_CONFIG_HOME")) return std::string(config) + "/orvex";
-  const char* home = Env("HOME");
-  return std::string(home ? home : "/tmp") + "/.config/orvex";
+  const char* config = Env("XDG_CONFIG_HOME");
+  if (config != nullptr && config[0] == '/' && geteuid() != 0) {
+    return std::string(config) + "/orvex";
+  }
+  const std::string home = AccountHome();
+  return home.empty() ? home : home + "/.config/orvex";
+}
+
+// The user's store folder and file must be the user's own and nobody else's to write:
+// a store another user planted would answer for this one.
+bool UserStoreIsOwn(const std::string& dir, const std::string& file) {
+  const int fd = posix::OpenPrivateFolder(dir);
+  if (fd < 0) return false;
+  close(fd);
+  struct stat info;
+  if (lstat(file.c_str(), &info) != 0) return errno == ENOENT;
+  return S_ISREG(info.st_mode) && info.st_uid == geteuid() &&
+         (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
 
 std::string StoreFile(Scope scope) {
   const bool test_dir = Env("ORVEX_REGISTRY_DIR") != nullptr;
   const char* file = scope == Scope::kUser ? "user" : "machine";
-  return StoreDir(scope) + "/" + (test_dir ? std::string(file) + ".db" : "registry.db");
+  const std::string dir = StoreDir(scope);
+  return dir.empty() ? dir : dir + "/" + (test_dir ? std::string(file) + ".db" : "registry.db");
 }
 
 std::mutex g_stores_mutex;
@@ -192,7 +219,16 @@ std::shared_ptr<Store> Store::For(Scope scope, RegResult* result) {
     *result = RegResult::kOk;
     return empty;
   }
+  if (path.empty()) {
+    SetLastError("registry store: the user has no home folder");
+    *result = RegResult::kStoreError;
+    return nullptr;
+  }
   if (writable) MakeDirs(StoreDir(scope), scope == Scope::kUser ? 0700 : 0755);
+  if (scope == Scope::kUser && !UserStoreIsOwn(StoreDir(scope), path)) {
+    *result = Broken(path, nullptr, "not the user's own");
+    return nullptr;
+  }
   const int flags = (writable ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE : SQLITE_OPEN_READONLY) |
                     SQLITE_OPEN_FULLMUTEX;
   if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK) {

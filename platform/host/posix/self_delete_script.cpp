@@ -20,8 +20,8 @@ std::string ShellQuoted(const std::string& text) {
 
 }  // namespace
 
-std::string SelfDeleteScriptName(const std::string& stem) {
-  return stem + "_delete.sh";
+std::string SelfDeleteScriptSuffix() {
+  return ".sh";
 }
 
 std::string SelfDeleteScriptText(const std::string& executable_path, const std::string& script_path,

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/file_system.h"
+#include "service_unit.h"
 
 extern char** environ;
 
@@ -100,10 +101,9 @@ ServiceObject* CreateServiceEntry(ServiceManagerObject* manager, const std::stri
   // A unit whose file is gone but which still runs is the counterpart of a service
   // marked for deletion: refused, as the Windows manager refuses it.
   bool ok = manager != nullptr && UnitFor(name, service) && !IsActive(*service);
-  const std::string text = "[Unit]\nDescription=" + display_name +
-                           "\n\n[Service]\nType=simple\nExecStart=" + executable_path +
-                           "\n\n[Install]\nWantedBy=multi-user.target\n";
-  ok = ok && WriteFileExclusive(service->unit_file, text);
+  std::string text;
+  ok = ok && ServiceUnitText(executable_path, display_name, &text);
+  ok = ok && WriteServiceUnitFile(service->unit_file, text);
   ok = ok && Systemctl({"daemon-reload"});
   ok = ok && Systemctl({"enable", service->unit});
   if (!ok) {

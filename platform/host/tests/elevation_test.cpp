@@ -104,5 +104,21 @@ TEST_F(StartElevatedTest, SudoIsUsedOnlyWhenItNeedsNoPassword) {
   EXPECT_EQ(Recorded(), "Drop\n");
 }
 
+TEST_F(StartElevatedTest, AskedForItTheCopysExitCodeComesBackThroughPkexecAndSudo) {
+  const std::string program = Script("program", "exit 3");
+  Script("pkexec", "exec \"$@\"");
+  int code = 0;
+  EXPECT_GT(StartElevated(program, "RTD /A", &code), 32);
+  EXPECT_EQ(code, 3);
+  // sudo is waited for too when the code is asked for.
+  fs::remove(dir_ / "bin" / "pkexec");
+  Script("sudo",
+         "[ \"$1\" = -n ] || exit 2; shift\n[ \"$1\" = true ] && exit 0\n"
+         "[ \"$1\" = -- ] && shift\nexec \"$@\"");
+  code = 0;
+  EXPECT_GT(StartElevated(program, "Drop", &code), 32);
+  EXPECT_EQ(code, 3);
+}
+
 }  // namespace
 }  // namespace orvex::platform

@@ -1,7 +1,12 @@
 // Files and folders on Windows: the "A" file functions and PathCombineA.
+#define _CRT_RAND_S  // rand_s, the system's random numbers
 #include "platform/file_system.h"
 
+#include "platform/file_access.h"
+
 #include <windows.h>
+
+#include <cstdlib>
 
 #include <shlwapi.h>
 
@@ -28,6 +33,61 @@ std::string CombinePath(const std::string& folder, const std::string& name) {
     return {};
   }
   return buffer;
+}
+
+std::string AbsolutePath(const std::string& path) {
+  char buffer[MAX_PATH] = {};
+  const DWORD size = path.empty() ? 0 : GetFullPathNameA(path.c_str(), MAX_PATH, buffer, nullptr);
+  return size == 0 || size >= MAX_PATH ? std::string() : std::string(buffer, size);
+}
+
+bool CreateUniqueFile(const std::string& prefix, const std::string& suffix,
+                      const std::function<std::string(const std::string&)>& bytes_for,
+                      std::string* path) {
+  static constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    std::string name = prefix;
+    for (int i = 0; i < 8; ++i) {
+      unsigned int value = 0;
+      if (rand_s(&value) != 0) return false;
+      name += kDigits[value % 36];
+    }
+    name += suffix;
+    // CREATE_NEW never opens what is there, a link included.
+    HANDLE file = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+      if (GetLastError() == ERROR_FILE_EXISTS) continue;
+      return false;
+    }
+    const std::string bytes = bytes_for(name);
+    DWORD written = 0;
+    const bool ok =
+        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) != 0 &&
+        written == bytes.size();
+    CloseHandle(file);
+    if (!ok) {
+      DeleteFileA(name.c_str());
+      return false;
+    }
+    *path = std::move(name);
+    return true;
+  }
+  return false;
+}
+
+bool EnsureGuardedFolder(const std::string& path, bool) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES) return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  return CreateDirectoryA(path.c_str(), nullptr) != 0;
+}
+
+bool WriteGuardedFile(const std::string& path, const std::string& bytes) {
+  DeleteFileEntry(path);
+  if (!WriteFileExclusive(path, bytes)) return false;
+  // Other users' installers rewrite the file; it stays readable without the grant.
+  GrantEveryoneFullAccess(path);
+  return true;
 }
 
 bool CreateOneFolder(const std::string& path) {

@@ -63,7 +63,9 @@ std::string CommandInterpreter() {
 }
 
 std::string CommandInterpreterArguments(const std::string& script) {
-  return "/c " + script;
+  // With /s cmd takes off exactly the outer pair of quotes, whatever the text holds
+  // (without it, quotes go when a path holds & ( ) @ ^ |).
+  return "/s /c \"" + script + "\"";
 }
 
 bool ShellStart(const std::string& file, const std::string& parameters) {

@@ -32,11 +32,15 @@ ServiceObject* OpenServiceEntry(ServiceManagerObject* manager, const std::string
 
 ServiceObject* CreateServiceEntry(ServiceManagerObject* manager, const std::string& executable_path,
                                   const std::string& name, const std::string& display_name) {
-  if (manager == nullptr) return nullptr;
+  if (manager == nullptr || executable_path.empty()) return nullptr;
+  // Unquoted, "C:\Orvex Tools\Bus\Corvane.exe" would first be tried as C:\Orvex.exe.
+  const bool quoted = executable_path.size() >= 2 && executable_path.front() == '"' &&
+                      executable_path.back() == '"';
+  const std::string command = quoted ? executable_path : '"' + executable_path + '"';
   SC_HANDLE handle =
       CreateServiceA(manager->handle, name.c_str(), display_name.c_str(), SERVICE_ALL_ACCESS,
                      SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
-                     executable_path.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
+                     command.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
   return handle == nullptr ? nullptr : new ServiceObject{handle};
 }
 

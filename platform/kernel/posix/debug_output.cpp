@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 
+#include "platform/test_seams.h"
 #include "syslog_lines.h"
 #include "write_all.h"
 
@@ -32,7 +33,7 @@ Sink& TheSink() {
 
 void DebugOutput(const char* text) {
   if (text == nullptr) return;
-  const char* target = std::getenv("ORVEX_DEBUG_OUTPUT");
+  const char* target = FollowedVariable("ORVEX_DEBUG_OUTPUT");
   if (target == nullptr || *target == '\0') {
     thread_local SyslogLineComposer composer;
     std::string record;

@@ -152,8 +152,9 @@ Found OpenLiveLocked(int folder, const std::string& file_name, int* fd) {
     *fd = -1;
     return Found::kFree;
   }
-  // Only namespace-lock holders ever take the exclusive lock, so this cannot block.
-  if (flock(*fd, LOCK_SH) != 0) {
+  // Holders keep shared holds; an exclusive one is a peer's doing (it may keep it for
+  // ever): the object is refused rather than waited for, under the namespace lock.
+  if (flock(*fd, LOCK_SH | LOCK_NB) != 0) {
     close(*fd);
     *fd = -1;
     return Found::kRefused;
@@ -249,7 +250,8 @@ bool CreateOrAttach(ObjectKind kind, const std::string& name, size_t size,
     close(fd);
     return false;
   }
-  bool ok = flock(fd, LOCK_SH) == 0 && ftruncate(fd, static_cast<off_t>(size)) == 0;
+  // A peer may have opened the new file already; its exclusive hold is not waited for.
+  bool ok = flock(fd, LOCK_SH | LOCK_NB) == 0 && ftruncate(fd, static_cast<off_t>(size)) == 0;
   if (ok && init) {
     void* view = MapSharedView(fd, size);
     ok = view != nullptr;

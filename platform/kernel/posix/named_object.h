@@ -8,7 +8,8 @@
 // opened, and by the last holder's close. All name operations run under the folder's
 // lock file, so testing for holders, creating, initialising and removing never
 // interleave between processes. A folder, lock file or object file that is not the
-// user's own (owner, mode, type checked on the open descriptor) is refused, never used.
+// user's own (owner, mode, type checked on the open descriptor) is refused, never used;
+// so is a file some process holds exclusively (no lock here is ever waited for).
 #include <cstddef>
 #include <cstdint>
 #include <functional>

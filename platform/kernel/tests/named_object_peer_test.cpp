@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <future>
 #include <string>
 
@@ -200,6 +201,48 @@ TEST(NamespaceLockTest, AHeldLockFileMakesNameOperationsFailInTimeNotHang) {
   CloseMapping(after);
   CloseMapping(before);
   SetNamespaceLockWaitForTesting(1000);
+}
+
+// A peer that holds its own object file exclusively (instead of the shared hold every
+// holder takes) must not stall whoever opens, creates or sweeps that name: the file
+// counts as refused, not as something to wait for, and is left where it is.
+TEST(ExclusiveHoldTest, AnObjectHeldExclusivelyIsRefusedAtOnceNotWaitedFor) {
+  const std::string name = UniqueName("Local\\OrvexExclusive");
+  bool existed = false;
+  MappingObject* folder_made =
+      CreateMapping(UniqueName("Local\\OrvexAny"), 4096, nullptr, &existed);
+  ASSERT_NE(folder_made, nullptr);
+  const std::string path = ObjectFolder() + "/" + ObjectFileName(ObjectKind::kMapping, name);
+  const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(ftruncate(fd, 4096), 0);
+  ASSERT_EQ(flock(fd, LOCK_EX), 0);
+  struct Case {
+    const char* what;
+    std::function<bool()> operation;  // true: it succeeded
+  };
+  const Case cases[] = {
+      {"open", [&] { return OpenMapping(name) != nullptr; }},
+      {"create", [&] { return CreateMapping(name, 4096, nullptr, &existed) != nullptr; }},
+      {"sweep",
+       [&] {
+         SweepStaleObjects();
+         return access(path.c_str(), F_OK) != 0;
+       }},
+  };
+  for (const Case& c : cases) {
+    auto done = std::async(std::launch::async, c.operation);
+    if (done.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+      close(fd);  // lets it finish
+      done.wait();
+      FAIL() << c.what << " waited for an exclusive hold";
+    }
+    EXPECT_FALSE(done.get()) << c.what;
+  }
+  EXPECT_EQ(access(path.c_str(), F_OK), 0);
+  close(fd);
+  unlink(path.c_str());
+  CloseMapping(folder_made);
 }
 
 }  // namespace

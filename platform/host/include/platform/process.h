@@ -49,7 +49,7 @@ std::string SystemErrorMessage(uint32_t code);
 std::string CommandInterpreter();
 
 // Its command line for running `script` (one command text) and ending: Windows
-// "/c " + script; POSIX "-c " + the script quoted so that it arrives as one argument.
+// "/s /c \"" + script + "\""; POSIX "-c " + the script quoted so that it arrives as one argument.
 std::string CommandInterpreterArguments(const std::string& script);
 
 // Starts `file` with `parameters` (empty: none) as the shell would, shown normally:

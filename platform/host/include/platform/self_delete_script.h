@@ -5,11 +5,12 @@
 
 namespace orvex::platform {
 
-// Script file name for an executable stem: stem + "_delete.cmd" (POSIX "_delete.sh").
-std::string SelfDeleteScriptName(const std::string& stem);
+// How a script file's name ends: ".cmd" (POSIX ".sh").
+std::string SelfDeleteScriptSuffix();
 
 // The script's exact text. Windows: "@echo off", "echo Self-Deleting non-console
-// executable..." only without a console, "ping -n 5 127.0.0.1 > nul", "del \"<exe>\"",
+// executable..." only without a console, "ping -n 5 127.0.0.1 > nul", "del \"<exe>\""
+// (each '%' doubled, as cmd expands them even in quotes),
 // "start /b \"\" cmd /c del \"%~f0\"", joined by "\r\n" without a final one. POSIX: the
 // same steps in sh ("sleep 4", "rm -f"), single-quoted paths, joined by "\n".
 std::string SelfDeleteScriptText(const std::string& executable_path, const std::string& script_path,

@@ -19,8 +19,9 @@ void CloseServiceManager(ServiceManagerObject* manager);
 ServiceObject* OpenServiceEntry(ServiceManagerObject* manager, const std::string& name);
 
 // Registers an own-process service that starts automatically and runs as the system
-// account, with `executable_path` unchanged as its command. Null when it exists, is
-// still marked for deletion, or cannot be created. The service is not started.
+// account, with `executable_path` as its command: quoted (Windows) or as one quoted
+// word of the unit (POSIX, mode 0644; a control character in it is refused). Null when it exists,
+// is still marked for deletion, or cannot be created. The service is not started.
 ServiceObject* CreateServiceEntry(ServiceManagerObject* manager, const std::string& executable_path,
                                   const std::string& name, const std::string& display_name);
 void CloseServiceEntry(ServiceObject* service);

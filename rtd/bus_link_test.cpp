@@ -1,0 +1,169 @@
+#include "rtd/bus_link.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "bus/rtd_server.h"
+#include "client/bus_client.h"
+#include "platform/clock.h"
+#include "protocol/message_codes.h"
+#include "tests/support/child_process.h"
+
+namespace orvex::rtd {
+namespace {
+
+template <typename Pred>
+bool WaitFor(Pred pred, uint32_t timeout_ms = 20000) {
+  const uint32_t start = platform::TickCount();
+  while (!pred()) {
+    if (platform::TickCount() - start > timeout_ms) return false;
+    platform::SleepMs(5);
+  }
+  return true;
+}
+
+// A bus in this process, a publisher "ABC" answering every topic, and the link under
+// test with a book; refreshes collect what each cell shows.
+class BusLinkTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    StartBus();
+    RtdBusLink::Options options;
+    options.bus = base_;
+    options.retry_ms = 50;
+    options.notify = [this] { ++notifications_; };
+    link_ = std::make_unique<RtdBusLink>(&book_, options);
+  }
+  void TearDown() override {
+    link_.reset();
+    publisher_.reset();
+    bus_.reset();
+  }
+  void StartBus() {
+    RtdServer::Options options;
+    options.base_name = base_;
+    options.shutdown_grace_ms = 50;
+    bus_ = std::make_unique<RtdServer>(options);
+    ASSERT_TRUE(bus_->listening());
+  }
+  void StartPublisher() {
+    publisher_ = std::make_unique<client::BusClient>();
+    ASSERT_TRUE(publisher_->Connect(base_, client::LinkKind::kV2));
+    ASSERT_TRUE(publisher_->RegisterAndWait("ABC", "test publisher", true, false, nullptr));
+  }
+  // The bus's topic id of the next topic asked of the publisher.
+  uint32_t NextRequest(std::string* text = nullptr) {
+    client::BusReceived message;
+    if (!publisher_->ReceiveCode(MSG_TOPIC, &message, 20000)) return 0;
+    if (text) *text = message.text;
+    return message.handle;
+  }
+  // Takes refreshes (as Excel does after each notification) until `cell` shows `want`.
+  bool WaitCell(int32_t cell, const std::string& want) {
+    return WaitFor([&] {
+      for (auto& [id, value] : book_.Refresh()) shown_[id] = CellText(value);
+      return shown_[cell] == want;
+    });
+  }
+  void Connect(int32_t cell, const std::string& text) {
+    auto opened = book_.Connect(cell, text);
+    ASSERT_EQ(opened.outcome, ConnectOutcome::kOk);
+    if (opened.new_bus_topic) link_->Open(opened.handle);
+  }
+  uint32_t BusTopicCount() {
+    client::BusClient monitor;
+    if (!monitor.Connect(base_, client::LinkKind::kV2)) return 0xFFFFFFFF;
+    if (!monitor.RegisterAndWait("", "monitor", false, true, nullptr)) return 0xFFFFFFFF;
+    client::BusReceived reply;
+    if (!monitor.Monitor({}) || !monitor.ReceiveCode(MSG_MONITOR_REPLY, &reply, 10000)) {
+      return 0xFFFFFFFF;
+    }
+    return reply.items.at(0);
+  }
+
+  std::string base_ = test::UniqueName("Local\\OrvexRtdT");
+  std::unique_ptr<RtdServer> bus_;
+  std::unique_ptr<client::BusClient> publisher_;
+  RtdTopicBook book_;
+  std::unique_ptr<RtdBusLink> link_;
+  std::atomic<int> notifications_{0};
+  std::map<int32_t, std::string> shown_;
+};
+
+TEST_F(BusLinkTest, ValuesReachCellsAndPublisherAndBusLossShowThenHeal) {
+  StartPublisher();
+  link_->Start();
+  Connect(1, "@BUS:TICKER");
+  Connect(2, "@ABC:ACME.LAST");
+  std::string text;
+  const uint32_t topic = NextRequest(&text);
+  ASSERT_NE(topic, 0u);
+  EXPECT_EQ(text, "ACME.LAST");
+  ASSERT_TRUE(WaitCell(1, "1"));
+  for (int i = 1; i <= 200; ++i) {
+    RtdValue v;
+    v.SetInt32(i);
+    ASSERT_TRUE(publisher_->Publish(topic, v));
+  }
+  ASSERT_TRUE(WaitCell(2, "200"));
+  EXPECT_GE(notifications_.load(), 2);
+
+  // The publisher leaves: its cell says so, the bus's own topic goes on.
+  publisher_->SendDisconnect("bye");
+  publisher_->Flush(5000);
+  publisher_.reset();
+  ASSERT_TRUE(WaitCell(2, "#REF!"));
+  const std::string ticks = shown_[1];
+  ASSERT_TRUE(WaitFor([&] {
+    for (auto& [id, value] : book_.Refresh()) shown_[id] = CellText(value);
+    return shown_[1] != ticks;
+  }));
+
+  // The bus goes and comes back: cells show it, then resume by themselves.
+  bus_.reset();
+  ASSERT_TRUE(WaitCell(2, "#NULL!"));
+  EXPECT_EQ(shown_[1], "#NULL!");
+  StartBus();
+  StartPublisher();
+  ASSERT_NE(NextRequest(&text), 0u);
+  EXPECT_EQ(text, "ACME.LAST");
+  ASSERT_TRUE(WaitCell(1, "1"));
+  EXPECT_EQ(link_->connections(), 2u);
+}
+
+TEST_F(BusLinkTest, ClosingTheLastCellClosesTheBusTopicAndStopSaysGoodbye) {
+  link_->Start();
+  Connect(1, "@BUS:TICKER");
+  Connect(2, "@BUS:TICKER");
+  Connect(3, "@BUS:TIMER");
+  ASSERT_TRUE(WaitCell(1, "1"));
+  // The link's own two subscriptions (publisher lists) and the two cells' topics.
+  ASSERT_TRUE(WaitFor([&] { return BusTopicCount() == 4; }));
+  EXPECT_EQ(book_.Disconnect(1), 0u);
+  const uint32_t ticker = book_.Disconnect(2);
+  ASSERT_NE(ticker, 0u);
+  link_->Close(ticker);
+  ASSERT_TRUE(WaitFor([&] { return BusTopicCount() == 3; }));
+  link_->Stop();
+  EXPECT_FALSE(link_->connected());
+  ASSERT_TRUE(WaitFor([&] { return BusTopicCount() == 0; }));
+}
+
+TEST_F(BusLinkTest, CellsWaitForABusThatIsNotThereYet) {
+  bus_.reset();
+  link_->Start();
+  Connect(1, "@BUS:TICKER");
+  ASSERT_TRUE(WaitCell(1, "#NULL!"));
+  EXPECT_FALSE(link_->connected());
+  StartBus();
+  ASSERT_TRUE(WaitCell(1, "1"));
+  EXPECT_TRUE(link_->connected());
+}
+
+}  // namespace
+}  // namespace orvex::rtd
