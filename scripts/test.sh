@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The project's test command: installs what is missing, builds and runs the native
 # suite, builds the fuzz preset and replays its corpora, builds the sanitizer presets
-# and runs the link code's tests under them when that code changed, then cross-builds
-# for Windows and runs the same suite under Wine, then compiles the 32-bit Windows build.
+# and runs the link code's tests under them when that code changed since they last
+# passed, then cross-builds for Windows and runs the same suite under Wine, then
+# compiles the 32-bit Windows build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs="$(nproc)"
@@ -31,38 +32,9 @@ for corpus in fuzz/corpus/*/; do
   echo "fuzz replay: $t, $(ls "fuzz/corpus/$t" | wc -l) inputs, no fault"
 done
 
-# The sanitizer presets build whole on every run: with the compiler cache warm that is
-# mostly cache hits and links, minutes at most, and it keeps every preset buildable.
-# Their tests of the link code (labels transport, bus, client: some 260 tests, several
-# times slower under the sanitizers than natively) run once per change of that code,
-# not on every run, or the whole run would not stay well under 30 minutes on two cores.
-# "Change" is measured against the code of the last run in which they passed, recorded
-# in each build tree, so a fresh clone runs them once. The platform layer counts as link
-# code too: the shared objects live there. ORVEX_SANITIZER_TESTS=always runs them anyway.
-link_code_hash() {
-  local folders=(platform transport bus client)
-  {
-    git rev-parse "${folders[@]/#/HEAD:}" 2>/dev/null || true
-    git diff HEAD -- "${folders[@]}" 2>/dev/null || true
-    git ls-files --others --exclude-standard -- "${folders[@]}" 2>/dev/null | sort |
-      xargs -r sha1sum || true
-  } | sha1sum | cut -d' ' -f1
-}
-link_hash="$(link_code_hash)"
-for preset in native-asan native-tsan; do
-  echo "== $preset: build whole"
-  cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset" -j "$jobs"
-  stamp="build/$preset/.link-tests-passed"
-  if [ "${ORVEX_SANITIZER_TESTS:-changed}" != always ] && [ -f "$stamp" ] &&
-     [ "$(cat "$stamp")" = "$link_hash" ]; then
-    echo "== $preset: link code unchanged since its tests last passed here; not run again"
-    continue
-  fi
-  echo "== $preset: tests of the link code (transport, bus, client)"
-  bash scripts/ctest-retry.sh --preset "$preset" -L '^(transport|bus|client)$'
-  echo "$link_hash" >"$stamp"
-done
+# Both sanitizer presets built whole and their tests of the link code run, once per
+# change of that code (the script says when it skips them).
+bash scripts/sanitizer-stage.sh
 
 echo "== Windows x86_64 build and tests under Wine"
 cmake --preset mingw64 >/dev/null
