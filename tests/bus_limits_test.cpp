@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <thread>
 
 #include "protocol/message_codes.h"
@@ -120,7 +121,8 @@ TEST_P(BusLimitsTest, ShutdownFinishesAfterTheServerThreadIsStoppedByForce) {
   auto* client =
       Spawn({Connect(), "register|S|s|0|1", "expect|2|h=1", "texta|1|freeze", "wait|" + release});
   ASSERT_TRUE(WaitUntil([&] { return server->frozen.load(); }, 20000));
-  auto* done = new std::atomic<bool>(false);
+  // Shared: a closer left hanging keeps it alive after the test.
+  auto done = std::make_shared<std::atomic<bool>>(false);
   std::thread closer([server, done] {
     delete server;
     *done = true;
