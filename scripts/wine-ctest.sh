@@ -41,6 +41,10 @@ cleanup() {
   rm -rf "$WINEPREFIX"
 }
 trap cleanup EXIT
+# Bash runs no EXIT trap when a signal ends it: a stopped run would leave its server,
+# display and prefix behind.
+trap 'exit 130' INT
+trap 'exit 143' TERM
 
 for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
 "$wineserver" -p </dev/null >/dev/null 2>&1 &
