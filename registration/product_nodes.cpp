@@ -59,9 +59,12 @@ bool SfxRegNode_InstallerInfo::ReadTimeStamp(bool per_user, bool view64) {
   return Exists() && ReadString("TimeStamp", &time_stamp);
 }
 
-bool RemoveProductInfo(SfxRegNode_MyProductInfo* info, const std::string& name,
-                       bool per_user_only) {
-  bool ok = true;
+namespace {
+
+// Calls `found` for each place where `info` names `name`; stops when it answers false.
+template <typename Found>
+void ForEachNamingPlace(SfxRegNode_MyProductInfo* info, const std::string& name, bool per_user_only,
+                        Found found) {
   for (const RegRoot root : {RegRoot::kLocalMachine, RegRoot::kCurrentUser}) {
     if (per_user_only && root == RegRoot::kLocalMachine) continue;
     for (const bool view64 : {true, false}) {
@@ -70,9 +73,26 @@ bool RemoveProductInfo(SfxRegNode_MyProductInfo* info, const std::string& name,
       if (!info->Exists() || !info->ReadString("Name", &named) || !EqualsNoCase(named, name)) {
         continue;
       }
-      ok = info->DeleteTree() && ok;
+      if (!found()) return;
     }
   }
+}
+
+}  // namespace
+
+bool ProductInfoNames(SfxRegNode_MyProductInfo* info, const std::string& name, bool per_user_only) {
+  bool named = false;
+  ForEachNamingPlace(info, name, per_user_only, [&named] { return !(named = true); });
+  return named;
+}
+
+bool RemoveProductInfo(SfxRegNode_MyProductInfo* info, const std::string& name,
+                       bool per_user_only) {
+  bool ok = true;
+  ForEachNamingPlace(info, name, per_user_only, [&] {
+    ok = info->DeleteTree() && ok;
+    return true;
+  });
   return ok;
 }
 

@@ -46,11 +46,54 @@ bool StartWatchdog(const std::string& folder) {
   return StartProgram(watchdog, folder);
 }
 
-// The cleanup steps shared by the two all-users clean flows.
-bool CleanAllUsersLeftovers() {
+// A per-user installation of either product wins over both all-users ones.
+bool PerUserInstallationExists() {
+  return Registered<Tool::TRegCU>() || Registered<Tool::TRegRTDCU>();
+}
+
+bool RtdInUse() {
+  return OxladeProduct("", false).OwnPartsRegistered() || Registered<Tool::TRegRTDCU>() ||
+         Registered<Tool::TRegRTDAU>();
+}
+
+bool TavXLInUse() {
+  return TavXLProduct("", false).OwnPartsRegistered() || Registered<Tool::TRegCU>() ||
+         Registered<Tool::TRegAU>();
+}
+
+// One product's clean-up takes that product's parts and log-on entries only: the
+// KelRTD server and XLL both register stay while the other product is in use. True
+// when nothing of the product is left (its shared parts only while they are its own).
+bool RemoveTavXL(bool per_user_only) {
+  const bool keep_shared = RtdInUse();
+  TavXLProduct product("", false);
+  product.Unregister(per_user_only, keep_shared);
+  Unregister<Tool::TRegCU>();
+  if (!per_user_only) Unregister<Tool::TRegAU>();
+  Unregister<Tool::TCleanAU>();
+  const bool left = keep_shared ? product.OwnPartsRegistered() : product.IsRegisteredAnywhere();
+  return !left && !Registered<Tool::TRegCU>() && !Registered<Tool::TCleanAU>();
+}
+
+bool RemoveRtd(bool per_user_only) {
+  const bool keep_shared = TavXLInUse();
+  OxladeProduct product("", false);
+  product.Unregister(per_user_only, keep_shared);
+  Unregister<Tool::TRegRTDCU>();
+  if (!per_user_only) Unregister<Tool::TRegRTDAU>();
+  Unregister<Tool::TCleanRTDAU>();
+  const bool left = keep_shared ? product.OwnPartsRegistered() : product.IsRegisteredAnywhere();
+  return !left && !Registered<Tool::TRegRTDCU>() && !Registered<Tool::TCleanRTDAU>();
+}
+
+// The log-on clean-up after an all-users removal: the programs, the product, and the
+// cleanup copy once neither product's cleanup entry needs it.
+bool CleanAllUsersLeftovers(bool (*remove)(bool)) {
   const bool stopped = StopAll();
-  const bool dropped = Drop();  // the same removals, answering !IsRegistered(false)
-  return stopped && dropped && DeleteCleanupCopy();
+  const bool removed = remove(kEveryPlace);
+  if (!stopped || !removed) return false;
+  if (Registered<Tool::TCleanAU>() || Registered<Tool::TCleanRTDAU>()) return true;
+  return DeleteCleanupCopy();
 }
 
 PerUserRunner& Runner() {
@@ -162,26 +205,26 @@ bool Rtd_RunAU(const std::string& folder) {
 bool TavXL_CleanCU() {
   if (!Registered<Tool::TRegCU>()) return true;
   const bool stopped = StopAll();
-  UnregisterAll(kPerUser);
-  return stopped && !IsRegistered(kPerUser);
+  const bool removed = RemoveTavXL(kPerUserOnly);
+  return stopped && removed;
 }
 
 bool Rtd_CleanCU() {
   if (!Registered<Tool::TRegRTDCU>()) return true;
   const bool stopped = StopAll();
-  UnregisterAll(kPerUser);
-  return stopped && !IsRegistered(kPerUser);
+  const bool removed = RemoveRtd(kPerUserOnly);
+  return stopped && removed;
 }
 
 bool TavXL_CleanAU() {
   // The user's own installation, or the all-users product still installed.
-  if (Registered<Tool::TRegCU>() || Registered<Tool::TRegAU>()) return true;
-  return CleanAllUsersLeftovers();
+  if (PerUserInstallationExists() || Registered<Tool::TRegAU>()) return true;
+  return CleanAllUsersLeftovers(RemoveTavXL);
 }
 
 bool Rtd_CleanAU(bool force) {
-  if (Registered<Tool::TRegRTDCU>() || (!force && Registered<Tool::TRegRTDAU>())) return true;
-  return CleanAllUsersLeftovers();
+  if (PerUserInstallationExists() || (!force && Registered<Tool::TRegRTDAU>())) return true;
+  return CleanAllUsersLeftovers(RemoveRtd);
 }
 
 bool StopAll() {

@@ -27,12 +27,16 @@ class TavXLProduct {
   // all-users one). True when every step, the time stamp included, succeeded.
   bool Register(bool per_user, bool view64);
   bool IsRegisteredAnywhere();
+  // The parts no other product shares (not the KelRTD server and XLL) registered
+  // anywhere; the information key counts only when it names TavXL.
+  bool OwnPartsRegistered();
   // The same tests restricted to HKEY_LOCAL_MACHINE (the KelRTD XLL is not tested).
   bool IsRegisteredForAllUsers();
   // Removes every part from every place and both installation keys; with
   // per_user_only only the current user's registrations and installation key, so that
-  // an all-users installation stays intact. True when all succeeded.
-  bool Unregister(bool per_user_only);
+  // an all-users installation stays intact. With keep_shared the KelRTD server and
+  // XLL stay (the RTD product registers them too). True when all succeeded.
+  bool Unregister(bool per_user_only, bool keep_shared = false);
   bool TimeStampsEqual(bool view64);
   // Paths of every key the product may write below a root (the versioned ProgID
   // included), for listing what is present.
