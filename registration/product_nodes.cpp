@@ -61,12 +61,13 @@ bool SfxRegNode_InstallerInfo::ReadTimeStamp(bool per_user, bool view64) {
 
 namespace {
 
-// Calls `found` for each place where `info` names `name`; stops when it answers false.
+// Calls `found` for each place of the roots asked for where `info` names `name`; stops
+// when it answers false.
 template <typename Found>
-void ForEachNamingPlace(SfxRegNode_MyProductInfo* info, const std::string& name, bool per_user_only,
-                        Found found) {
+void ForEachNamingPlace(SfxRegNode_MyProductInfo* info, const std::string& name, bool machine,
+                        bool user, Found found) {
   for (const RegRoot root : {RegRoot::kLocalMachine, RegRoot::kCurrentUser}) {
-    if (per_user_only && root == RegRoot::kLocalMachine) continue;
+    if (!(root == RegRoot::kLocalMachine ? machine : user)) continue;
     for (const bool view64 : {true, false}) {
       info->SetLocation(root, view64);
       std::string named;
@@ -80,16 +81,17 @@ void ForEachNamingPlace(SfxRegNode_MyProductInfo* info, const std::string& name,
 
 }  // namespace
 
-bool ProductInfoNames(SfxRegNode_MyProductInfo* info, const std::string& name, bool per_user_only) {
+bool ProductInfoNames(SfxRegNode_MyProductInfo* info, const std::string& name,
+                      bool all_users_only) {
   bool named = false;
-  ForEachNamingPlace(info, name, per_user_only, [&named] { return !(named = true); });
+  ForEachNamingPlace(info, name, true, !all_users_only, [&named] { return !(named = true); });
   return named;
 }
 
 bool RemoveProductInfo(SfxRegNode_MyProductInfo* info, const std::string& name,
                        bool per_user_only) {
   bool ok = true;
-  ForEachNamingPlace(info, name, per_user_only, [&] {
+  ForEachNamingPlace(info, name, !per_user_only, true, [&] {
     ok = info->DeleteTree() && ok;
     return true;
   });

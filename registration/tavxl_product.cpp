@@ -48,7 +48,7 @@ bool TavXLProduct::OwnPartsRegistered() {
 }
 
 bool TavXLProduct::IsRegisteredForAllUsers() {
-  return ProductInfoNames(&info_, kName, false) || kel_server_.IsRegisteredForAllUsers() ||
+  return ProductInfoNames(&info_, kName, true) || kel_server_.IsRegisteredForAllUsers() ||
          tav_server_.IsRegisteredForAllUsers() || tav_bundle_.IsRegisteredForAllUsers() ||
          publisher_.IsRegisteredForAllUsers() || tav_bus_.IsRegisteredForAllUsers() ||
          watchdog_.IsRegisteredForAllUsers();
