@@ -20,11 +20,11 @@ bool OxladeProduct::LocateFiles() {
   return ok;
 }
 
-bool OxladeProduct::Register(bool per_user, bool view64) {
+bool OxladeProduct::Register(bool per_user, bool view64, bool user_parts) {
   if (folder_.empty() || !LocateFiles()) return false;
   bool ok = server_.Register(per_user, view64);
   ok = ribbon_.Register(per_user, view64) && ok;
-  ok = xll_.EnableFound() && ok;
+  if (user_parts) ok = xll_.EnableFound() && ok;
   info_.name = kName;
   info_.path = folder_;
   info_.x64 = is64_;

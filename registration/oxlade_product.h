@@ -23,7 +23,9 @@ class OxladeProduct {
   // Otherwise registers the server and the ribbon (HKEY_CURRENT_USER or
   // HKEY_LOCAL_MACHINE as chosen), enables the XLL for the current user, writes the
   // product information and the time stamp. True when all but the time stamp succeeded.
-  bool Register(bool per_user, bool view64);
+  // Without `user_parts` (an all-users registration whose per-user half another
+  // process does as the user) the XLL, which is the current user's, is left out.
+  bool Register(bool per_user, bool view64, bool user_parts = true);
   bool IsRegisteredAnywhere();
   // The parts no other product shares (not the KelRTD server and XLL) registered
   // anywhere: the information key naming this product, the ribbon, the bus entry.

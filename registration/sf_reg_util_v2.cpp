@@ -101,6 +101,12 @@ PerUserRunner& Runner() {
   return runner;
 }
 
+// Whether this process writes the current user's parts of a registration: not when
+// the per-user half of an all-users one is handed to the user's own process.
+bool UserPartsHere(bool per_user) {
+  return per_user || !Runner();
+}
+
 // The per-user half of an all-users registration, here or through the runner.
 bool RunPerUserHalf(const char* action, bool (*here)(const std::string&),
                     const std::string& folder) {
@@ -116,7 +122,7 @@ void SetPerUserRunner(PerUserRunner runner) {
 }
 
 bool TavXL_Register(bool is64, const std::string& folder, bool per_user, bool no_auto_run) {
-  bool ok = TavXLProduct(folder, is64).Register(per_user, is64);
+  bool ok = TavXLProduct(folder, is64).Register(per_user, is64, UserPartsHere(per_user));
   if (!no_auto_run) {
     Tool::TRegCU cu;
     Tool::TRegAU au;
@@ -128,7 +134,8 @@ bool TavXL_Register(bool is64, const std::string& folder, bool per_user, bool no
 }
 
 bool Rtd_Register(bool is64, const std::string& folder, bool per_user) {
-  const bool registered = OxladeProduct(folder, is64).Register(per_user, is64);
+  const bool registered =
+      OxladeProduct(folder, is64).Register(per_user, is64, UserPartsHere(per_user));
   bool next = false;
   bool entry_ok = false;
   // A registration that leaves no log-on entry is not a success: the bus would not

@@ -28,7 +28,9 @@ bool Rtd_Register(bool is64, const std::string& folder, bool per_user);
 
 // Who does the per-user half of an all-users registration (the log-on step "RunAU" or
 // "RTDRunAU" for `folder`): by default this process; with a runner set, the runner
-// (an elevated run hands it to the invoking user) and its answer counts. Empty: reset.
+// (an elevated run hands it to the invoking user) and its answer counts, and this
+// process then writes none of the current user's parts (COM entries per user, XLLs in
+// Excel's list) itself. Empty: reset.
 using PerUserRunner = std::function<bool(const std::string& action, const std::string& folder)>;
 void SetPerUserRunner(PerUserRunner runner);
 // Log-on run of a per-user TavXL installation: register per user, start the watchdog.

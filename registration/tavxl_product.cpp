@@ -25,8 +25,9 @@ bool TavXLProduct::LocateFiles() {
   return ok;
 }
 
-bool TavXLProduct::Register(bool per_user, bool view64) {
+bool TavXLProduct::Register(bool per_user, bool view64, bool user_parts) {
   if (folder_.empty() || !LocateFiles()) return false;
+  if (!user_parts) return stamp_.Write(per_user, view64);
   bool ok = kel_server_.Register(true, view64);
   ok = kel_xll_.EnableFound() && ok;
   ok = tav_server_.Register(true, view64) && ok;

@@ -24,8 +24,10 @@ class TavXLProduct {
   // Fails before writing anything when the folder is empty or a file is missing.
   // Otherwise registers both servers and the bundle per user, enables both XLLs and
   // writes the time stamp (per_user: copied from the all-users one; otherwise the
-  // all-users one). True when every step, the time stamp included, succeeded.
-  bool Register(bool per_user, bool view64);
+  // all-users one). True when every step, the time stamp included, succeeded. Without
+  // `user_parts` (an all-users registration whose per-user half another process does
+  // as the user) only the files are found and the all-users time stamp is written.
+  bool Register(bool per_user, bool view64, bool user_parts = true);
   bool IsRegisteredAnywhere();
   // The parts no other product shares (not the KelRTD server and XLL) registered
   // anywhere; the information key counts only when it names TavXL.
