@@ -51,39 +51,37 @@ bool PerUserInstallationExists() {
   return Registered<Tool::TRegCU>() || Registered<Tool::TRegRTDCU>();
 }
 
-bool RtdInUse() {
-  return OxladeProduct("", false).OwnPartsRegistered() || Registered<Tool::TRegRTDCU>() ||
-         Registered<Tool::TRegRTDAU>();
-}
-
-bool TavXLInUse() {
-  return TavXLProduct("", false).OwnPartsRegistered() || Registered<Tool::TRegCU>() ||
-         Registered<Tool::TRegAU>();
+// A product is in use while its own parts or either of its log-on entries are there.
+template <typename Product, typename EntryCU, typename EntryAU>
+bool InUse() {
+  return Product("", false).OwnPartsRegistered() || Registered<EntryCU>() || Registered<EntryAU>();
 }
 
 // One product's clean-up takes that product's parts and log-on entries only: the
-// KelRTD server and XLL both register stay while the other product is in use. True
-// when nothing of the product is left (its shared parts only while they are its own).
-bool RemoveTavXL(bool per_user_only) {
-  const bool keep_shared = RtdInUse();
-  TavXLProduct product("", false);
+// KelRTD server and XLL both register stay while the other product is in use
+// (`keep_shared`). True when nothing of the product is left (its shared parts only
+// while they are its own).
+template <typename Product, typename EntryCU, typename EntryAU, typename Cleanup>
+bool RemoveProduct(bool per_user_only, bool keep_shared) {
+  Product product("", false);
   product.Unregister(per_user_only, keep_shared);
-  Unregister<Tool::TRegCU>();
-  if (!per_user_only) Unregister<Tool::TRegAU>();
-  Unregister<Tool::TCleanAU>();
+  Unregister<EntryCU>();
+  if (!per_user_only) Unregister<EntryAU>();
+  Unregister<Cleanup>();
   const bool left = keep_shared ? product.OwnPartsRegistered() : product.IsRegisteredAnywhere();
-  return !left && !Registered<Tool::TRegCU>() && !Registered<Tool::TCleanAU>();
+  return !left && !Registered<EntryCU>() && !Registered<Cleanup>();
+}
+
+bool RemoveTavXL(bool per_user_only) {
+  const bool keep_shared = InUse<OxladeProduct, Tool::TRegRTDCU, Tool::TRegRTDAU>();
+  return RemoveProduct<TavXLProduct, Tool::TRegCU, Tool::TRegAU, Tool::TCleanAU>(per_user_only,
+                                                                                 keep_shared);
 }
 
 bool RemoveRtd(bool per_user_only) {
-  const bool keep_shared = TavXLInUse();
-  OxladeProduct product("", false);
-  product.Unregister(per_user_only, keep_shared);
-  Unregister<Tool::TRegRTDCU>();
-  if (!per_user_only) Unregister<Tool::TRegRTDAU>();
-  Unregister<Tool::TCleanRTDAU>();
-  const bool left = keep_shared ? product.OwnPartsRegistered() : product.IsRegisteredAnywhere();
-  return !left && !Registered<Tool::TRegRTDCU>() && !Registered<Tool::TCleanRTDAU>();
+  const bool keep_shared = InUse<TavXLProduct, Tool::TRegCU, Tool::TRegAU>();
+  return RemoveProduct<OxladeProduct, Tool::TRegRTDCU, Tool::TRegRTDAU, Tool::TCleanRTDAU>(
+      per_user_only, keep_shared);
 }
 
 // The log-on clean-up after an all-users removal: the programs, the product, and the
