@@ -208,11 +208,13 @@ TEST_F(InvokingUserTest, AllUsersInstallAndRemovalCleanTheUsersOwnPartsAsTheUser
   EXPECT_EQ(run.exit_code, 1) << run.trace;
   EXPECT_EQ(run.output, "RTD Registration SUCCESS\n");
   EXPECT_EQ(UsersOwn(), 0b0011);
-  // TavXL for all users cleans first: for all users as root, the user's own
-  // installation as the user; then the per-user half is the user's again.
-  run = RunAs("1", "TavXL /A " + Quoted(product_));
+  // TavXL for all users, through the restart as the user starts it: the copy cleans
+  // first, for all users as root, the user's own installation as the user; then the
+  // per-user half is the user's again.
+  run = RunAs("0>1", "TavXL /A " + Quoted(product_));
   EXPECT_EQ(run.exit_code, 1) << run.trace;
-  EXPECT_EQ(run.output, "Clean SUCCESSTavXL Registration SUCCESS\n");
+  EXPECT_EQ(run.output, std::string(kRestartLine) + kSucceededLine +
+                            "Clean SUCCESSTavXL Registration SUCCESS\n");
   EXPECT_EQ(UsersOwn(), 0b0101);
   EXPECT_TRUE(flows::IsRegisteredForAllUsers());
   // Root's own profile holds nothing of the product: no COM entries, no XLLs.
