@@ -203,6 +203,9 @@ TEST_F(InvokingUserTest, AllUsersInstallAndRemovalCleanTheUsersOwnPartsAsTheUser
   // The user's own per-user TavXL installation, made by the user.
   ASSERT_EQ(platform::RunAsUser(uid(), PendrelPath(), {"TavXL", product_}), 1);
   ASSERT_EQ(UsersOwn(), 0b0011);
+  const std::string watchdog = system::FindFileInTree("TavWatchdogW.exe", product_);
+  ASSERT_EQ(Starts("TavWatchdogW.exe"), "[]\n");
+  fs::remove(watchdog + ".started");
   // RTD for all users: the user's own installation wins over its per-user half.
   PendrelRun run = RunAs("1", "RTD /A " + Quoted(product_));
   EXPECT_EQ(run.exit_code, 1) << run.trace;
@@ -221,7 +224,7 @@ TEST_F(InvokingUserTest, AllUsersInstallAndRemovalCleanTheUsersOwnPartsAsTheUser
   EXPECT_FALSE(TavXLProduct("", false).OwnPartsRegistered());
   EXPECT_FALSE(SfxRegNode_KelRTDAddIn().IsRegistered());
   EXPECT_FALSE(SfRegKeyPath(RegRoot::kCurrentUser, kRunKeyPath).ValueExists("TavCleanAU"));
-  const std::string watchdog = system::FindFileInTree("TavWatchdogW.exe", product_);
+  EXPECT_EQ(Starts("TavWatchdogW.exe"), "[]\n");
   EXPECT_EQ(OwnerOf(watchdog + ".started"), uid());
   // Drop removes the all-users product as root and the user's parts as the user.
   run = RunAs("1", "Drop " + Quoted(product_));
