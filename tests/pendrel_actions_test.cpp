@@ -1,8 +1,8 @@
 // Pendrel's setup actions as real processes against a registry of the test's own: the
 // RTD registration for all users with and without administrator rights (the elevated
 // restart, accepted, declined, and a copy that is still not elevated), TavXL for the
-// current user twice, trusted locations, Drop, the configuration file, TEST and
-// SelfDelete.
+// current user twice, trusted locations, Drop, the configuration file, TEST,
+// SelfDelete, and one product's clean-ups beside the other product.
 #include "registration/auto_run.h"
 #include "registration/logon_entries.h"
 #include "registration/oxlade_product.h"

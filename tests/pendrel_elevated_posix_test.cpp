@@ -1,6 +1,6 @@
 // Pendrel run elevated on Linux where other users are involved: a component another
-// user owns is refused, and the per-user half of an all-users registration runs as the
-// user pkexec or sudo was asked by.
+// user owns is refused, and every per-user part of an all-users registration or
+// removal runs as the user pkexec or sudo was asked by, none in root's profile.
 #include <grp.h>
 #include <pwd.h>
 #include <sys/stat.h>
