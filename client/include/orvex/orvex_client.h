@@ -109,9 +109,9 @@ ORVEX_CLIENT_API const char* orvex_error_text(int code);
 
 /* Connects to the bus named `bus` (null: ORVEX_DEFAULT_BUS) over `link_kind`, waiting
  * up to `timeout_ms`, also for a bus that is not there yet (the library looks again
- * every 20 ms; ORVEX_E_NO_BUS once the time is up). On success stores a new client in *out (release it with
- * orvex_close) and returns ORVEX_OK; on failure stores null. Keep-alive messages are
- * sent by the library from now on. */
+ * every 20 ms; ORVEX_E_NO_BUS once the time is up). On success stores a new client in
+ * *out (release it with orvex_close) and returns ORVEX_OK; on failure stores null.
+ * Keep-alive messages are sent by the library from now on. */
 ORVEX_CLIENT_API int orvex_connect(const char* bus, int link_kind, uint32_t timeout_ms,
                                    orvex_client** out);
 
