@@ -233,9 +233,12 @@ bool BusClient::CloseAll() {
 }
 
 bool BusClient::Publish(uint32_t topic_id, const RtdValue& value) {
+  send_failure_ = SendFailure::kNone;
+  // No link carries a longer payload: a V2 record has no room for its length, and the
+  // bus would never join the classic parts of one (nor could a V2 reader take it).
+  if (V2ValueRecordSize(value) == 0) return SendFailed(SendFailure::kRefused);
   if (kind_ != LinkKind::kClassic) {
     const size_t size = V2HandleValueSize(value);
-    if (size == 0) return false;
     std::vector<uint8_t> message(size);
     WriteV2HandleValue(message, MSG_VALUE_V2, topic_id, value);
     return SendMessage(MSG_VALUE_V2, message);
