@@ -212,7 +212,10 @@ bool CreateOrAttach(ObjectKind kind, const std::string& name, size_t size,
     return false;
   }
   // A peer may have opened the new file already; its exclusive hold is not waited for.
-  bool ok = flock(fd, LOCK_SH | LOCK_NB) == 0 && ftruncate(fd, static_cast<off_t>(size)) == 0;
+  // The pages are reserved now, not on first touch: with the file system full (any user
+  // can fill it) the create fails, rather than a working link later (SIGBUS).
+  bool ok =
+      flock(fd, LOCK_SH | LOCK_NB) == 0 && posix_fallocate(fd, 0, static_cast<off_t>(size)) == 0;
   if (ok && init) {
     void* view = MapSharedView(fd, size);
     ok = view != nullptr;

@@ -189,5 +189,31 @@ TEST_F(ObjectIsolationTest, FilesThatAreNotTheUsersOwnAreRefused) {
   EXPECT_EQ(RunAs(victim_, [] { return EveryKindRefused("Local\\Fresh"); }), 0);
 }
 
+// Pages are reserved when an object is made: a full file system fails the create, never
+// a later write into an object a link already uses.
+TEST(ObjectPages, EveryKindHasItsPagesFromTheStart) {
+  const std::string folder = "/dev/shm/orvex-" + std::to_string(geteuid());
+  const std::string name = "Local\\OrvexPages" + std::to_string(getpid());
+  const std::string escaped = "Local%5COrvexPages" + std::to_string(getpid());
+  bool existed = false;
+  MappingObject* mapping = CreateMapping(name, 1u << 20, nullptr, &existed);
+  MutexObject* mutex = CreateNamedMutex(name, nullptr, &existed);
+  EventObject* event = CreateNamedEvent(name, nullptr, &existed);
+  ASSERT_NE(mapping, nullptr);
+  ASSERT_NE(mutex, nullptr);
+  ASSERT_NE(event, nullptr);
+  for (const auto& [file, size] : {std::pair<std::string, off_t>{"m." + escaped, 1 << 20},
+                                   {"x." + escaped, 8},
+                                   {"e." + escaped, 8}}) {
+    struct stat st {};
+    ASSERT_EQ(stat((folder + "/" + file).c_str(), &st), 0) << file;
+    EXPECT_EQ(st.st_size, size) << file;
+    EXPECT_GE(static_cast<off_t>(st.st_blocks) * 512, size) << file;
+  }
+  CloseMapping(mapping);
+  CloseMutex(mutex);
+  CloseEvent(event);
+}
+
 }  // namespace
 }  // namespace orvex::platform::posix
