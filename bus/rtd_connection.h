@@ -95,6 +95,7 @@ class RtdConnection {
   bool publisher = false;   // registered as a publisher
   uint32_t last_received = 0;
   uint32_t last_flushed = 0;
+  bool heartbeat_sent = false;  // the link had its first heartbeat
   bool notice_created = false;
   bool notice_pending = false;
   // Conflation was reported in the log and not yet its end.

@@ -324,7 +324,11 @@ size_t RtdServerMultiConnection::Heartbeats(uint32_t now) {
   last_heartbeat_ = now;
   size_t sent = 0;
   for (auto& [id, c] : table_) {
-    if (now - c->last_flushed > kHeartbeatMs - 1 || now - c->last_received > kHeartbeatMs - 1) {
+    // A link's first heartbeat comes at the first beat after its acceptance, however
+    // busy it was: a client that counts missed beats must not wait two intervals.
+    if (!c->heartbeat_sent || now - c->last_flushed > kHeartbeatMs - 1 ||
+        now - c->last_received > kHeartbeatMs - 1) {
+      c->heartbeat_sent = true;
       sent += SendFixed(
           c.get(), MSG_HEARTBEAT, 12,
           [&](MessageBuffer out) { return WriteHeartbeat(out, start_tick_); },

@@ -177,6 +177,26 @@ TEST_P(BusConnectionsTest, AClientThatEndsIsLetGoByItsLivenessMutex) {
   EXPECT_EQ(FinishChild(standby), 0);
 }
 
+// A link's first heartbeat comes at the bus's first beat after its acceptance, even
+// when the link was busy just before that beat (it used to wait for the next one).
+TEST_P(BusConnectionsTest, TheFirstHeartbeatComesAtTheNextBeat) {
+  StartBus();
+  const std::string tick = std::to_string(server_->server_start_tick());
+  const std::string registered = EventName("registered"), beat = EventName("beat");
+  platform::SetTickOffsetForTesting(4000);
+  auto* client = Spawn({Connect(), "register|H|h|0|1", "expect|2|h=1", "signal|" + registered,
+                        "heartbeat|" + tick, "signal|" + beat});
+  ASSERT_TRUE(WaitSignal(registered));
+  // The bus's clock passes its first beat a second after the registration; the beat
+  // after it would be five seconds away on the real clock.
+  platform::SetTickOffsetForTesting(5001);
+  server_->Wake();
+  EXPECT_TRUE(WaitSignal(beat, 3000));
+  EXPECT_EQ(FinishChild(client), 0);
+  server_.reset();
+  platform::SetTickOffsetForTesting(0);
+}
+
 TEST_P(BusConnectionsTest, ClientNoticesAndADepartedMonitorsIdIsForgotten) {
   StartBus();
   server_->SetNextConnectionIdForTesting(65535);
