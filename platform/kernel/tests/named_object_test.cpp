@@ -13,6 +13,7 @@
 #include "platform/event.h"
 #include "platform/named_mapping.h"
 #include "platform/named_mutex.h"
+#include "platform/stale_objects.h"
 #include "test_users.h"
 
 namespace orvex::platform::posix {
@@ -119,6 +120,41 @@ TEST_F(ObjectIsolationTest, AFolderMadeByAnotherUserIsRefusedNotAdopted) {
   struct stat st {};
   ASSERT_EQ(stat(folder_.c_str(), &st), 0);
   EXPECT_EQ(st.st_uid, attacker_);
+}
+
+// Another user's folder in place of the victim's in /dev/shm is named with its owner
+// in the errors; a runtime folder of the victim's own then holds the objects instead,
+// but only one that nobody else may enter.
+TEST_F(ObjectIsolationTest, TheUsersRuntimeFolderServesWhenSharedMemoryIsSquatted) {
+  if (!std::filesystem::is_directory("/run/user")) GTEST_SKIP() << "no /run/user";
+  ASSERT_EQ(RunAs(attacker_, [this] { return mkdir(folder_.c_str(), 0777); }), 0);
+  const std::string folder = folder_, owner = "(uid " + std::to_string(attacker_) + ")";
+  EXPECT_EQ(RunAs(victim_,
+                  [&] {
+                    const std::string problem = SharedObjectsProblem();
+                    if (problem.find(folder) != 0 || problem.find(owner) == std::string::npos) {
+                      return 1;
+                    }
+                    return EveryKindRefused(kBus) == 0 ? 0 : 2;
+                  }),
+            0);
+  const std::string runtime = "/run/user/" + std::to_string(victim_);
+  ASSERT_EQ(mkdir(runtime.c_str(), 0700), 0);
+  extra_.push_back(runtime);
+  ASSERT_EQ(chown(runtime.c_str(), victim_, victim_), 0);
+  const auto made_in_runtime = [&] {
+    bool existed = false;
+    MappingObject* mapping = CreateMapping(kBus, 512, nullptr, &existed);
+    if (mapping == nullptr) return 1;
+    struct stat st {};
+    const bool there = stat((runtime + "/orvex/m.Local%5CVantel").c_str(), &st) == 0;
+    CloseMapping(mapping);
+    return there && SharedObjectsProblem().empty() ? 0 : 2;
+  };
+  EXPECT_EQ(RunAs(victim_, made_in_runtime), 0);
+  // Open to others, the runtime folder is passed over: /dev/shm again, still refused.
+  ASSERT_EQ(chmod(runtime.c_str(), 0755), 0);
+  EXPECT_EQ(RunAs(victim_, [] { return EveryKindRefused(kBus); }), 0);
 }
 
 TEST_F(ObjectIsolationTest, TheUsersOwnFolderMustBeClosedToWriters) {
