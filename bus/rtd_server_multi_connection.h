@@ -51,7 +51,7 @@ class RtdServerMultiConnection {
   static constexpr uint32_t kDefaultStallLimitMs = 10000;
   // How often the liveness mutexes of clients that hold one are looked at: a killed
   // client is let go this long after its death at most, not after kSilenceMs.
-  static constexpr uint32_t kLivenessLookMs = 250;
+  static constexpr uint32_t kLivenessLookMs = 500;
   // A client found gone still has what it sent read first, but no longer than this.
   static constexpr uint32_t kGoneReadMs = 1000;
 
