@@ -133,6 +133,7 @@ TEST_P(BusLimitsTest, ShutdownFinishesAfterTheServerThreadIsStoppedByForce) {
   const bool finished = WaitUntil([&] { return done->load(); }, 15000);
   if (finished) {
     closer.join();
+    delete done;
   } else {
     closer.detach();
   }

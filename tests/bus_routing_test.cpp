@@ -45,12 +45,14 @@ TEST_P(BusRoutingTest, AddressesAreNormalisedAndNameTheirOwnTopics) {
                          "expect|33|items=0,2", "signal|" + EventName("m"),
                          "expect|34|t=@ABC:ACME.LAST", "expect|34|t=ACME.LAST"});
   ASSERT_TRUE(WaitSignal(EventName("m")));
-  auto* subscriber =
-      Spawn({Connect(), "register|S|s|0|1", "expect|2|h=1", "topic|1|@abc :ACME.LAST",
-             "topic|2|@ABC:ACME.LAST", "topic|3|ACME.LAST", "expect|13|h=2", "expect|13|h=1|v=1",
-             "expect|13|h=2|v=1", "expect|13|h=3|v=2", "signal|" + seen});
-  EXPECT_EQ(FinishChild(subscriber), 0);
+  auto* subscriber = Spawn(
+      {Connect(), "register|S|s|0|1", "expect|2|h=1", "topic|1|@abc :ACME.LAST",
+       "topic|2|@ABC:ACME.LAST", "topic|3|ACME.LAST", "expect|13|h=2", "expect|13|h=1|v=1",
+       "expect|13|h=2|v=1", "expect|13|h=3|v=2", "signal|" + seen, "wait|" + EventName("end")});
+  // The subscriber stays until the publisher has been quiet: its end closes its topics.
   EXPECT_EQ(FinishChild(publisher), 0);
+  Signal(EventName("end"));
+  EXPECT_EQ(FinishChild(subscriber), 0);
   EXPECT_EQ(FinishChild(monitor), 0);
 }
 
