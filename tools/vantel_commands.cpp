@@ -11,6 +11,7 @@
 #include "platform/clock.h"
 #include "platform/console.h"
 #include "platform/named_mapping.h"
+#include "platform/stale_objects.h"
 #include "protocol/message_codes.h"
 #include "tools/vantel_monitor.h"
 #include "tools/vantel_source.h"
@@ -48,7 +49,8 @@ int Open(const LinkOptions& link, client::BusClient* bus, const std::string& sid
       Error("could not reach the bus on " + link.bus + ": another process holds " +
             platform::NameLockPath() + ", the lock of this user's shared objects");
     } else {
-      Error("no bus answered on " + link.bus);
+      const std::string problem = platform::SharedObjectsProblem();
+      Error("no bus answered on " + link.bus + (problem.empty() ? "" : " (" + problem + ")"));
     }
     return kExitNoBus;
   }
