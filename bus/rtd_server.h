@@ -44,11 +44,12 @@ class RtdServer : public RtdServerMultiConnection {
     std::function<bool()> auto_start;
     // Topic requests beyond these limits are refused: not routed, not answered, and
     // logged once per client and kind. A topic text is an address and a name, and
-    // classic links carry it in parts, so 64 KiB is far beyond any real use; 65,536
-    // topics of 64 characters make the per-client text budget of 4 MiB.
+    // classic links carry it in parts, so 64 KiB is far beyond any real use. The
+    // per-client limits fit a workbook of 250,000 cells, each its own topic of 64
+    // characters; the bus program reads them from the registry (flow_settings.h).
     size_t max_topic_text_bytes = 64 * 1024;
-    size_t max_topics_per_client = 65536;
-    size_t max_topic_text_bytes_per_client = 4 * 1024 * 1024;
+    size_t max_topics_per_client = 262144;
+    size_t max_topic_text_bytes_per_client = 16 * 1024 * 1024;
     // Sees every line the server writes to BusLog (after it is written); server thread,
     // and the main thread during destruction.
     std::function<void(const std::string&)> log_observer;

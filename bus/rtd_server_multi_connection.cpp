@@ -19,6 +19,9 @@ namespace {
 constexpr uint32_t kYieldWindowMs = 2;
 constexpr uint32_t kShortSleepWindowMs = 50;
 constexpr uint32_t kIdleSleepMs = 10;
+// A link past its bound whose reader cannot wake the bus when it frees room is looked
+// at this often: the held messages (and, under block, every publisher) wait for it.
+constexpr uint32_t kHeldPollMs = 1;
 // A flood on one link must not keep the loop from accepting, heartbeats and drops.
 constexpr size_t kMaxReceivesPerPass = 4096;
 // Messages sent are published to their readers, and sleeping readers woken, once per
@@ -104,15 +107,20 @@ void RtdServerMultiConnection::IdleWait(uint32_t idle_ms) {
     limit = std::min(limit, kIdleSleepMs);
   }
   bool polled = false;
+  bool flushed = false;
   for (auto& [id, c] : table_) {
     if (!c->IsUsable()) continue;
-    platform::EventObject* event = c->link().ArmWait();
+    // A link holding messages sleeps for room too when its reader says it frees room.
+    const bool room = c->holding() && c->link().WakesForRoom();
+    platform::EventObject* event = c->link().ArmWait(room);
     if (event == nullptr) {
       polled = true;
       continue;
     }
-    armed_.push_back(c.get());
+    armed_.push_back({c.get(), room});
     wait_events_.push_back(event);
+    // Room freed before the announcement shows in no event: look once more.
+    if (room && c->Flush(platform::TickCount()) != 0) flushed = true;
   }
   if (polled || wait_events_.size() > platform::kMaxWaitEvents) {
     const uint32_t nap = idle_ms < kYieldWindowMs        ? 0
@@ -120,7 +128,7 @@ void RtdServerMultiConnection::IdleWait(uint32_t idle_ms) {
                                                          : kIdleSleepMs;
     limit = std::min(limit, nap);
   }
-  const bool waiting = stop_.load() || AnyInput() || (!full && listener_->HasPending());
+  const bool waiting = stop_.load() || flushed || AnyInput() || (!full && listener_->HasPending());
   if (!waiting) {
     if (limit == 0) {
       platform::SleepMs(0);
@@ -130,7 +138,7 @@ void RtdServerMultiConnection::IdleWait(uint32_t idle_ms) {
       platform::SleepMs(limit);
     }
   }
-  for (RtdConnection* c : armed_) c->link().DisarmWait();
+  for (auto [c, room] : armed_) c->link().DisarmWait(room);
 }
 
 // How long the loop may sleep before a heartbeat, a silence limit, queued blocks or
@@ -140,8 +148,8 @@ uint32_t RtdServerMultiConnection::SleepLimitMs(uint32_t now) {
   for (auto& [id, c] : table_) {
     const uint32_t quiet = now - c->last_received;
     limit = std::min(limit, quiet < kSilenceMs ? kSilenceMs - quiet : 1u);
-    // Room for held messages shows in no event: look again soon.
-    if (c->holding()) limit = std::min(limit, kIdleSleepMs);
+    // Room for held messages shows in no event unless the reader sets one: look soon.
+    if (c->holding() && !c->link().WakesForRoom()) limit = std::min(limit, kHeldPollMs);
   }
   if (lingering_count_.load() != 0) limit = std::min(limit, kIdleSleepMs);
   if (ready()) limit = std::min(limit, PeriodicDueMs());
@@ -286,6 +294,7 @@ uint16_t RtdServerMultiConnection::AllocateId() {
 size_t RtdServerMultiConnection::Heartbeats(uint32_t now) {
   if (now - last_heartbeat_ < kHeartbeatMs) return 0;
   last_heartbeat_ = now;
+  listener_->Repair();
   size_t sent = 0;
   for (auto& [id, c] : table_) {
     if (now - c->last_flushed > kHeartbeatMs - 1 || now - c->last_received > kHeartbeatMs - 1) {

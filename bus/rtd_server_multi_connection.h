@@ -32,10 +32,11 @@ struct BusMessage {
 // ProcessMessage, fairly across links. Links past their bound are served by the
 // slow-reader policy (LinkFlow). Between busy passes the thread sleeps in the kernel
 // until a link, an acceptor, Wake or the next timed duty (a heartbeat, a silence limit,
-// PeriodicDueMs) needs it; only links that cannot wake it (V2 clients without the
-// wake-ups) are polled, at most every 10 ms. The thread starts in the constructor; no
-// message reaches ProcessMessage or OnPeriodic before the derived class calls
-// SetReady(true).
+// PeriodicDueMs) needs it, or a reader frees room in a link past its bound; only links
+// that cannot wake it are polled: V2 clients without the wake-ups at most every 10 ms,
+// links past their bound whose reader does not wake the bus for room every 1 ms. The thread starts
+// in the constructor; no message reaches ProcessMessage or OnPeriodic before the derived class
+// calls SetReady(true).
 class RtdServerMultiConnection {
  public:
   static constexpr size_t kMaxConnections = 30;
@@ -165,7 +166,7 @@ class RtdServerMultiConnection {
   // Set to end the loop's sleep: stop, or Wake.
   platform::EventObject* doorbell_;
   std::vector<platform::EventObject*> wait_events_;
-  std::vector<RtdConnection*> armed_;
+  std::vector<std::pair<RtdConnection*, bool>> armed_;  // and whether armed for room
   SfThread thread_;
 };
 

@@ -72,10 +72,8 @@ void RtdServer::RequestTopic(RtdClient& client, uint32_t handle, const std::stri
     for (uint16_t watcher : topic_notice_) SendTopicAdded(*topic, FindConnection(watcher));
     if (topic->bus_topic) {
       bus_topics_->Attach(*topic);
-    } else if (sid_map_.empty()) {
-      size_t ordinary = 0;
-      for (const auto& [id, t] : topics_.by_id()) ordinary += t->bus_topic ? 0 : 1;
-      if (ordinary == 1) LaunchAutoStartPublisher();
+    } else if (sid_map_.empty() && topics_.ordinary_count() == 1) {
+      LaunchAutoStartPublisher();
     }
     return;
   }

@@ -51,6 +51,7 @@ RtdTopic* TopicTable::FindOrCreate(const TopicAddress& address, bool* created) {
   RtdTopic* raw = topic.get();
   by_text_.emplace(raw->text, raw);
   by_id_.emplace(raw->id, std::move(topic));
+  if (!raw->bus_topic) ++ordinary_;
   *created = true;
   return raw;
 }
@@ -70,6 +71,7 @@ void TopicTable::Remove(uint32_t id) {
       break;
     }
   }
+  if (!it->second->bus_topic) --ordinary_;
   by_id_.erase(it);
 }
 

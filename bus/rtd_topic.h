@@ -47,6 +47,9 @@ class TopicTable {
   // Frees the topic; its id may be given out again after the counter wraps.
   void Remove(uint32_t id);
   size_t size() const { return by_id_.size(); }
+  // Topics that are not bus topics, counted as they come and go (the auto-start check
+  // asks at every new topic).
+  size_t ordinary_count() const { return ordinary_; }
   // Topics in id order. The map must not change while it is walked.
   const std::map<uint32_t, std::unique_ptr<RtdTopic>>& by_id() const { return by_id_; }
   // Ids run from `next` on; for tests of the wrap.
@@ -59,6 +62,7 @@ class TopicTable {
   std::multimap<std::string, RtdTopic*> by_text_;
   uint32_t next_id_ = 1;
   bool wrapped_ = false;
+  size_t ordinary_ = 0;
 };
 
 }  // namespace orvex

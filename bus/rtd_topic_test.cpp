@@ -39,11 +39,19 @@ TEST(TopicTableTest, OneTopicPerTextAndSidList) {
   EXPECT_NE(table.FindOrCreate(Parse("acme.last"), &created), plain);  // texts keep case
   EXPECT_EQ(FullTopicName(*addressed), "@ABC:ACME.LAST");
   EXPECT_EQ(FullTopicName(*plain), "ACME.LAST");
-  EXPECT_TRUE(table.FindOrCreate(Parse("@bus:TICKER"), &created)->bus_topic);
+  RtdTopic* ticker = table.FindOrCreate(Parse("@bus:TICKER"), &created);
+  EXPECT_TRUE(ticker->bus_topic);
   EXPECT_FALSE(table.FindOrCreate(Parse("@BUS,A:TICKER"), &created)->bus_topic);
+  EXPECT_EQ(table.ordinary_count(), 4u);  // every topic but the bus topic
   table.Remove(plain->id);
   EXPECT_EQ(table.Find(1), nullptr);
+  EXPECT_EQ(table.ordinary_count(), 3u);
+  const uint32_t ticker_id = ticker->id;
+  table.Remove(ticker_id);
+  table.Remove(ticker_id);  // gone already: counts nothing
+  EXPECT_EQ(table.ordinary_count(), 3u);
   EXPECT_EQ(table.FindOrCreate(Parse("ACME.LAST"), &created)->id, 6u);
+  EXPECT_EQ(table.ordinary_count(), 4u);
 }
 
 TEST(TopicTableTest, IdsWrapSkippingZeroAndIdsInUse) {

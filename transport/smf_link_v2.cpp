@@ -330,8 +330,8 @@ bool SfSMFLinkV2::Ready() {
     if (shm::Load(read_segment_, seg::kPending) > 0) return true;
     if (reader_.View(target) != nullptr || reader_.Open(target) == nullptr) return false;
     shm::Store(read_segment_, seg::kMarker, 0);
-    // The segment left is free again: a client writer may be waiting for it.
-    if (side_ == 0) wake_.NotifyPeerRoom();
+    // The segment left is free again: the writer may be waiting for it.
+    wake_.NotifyPeerRoom();
     reader_.Drop(read_index_);
     peeked_next_ = 0;
     read_segment_ = reader_.View(target);
@@ -379,8 +379,7 @@ bool SfSMFLinkV2::Pop() {
   shm::Store(read_segment_, seg::kReadOffset, next);
   shm::Store(read_segment_, seg::kReadTick, platform::TickCount());
   // A segment drained to its last record is room again for the writer.
-  if (shm::Word(read_segment_, seg::kPending).fetch_sub(1, std::memory_order_acq_rel) == 1 &&
-      side_ == 0) {
+  if (shm::Word(read_segment_, seg::kPending).fetch_sub(1, std::memory_order_acq_rel) == 1) {
     wake_.NotifyPeerRoom();
   }
   return true;
@@ -390,9 +389,9 @@ bool SfSMFLinkV2::AttachWake() {
   return side_ == 1 && wake_.Open(name_);
 }
 
-platform::EventObject* SfSMFLinkV2::ArmWake() {
+platform::EventObject* SfSMFLinkV2::ArmWake(uint32_t reason) {
   if (side_ == 0 && !wake_.peer_attached()) return nullptr;
-  return wake_.Arm();
+  return wake_.Arm(reason);
 }
 
 void SfSMFLinkV2::WakePeer() {
@@ -405,8 +404,8 @@ void SfSMFLinkV2::WakePeer() {
   wake_.NotifyPeer();
 }
 
-void SfSMFLinkV2::DisarmWake() {
-  wake_.Disarm();
+void SfSMFLinkV2::DisarmWake(uint32_t reason) {
+  wake_.Disarm(reason);
 }
 
 bool SfSMFLinkV2::WaitReady(uint32_t timeout_ms) {
