@@ -62,8 +62,9 @@ class RtdServer : public RtdServerMultiConnection {
   // Shutdown(true, 3000), then frees the tables.
   ~RtdServer() override;
 
-  // Stops accepting links, tells every link "Server shutting down", waits the grace
-  // time, then stops the thread and closes every link. Main thread.
+  // Stops accepting links, has the server thread tell every link "Server shutting down"
+  // as its last words (SayFarewell), waits the grace time, then stops the thread and
+  // closes every link. Main thread.
   size_t Shutdown(bool wait, uint32_t timeout_ms) override;
 
   // Server thread (bus topics, tests through messages).

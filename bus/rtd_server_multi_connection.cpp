@@ -37,6 +37,7 @@ RtdServerMultiConnection::RtdServerMultiConnection(const std::string& base_name,
       flow_(flow),
       stall_limit_ms_(stall_limit_ms),
       doorbell_(platform::CreateUnnamedEvent()),
+      farewell_done_(platform::CreateUnnamedEvent()),
       thread_(&RtdServerMultiConnection::ThreadEntry, this) {
   start_tick_ = platform::TickCount();
   last_heartbeat_ = start_tick_;
@@ -53,6 +54,7 @@ RtdServerMultiConnection::~RtdServerMultiConnection() {
   BusLog().Append("RtdServerMultiConnection Deleted");
   if (!thread_.WaitFinished(1000)) thread_.ForceStop();
   platform::CloseEvent(doorbell_);
+  platform::CloseEvent(farewell_done_);
 }
 
 void RtdServerMultiConnection::Wake() {
@@ -70,9 +72,51 @@ void RtdServerMultiConnection::ThreadEntry(void* self) {
   static_cast<RtdServerMultiConnection*>(self)->Loop();
 }
 
+bool RtdServerMultiConnection::SayFarewell(const std::string& reason) {
+  farewell_reason_ = reason;
+  if (thread_.WaitFinished(0)) {
+    // No server thread: this one is the only writer now.
+    GiveFarewell();
+    return true;
+  }
+  platform::ResetEvent(farewell_done_);
+  farewell_asked_.store(true, std::memory_order_release);
+  Wake();
+  if (platform::WaitEvent(farewell_done_, kFarewellWaitMs) == platform::WaitResult::kSignalled) {
+    return true;
+  }
+  // Writing beside a server thread that is stuck in the middle of a message could
+  // corrupt its link: the links close without a word instead.
+  Log("RtdServerMultiConnection: the server thread did not answer; links close without \"" +
+      reason + "\"");
+  return false;
+}
+
+void RtdServerMultiConnection::GiveFarewell() {
+  for (auto& [id, c] : table_) {
+    SendDisconnect(c.get(), farewell_reason_);
+    c->link().WakePeer();
+  }
+  farewell_given_ = true;
+  platform::SetEvent(farewell_done_);
+}
+
+void RtdServerMultiConnection::FarewellPass() {
+  FlushAll(platform::TickCount());
+  WakeReaders();
+  passes_.fetch_add(1);
+  platform::ResetEvent(doorbell_);
+  if (!stop_.load()) platform::WaitEvent(doorbell_, kIdleSleepMs);
+}
+
 void RtdServerMultiConnection::Loop() {
   uint32_t last_busy = platform::TickCount();
   while (!stop_.load()) {
+    if (farewell_asked_.exchange(false, std::memory_order_acquire)) GiveFarewell();
+    if (farewell_given_) {
+      FarewellPass();
+      continue;
+    }
     const uint32_t now = platform::TickCount();
     size_t work = DropSilent(now);
     work += AcceptOne(now);
@@ -265,6 +309,7 @@ size_t RtdServerMultiConnection::AcceptOne(uint32_t now) {
     std::unique_ptr<SfSMFConnection> link = listener_->AcceptNext();
     if (link == nullptr) return work;
     link->DeferWake();
+    link->SetSingleWriter();  // the server thread is the only writer of every link
     id = AllocateId();
     auto connection = std::make_unique<RtdConnection>(std::move(link), id, now, flow_);
     connection->round_robin = round_robin_.insert(round_robin_.end(), connection.get());

@@ -105,12 +105,14 @@ class RtdServerMultiConnection {
   // Removes the connection from the table; it is freed once its reader took what is
   // on its way (at most kLingerMs later).
   void RemoveConnection(uint16_t id);
-  // Runs `fn` on every connection under the table lock; any thread.
-  template <typename Fn>
-  void ForEachConnection(Fn fn) {
-    SfScopedLock hold(&table_lock_);
-    for (auto& [id, connection] : table_) fn(connection.get());
-  }
+  // Main thread: has the server thread give every link `reason` as its last words and
+  // wake its reader; the server thread stays the only writer of every link, so sending
+  // takes no lock. From then on the loop reads nothing and sends nothing new (it still
+  // moves what a link holds) until it is stopped. Returns once the words are out: at
+  // once when the thread has ended (they are written here then); false, with nothing
+  // written here, when the thread does not answer within kFarewellWaitMs.
+  bool SayFarewell(const std::string& reason);
+  static constexpr uint32_t kFarewellWaitMs = 2000;
   // Closes every connection (flushing live ones first); returns how many.
   size_t CloseAll();
   // No link is accepted from now on; a link already in the table stays. Once this
@@ -120,6 +122,10 @@ class RtdServerMultiConnection {
  private:
   static void ThreadEntry(void* self);
   void Loop();
+  // The farewell pass: last words to every link (SayFarewell).
+  void GiveFarewell();
+  // A pass once the farewell was given: held messages move on, nothing else.
+  void FarewellPass();
   size_t DropSilent(uint32_t now);
   size_t AcceptOne(uint32_t now);
   size_t MakeRoom(uint32_t now);
@@ -160,11 +166,16 @@ class RtdServerMultiConnection {
   std::vector<uint8_t> receive_buffer_;
   std::atomic<bool> ready_{false};
   std::atomic<bool> stop_{false};
+  // SayFarewell's request: the reason is written before the flag is raised.
+  std::string farewell_reason_;
+  std::atomic<bool> farewell_asked_{false};
+  bool farewell_given_ = false;  // server thread (or the main thread once it has ended)
   bool accepting_ = true;  // guarded by table_lock_
   std::atomic<size_t> connection_count_{0};
   std::atomic<uint64_t> passes_{0};
   // Set to end the loop's sleep: stop, or Wake.
   platform::EventObject* doorbell_;
+  platform::EventObject* farewell_done_;  // set once the farewell is given
   std::vector<platform::EventObject*> wait_events_;
   std::vector<std::pair<RtdConnection*, bool>> armed_;  // and whether armed for room
   SfThread thread_;

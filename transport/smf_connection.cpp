@@ -87,6 +87,10 @@ void SfSMFConnection::DisarmWait(bool room) {
   }
 }
 
+void SfSMFConnection::SetSingleWriter() {
+  if (link_) link_->SetSingleWriter();
+}
+
 void SfSMFConnection::DeferWake() {
   if (link_) link_->DeferWake(true);
 }

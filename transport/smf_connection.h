@@ -50,6 +50,9 @@ class SfSMFConnection {
   // than by every commit (see SfSMFLinkV2::DeferWake). Nothing on classic links, whose
   // pump moves messages in batches already.
   void DeferWake();
+  // V2: one thread writes, without the link's writer lock (SfSMFLinkV2::SetSingleWriter).
+  // Classic links take their queue's pool lock still: their pump thread shares it.
+  void SetSingleWriter();
   void WakePeer();
   // Messages committed on a classic link and not yet in its ring (0 on V2).
   uint32_t BacklogCount();

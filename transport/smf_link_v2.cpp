@@ -142,8 +142,10 @@ bool SfSMFLinkV2::Switch(uint32_t length) {
 }
 
 uint8_t* SfSMFLinkV2::BeginWrite(uint32_t length) {
-  writer_lock_.Enter();
-  lock_holder_.store(&this_thread_tag, std::memory_order_relaxed);
+  if (!single_writer_) {
+    writer_lock_.Enter();
+    lock_holder_.store(&this_thread_tag, std::memory_order_relaxed);
+  }
   if (WriterLost()) {
     ReleaseWriterLock();
     return nullptr;
@@ -170,7 +172,7 @@ bool SfSMFLinkV2::HoldsWriterLock() const {
 }
 
 bool SfSMFLinkV2::LockCheckFails() {
-  if (HoldsWriterLock()) return false;
+  if (single_writer_ || HoldsWriterLock()) return false;
   // Not ours: ReleaseAll reports "Not locked" when nobody holds it and leaves another
   // thread's hold alone.
   writer_lock_.ReleaseAll();
@@ -178,6 +180,7 @@ bool SfSMFLinkV2::LockCheckFails() {
 }
 
 void SfSMFLinkV2::ReleaseWriterLock() {
+  if (single_writer_) return;
   lock_holder_.store(nullptr, std::memory_order_relaxed);
   for (int32_t n = writer_lock_.count(); n > 0; --n) writer_lock_.Leave();
 }
@@ -208,7 +211,7 @@ bool SfSMFLinkV2::Commit() {
 }
 
 bool SfSMFLinkV2::Cancel() {
-  if (LockCheckFails()) return false;
+  if (LockCheckFails() || (single_writer_ && !reserved_)) return false;
   reserved_ = false;
   ReleaseWriterLock();
   return true;

@@ -76,6 +76,10 @@ class SfSMFLinkV2 {
   // segments and Destroy publish what waits. Any thread.
   void DeferWake(bool defer) { defer_wake_.store(defer, std::memory_order_relaxed); }
   void WakePeer();
+  // The owner promises that one thread at a time writes (the bus's server thread):
+  // BeginWrite, Commit and Cancel then take no lock, and Commit or Cancel without a
+  // reservation simply fails. Set before the first write.
+  void SetSingleWriter() { single_writer_ = true; }
 
   // Writer. Creates segment 0 of `name` unless already writing; never attaches to an
   // existing name. True with a write segment.
@@ -166,6 +170,7 @@ class SfSMFLinkV2 {
   std::string name_;
   SfSMFWakeV2 wake_;
   std::atomic<bool> defer_wake_{false};
+  bool single_writer_ = false;
   std::atomic<bool> wake_owed_{false};
   std::atomic<bool> interrupted_{false};
   // Writer: offsets are kept here and only mirrored to shared memory, so a peer that
