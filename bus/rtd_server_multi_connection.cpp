@@ -36,6 +36,7 @@ RtdServerMultiConnection::RtdServerMultiConnection(const std::string& base_name,
     : listener_(std::make_unique<SfSMFListener>(base_name)),
       flow_(flow),
       stall_limit_ms_(stall_limit_ms),
+      by_id_(size_t{1} << 16, nullptr),
       doorbell_(platform::CreateUnnamedEvent()),
       farewell_done_(platform::CreateUnnamedEvent()),
       thread_(&RtdServerMultiConnection::ThreadEntry, this) {
@@ -313,6 +314,7 @@ size_t RtdServerMultiConnection::AcceptOne(uint32_t now) {
     id = AllocateId();
     auto connection = std::make_unique<RtdConnection>(std::move(link), id, now, flow_);
     connection->round_robin = round_robin_.insert(round_robin_.end(), connection.get());
+    by_id_[id] = connection.get();
     table_.emplace(id, std::move(connection));
     connection_count_.store(table_.size());
   }
@@ -469,8 +471,7 @@ void RtdServerMultiConnection::PassInternal(uint16_t id, uint16_t code) {
 }
 
 RtdConnection* RtdServerMultiConnection::FindConnection(uint16_t id) {
-  auto it = table_.find(id);
-  return it == table_.end() ? nullptr : it->second.get();
+  return by_id_[id];
 }
 
 void RtdServerMultiConnection::RemoveConnection(uint16_t id) {
@@ -481,6 +482,7 @@ void RtdServerMultiConnection::RemoveConnection(uint16_t id) {
     if (it == table_.end()) return;
     gone = std::move(it->second);
     round_robin_.erase(gone->round_robin);
+    by_id_[id] = nullptr;
     table_.erase(it);
     connection_count_.store(table_.size());
     // A reader that is behind finds its last messages (the reason it was let go) when
@@ -501,6 +503,7 @@ size_t RtdServerMultiConnection::CloseAll() {
   {
     SfScopedLock hold(&table_lock_);
     closing.swap(table_);
+    for (const auto& [id, c] : closing) by_id_[id] = nullptr;
     lingering.swap(lingering_);
     round_robin_.clear();
     connection_count_.store(0);

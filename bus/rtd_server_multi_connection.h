@@ -151,6 +151,8 @@ class RtdServerMultiConnection {
   const uint32_t stall_limit_ms_;
   SfCriticalSection table_lock_;  // guards the table's structure against the main thread
   std::map<uint16_t, std::unique_ptr<RtdConnection>> table_;
+  // table_ again, indexed by id for FindConnection, which every message sent makes.
+  std::vector<RtdConnection*> by_id_;
   std::list<RtdConnection*> round_robin_;
   struct Lingering {
     uint32_t since;
@@ -170,7 +172,7 @@ class RtdServerMultiConnection {
   std::string farewell_reason_;
   std::atomic<bool> farewell_asked_{false};
   bool farewell_given_ = false;  // server thread (or the main thread once it has ended)
-  bool accepting_ = true;  // guarded by table_lock_
+  bool accepting_ = true;        // guarded by table_lock_
   std::atomic<size_t> connection_count_{0};
   std::atomic<uint64_t> passes_{0};
   // Set to end the loop's sleep: stop, or Wake.

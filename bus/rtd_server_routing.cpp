@@ -53,7 +53,7 @@ void RtdServer::RequestTopic(RtdClient& client, uint32_t handle, const std::stri
     bool created = false;
     RtdTopic* topic = topics_.FindOrCreate(address, &created);
     const size_t before = topic->subscribers.size();
-    if (topic->subscribers.count({client.id, handle}) != 0) {
+    if (topic->HasSubscriber({client.id, handle})) {
       if (!CloseTopic(client, handle)) return;
       continue;
     }
@@ -61,7 +61,7 @@ void RtdServer::RequestTopic(RtdClient& client, uint32_t handle, const std::stri
     // and the topic's subscriber set stay one consistent picture.
     if (client.handles.count(handle) != 0) CloseTopic(client, handle);
 
-    topic->subscribers.insert({client.id, handle});
+    topic->AddSubscriber({client.id, handle});
     client.handles[handle] = topic->id;
     client.topic_text_bytes += topic->text.size();
     if (before > 0) {
@@ -86,7 +86,7 @@ bool RtdServer::CloseTopic(RtdClient& client, uint32_t handle) {
   client.handles.erase(it);
   RtdTopic* topic = topics_.Find(topic_id);
   if (topic != nullptr) client.topic_text_bytes -= topic->text.size();
-  if (topic == nullptr || topic->subscribers.erase({client.id, handle}) == 0) return true;
+  if (topic == nullptr || !topic->RemoveSubscriber({client.id, handle})) return true;
   if (!topic->subscribers.empty()) return true;
   if (topic->publisher_id != 0) {
     SendHandleOnly(FindConnection(topic->publisher_id), MSG_TOPIC_CLOSE, topic_id);
