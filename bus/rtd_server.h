@@ -68,7 +68,10 @@ class RtdServer : public RtdServerMultiConnection {
   size_t Shutdown(bool wait, uint32_t timeout_ms) override;
 
   // Server thread (bus topics, tests through messages).
-  void PublishValue(uint32_t topic_id, uint16_t sender, RtdValue value);
+  // `v2_message`: the MSG_VALUE_V2 message `value` was read from, when it may be
+  // forwarded as it stands (ValueFanout::Reset).
+  void PublishValue(uint32_t topic_id, uint16_t sender, RtdValue value,
+                    std::span<const uint8_t> v2_message = {});
   void SetDefaultPublisherSid(std::string_view sid);
   const SidMap& sid_map() const { return sid_map_; }
   const PublisherSidList& publisher_list() const { return publishers_; }

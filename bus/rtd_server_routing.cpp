@@ -3,6 +3,7 @@
 #include "bus/bus_send.h"
 #include "bus/rtd_server.h"
 #include "protocol/message_reader.h"
+#include "protocol/value_record.h"
 
 namespace orvex {
 namespace {
@@ -111,13 +112,14 @@ void RtdServer::SendTopicValue(const RtdTopic& topic, RtdConnection* to) {
   SendValue(to, kTopicValueSplit, MSG_TOPIC_VALUE_V2, topic.id, topic.value);
 }
 
-void RtdServer::PublishValue(uint32_t topic_id, uint16_t sender, RtdValue value) {
+void RtdServer::PublishValue(uint32_t topic_id, uint16_t sender, RtdValue value,
+                             std::span<const uint8_t> v2_message) {
   RtdTopic* topic = topics_.Find(topic_id);
   if (topic == nullptr || topic->publisher_id != sender) return;
   // Moved, not copied: a value received is kept without another allocation.
   topic->value = std::move(value);
   // Encoded once, copied to every subscriber with its own handle.
-  fanout_.Reset(topic->value);
+  fanout_.Reset(topic->value, v2_message);
   for (const auto& [client_id, handle] : topic->subscribers) {
     fanout_.Send(FindConnection(client_id), handle);
   }
@@ -130,7 +132,14 @@ void RtdServer::OnValue(const BusMessage& m) {
       m.code == MSG_VALUE ? ReadClassicHandleValue(m.bytes, &hv) : ReadV2HandleValue(m.bytes, &hv);
   // A whole value ends any split one its sender left unfinished.
   if (RtdClient* client = FindClient(m.id)) client->joiner.ClearValue();
-  if (ok && m.id != 0) PublishValue(hv.handle, m.id, std::move(hv.value));
+  if (!ok || m.id == 0) return;
+  // A V2 record that is exactly its value's encoding goes on as it came.
+  std::span<const uint8_t> forward;
+  if (m.code == MSG_VALUE_V2 &&
+      IsCanonicalV2Record(m.bytes.subspan(kValueRecordOffset), hv.value)) {
+    forward = m.bytes;
+  }
+  PublishValue(hv.handle, m.id, std::move(hv.value), forward);
 }
 
 void RtdServer::OnValuePart(const BusMessage& m, bool last) {
