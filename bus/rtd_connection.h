@@ -9,6 +9,7 @@
 #include "bus/held_messages.h"
 #include "bus/slow_policy.h"
 #include "transport/smf_connection.h"
+#include "transport/smf_liveness.h"
 
 namespace orvex {
 
@@ -91,12 +92,18 @@ class RtdConnection {
   bool publisher = false;   // registered as a publisher
   uint32_t last_received = 0;
   uint32_t last_flushed = 0;
+  bool heartbeat_sent = false;  // the link had its first heartbeat
   bool notice_created = false;
   bool notice_pending = false;
   // Conflation was reported in the log and not yet its end.
   bool conflation_logged = false;
   uint64_t conflated_at_log = 0;  // conflated() when that was logged
   std::list<RtdConnection*>::iterator round_robin;
+  // The client's liveness mutex, when it said at registration that it holds one, and
+  // what the last look found; `holder_gone_at` is when it found the holder gone.
+  std::unique_ptr<SfLivenessWatch> liveness;
+  SfLivenessWatch::Holder holder = SfLivenessWatch::Holder::kAlive;
+  uint32_t holder_gone_at = 0;
 
  private:
   uint32_t MoveHeld(uint32_t now);

@@ -170,6 +170,7 @@ void RtdServer::Register(const BusMessage& m) {
   if (RtdConnection* connection = FindConnection(id)) {
     connection->registered = true;
     connection->publisher = client.publisher != 0;
+    if (request.holds_liveness) WatchLiveness(connection);
   }
   bool primary = false;
   if (client.publisher != 0) {

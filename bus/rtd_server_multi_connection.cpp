@@ -119,6 +119,7 @@ void RtdServerMultiConnection::Loop() {
       continue;
     }
     const uint32_t now = platform::TickCount();
+    LookAtLiveness(now);
     size_t work = DropSilent(now);
     work += AcceptOne(now);
     work += Heartbeats(now);
@@ -196,6 +197,9 @@ uint32_t RtdServerMultiConnection::SleepLimitMs(uint32_t now) {
     // Room for held messages shows in no event unless the reader sets one: look soon.
     if (c->holding() && !c->link().WakesForRoom()) limit = std::min(limit, kHeldPollMs);
   }
+  if (watched_ != 0) {
+    limit = std::min(limit, kLivenessLookMs - std::min(kLivenessLookMs, now - last_liveness_look_));
+  }
   if (lingering_count_.load() != 0) limit = std::min(limit, kIdleSleepMs);
   if (ready()) limit = std::min(limit, PeriodicDueMs());
   return limit;
@@ -216,9 +220,43 @@ void RtdServerMultiConnection::Log(const std::string& line) {
   BusLog().Append(line);
 }
 
+void RtdServerMultiConnection::WatchLiveness(RtdConnection* c) {
+  auto watch = std::make_unique<SfLivenessWatch>();
+  if (!watch->Open(LivenessMutexName(c->link().name(), c->is_v2()))) {
+    Log("Client " + std::to_string(c->id()) + " holds no liveness mutex: silence decides");
+    return;
+  }
+  if (c->liveness == nullptr) ++watched_;
+  c->liveness = std::move(watch);
+}
+
+void RtdServerMultiConnection::LookAtLiveness(uint32_t now) {
+  // A sleep may end a few ms before its deadline: looking then saves a pass.
+  constexpr uint32_t kEarlyMs = 5;
+  if (watched_ == 0 || now - last_liveness_look_ + kEarlyMs < kLivenessLookMs) return;
+  last_liveness_look_ = now;
+  watched_ = 0;
+  for (auto& [id, c] : table_) {
+    if (c->liveness == nullptr) continue;
+    ++watched_;
+    if (c->holder != SfLivenessWatch::Holder::kAlive) continue;
+    c->holder = c->liveness->Look();
+    if (c->holder != SfLivenessWatch::Holder::kAlive) c->holder_gone_at = now;
+  }
+}
+
 size_t RtdServerMultiConnection::DropSilent(uint32_t now) {
   std::vector<std::pair<uint16_t, std::string>> drops;
   for (auto& [id, c] : table_) {
+    // The client is gone: what it sent is read first (a publisher's last values), within
+    // limits, then nobody is left to tell.
+    if (c->holder != SfLivenessWatch::Holder::kAlive &&
+        (!c->IsUsable() || !c->link().HasIncoming() || now - c->holder_gone_at > kGoneReadMs)) {
+      drops.emplace_back(id, c->holder == SfLivenessWatch::Holder::kEnded
+                                 ? "Client process ended"
+                                 : "Client closed the link");
+      continue;
+    }
     // Broken by the peer (its shared layout or objects): nothing more can be delivered,
     // not even a reason, so waiting for silence would only hold a place.
     if (c->link().IsBroken()) {
@@ -344,7 +382,11 @@ size_t RtdServerMultiConnection::Heartbeats(uint32_t now) {
   listener_->Repair();
   size_t sent = 0;
   for (auto& [id, c] : table_) {
-    if (now - c->last_flushed > kHeartbeatMs - 1 || now - c->last_received > kHeartbeatMs - 1) {
+    // A link's first heartbeat comes at the first beat after its acceptance, however
+    // busy it was: a client that counts missed beats must not wait two intervals.
+    if (!c->heartbeat_sent || now - c->last_flushed > kHeartbeatMs - 1 ||
+        now - c->last_received > kHeartbeatMs - 1) {
+      c->heartbeat_sent = true;
       sent += SendFixed(
           c.get(), MSG_HEARTBEAT, 12,
           [&](MessageBuffer out) { return WriteHeartbeat(out, start_tick_); },
@@ -488,7 +530,10 @@ void RtdServerMultiConnection::RemoveConnection(uint16_t id) {
     // A reader that is behind finds its last messages (the reason it was let go) when
     // it gets to them: the link stays open until then, within limits.
     gone->link().WakePeer();
-    if (!stop_.load() && gone->IsUsable() && !gone->Delivered()) {
+    // A client whose process is gone takes nothing more.
+    const bool reader_left = gone->holder != SfLivenessWatch::Holder::kAlive;
+    if (gone->liveness != nullptr && watched_ != 0) --watched_;
+    if (!stop_.load() && !reader_left && gone->IsUsable() && !gone->Delivered()) {
       lingering_.push_back(Lingering{platform::TickCount(), std::move(gone)});
       if (lingering_.size() > kMaxConnections) lingering_.pop_front();
       lingering_count_.store(lingering_.size());

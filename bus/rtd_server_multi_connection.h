@@ -50,6 +50,11 @@ class RtdServerMultiConnection {
   // messages that were still on their way (its disconnect reason above all).
   static constexpr uint32_t kLingerMs = 15000;
   static constexpr uint32_t kDefaultStallLimitMs = 10000;
+  // How often the liveness mutexes of clients that hold one are looked at: a killed
+  // client is let go this long after its death at most, not after kSilenceMs.
+  static constexpr uint32_t kLivenessLookMs = 500;
+  // A client found gone still has what it sent read first, but no longer than this.
+  static constexpr uint32_t kGoneReadMs = 1000;
 
   // Builds the listener on `base_name` and starts the server thread; logs
   // "RtdServerMultiConnection Created". `flow`: every link's bound and the slow-reader
@@ -113,10 +118,13 @@ class RtdServerMultiConnection {
   // written here, when the thread does not answer within kFarewellWaitMs.
   bool SayFarewell(const std::string& reason);
   static constexpr uint32_t kFarewellWaitMs = 2000;
+  // From now on looks at the liveness mutex of `c`'s client (see kLivenessLookMs); a
+  // client that said it holds one and has none is logged and keeps the silence rule.
+  void WatchLiveness(RtdConnection* c);
   // Closes every connection (flushing live ones first); returns how many.
   size_t CloseAll();
   // No link is accepted from now on; a link already in the table stays. Once this
-  // returns, ForEachConnection sees every link the bus will ever hold. Any thread.
+  // returns, the table holds every link the bus will ever hold. Any thread.
   void StopAccepting();
 
  private:
@@ -127,6 +135,8 @@ class RtdServerMultiConnection {
   // A pass once the farewell was given: held messages move on, nothing else.
   void FarewellPass();
   size_t DropSilent(uint32_t now);
+  // Looks at the liveness mutexes when kLivenessLookMs has passed since the last look.
+  void LookAtLiveness(uint32_t now);
   size_t AcceptOne(uint32_t now);
   size_t MakeRoom(uint32_t now);
   size_t Heartbeats(uint32_t now);
@@ -164,6 +174,8 @@ class RtdServerMultiConnection {
   std::atomic<uint16_t> next_id_{1};
   bool wrapped_ = false;
   uint32_t last_heartbeat_ = 0;
+  uint32_t last_liveness_look_ = 0;
+  size_t watched_ = 0;  // links with a liveness mutex
   uint32_t start_tick_ = 0;
   std::vector<uint8_t> receive_buffer_;
   std::atomic<bool> ready_{false};

@@ -11,6 +11,7 @@
 #include "protocol/message_reader.h"
 #include "protocol/message_writer.h"
 #include "protocol/publisher_sid.h"
+#include "protocol/value_record.h"
 
 namespace orvex::client {
 namespace {
@@ -97,6 +98,7 @@ bool BusClient::Open(LinkKind kind, uint32_t timeout_ms) {
     c->SetQueueLimit(link_limit_);
     classic_ = std::move(c);
     watch_.Start(base, watch_options_);
+    HoldLiveness();
     return true;
   }
   auto c = std::make_unique<V2Client>();
@@ -105,13 +107,23 @@ bool BusClient::Open(LinkKind kind, uint32_t timeout_ms) {
   if (!c->Connect(base, timeout_ms)) return false;
   v2_ = std::move(c);
   watch_.Start(base, watch_options_);
+  HoldLiveness();
   return true;
+}
+
+void BusClient::HoldLiveness() {
+  if (!hold_liveness_) return;
+  const std::string name = classic_ != nullptr ? classic_->channel_name() : v2_->link_name();
+  // Without it the bus still notices this client's end, by its silence.
+  liveness_.Take(LivenessMutexName(name, classic_ == nullptr));
 }
 
 void BusClient::Close() {
   watch_.Stop();
   classic_.reset();
   v2_.reset();
+  // Released after the link: the bus reads what is still in it before it lets it go.
+  liveness_.Release();
   joiner_ = SplitJoiner();
   parts_ = 0;
   closed_by_bus_ = false;
@@ -173,6 +185,7 @@ bool BusClient::Register(std::string_view sid, std::string_view name, bool publi
   const std::string registered = publisher ? NormalizeSid(sid) : std::string(sid);
   RegisterRequest request{registered, std::string(name), publisher ? uint8_t{1} : uint8_t{0},
                           subscriber ? uint8_t{1} : uint8_t{0}};
+  request.holds_liveness = liveness_.held();
   const size_t size = WriteRegister(slot, request);
   registration_ = request;
   return size != 0 && SendMessage(MSG_REGISTER, std::span<uint8_t>(slot).first(size));
@@ -220,9 +233,12 @@ bool BusClient::CloseAll() {
 }
 
 bool BusClient::Publish(uint32_t topic_id, const RtdValue& value) {
+  send_failure_ = SendFailure::kNone;
+  // No link carries a longer payload: a V2 record has no room for its length, and the
+  // bus would never join the classic parts of one (nor could a V2 reader take it).
+  if (V2ValueRecordSize(value) == 0) return SendFailed(SendFailure::kRefused);
   if (kind_ != LinkKind::kClassic) {
     const size_t size = V2HandleValueSize(value);
-    if (size == 0) return false;
     std::vector<uint8_t> message(size);
     WriteV2HandleValue(message, MSG_VALUE_V2, topic_id, value);
     return SendMessage(MSG_VALUE_V2, message);

@@ -15,6 +15,7 @@
 #include "protocol/message_fields.h"
 #include "protocol/rtd_value.h"
 #include "protocol/split_joiner.h"
+#include "transport/smf_liveness.h"
 
 namespace orvex::client {
 
@@ -84,6 +85,10 @@ class BusClient {
   // How long a Send operation waits for room before it fails with
   // SendFailure::kTimedOut (default kDefaultSendTimeoutMs); nothing is dropped silently.
   void SetSendTimeout(uint32_t timeout_ms) { send_timeout_ms_ = timeout_ms; }
+  // Whether later connections hold their link's liveness mutex (default: yes), by which
+  // the bus notices within a second that this process ended, instead of after its
+  // silence limit. Off, this client behaves as one written before the mutex.
+  void SetHoldLiveness(bool hold) { hold_liveness_ = hold; }
   // Connects to the bus serving `base` through the acceptor of `kind` and starts
   // watching it. False when no bus answered within `timeout_ms`.
   bool Connect(const std::string& base, LinkKind kind, uint32_t timeout_ms = 10000);
@@ -168,6 +173,7 @@ class BusClient {
 
  private:
   bool Open(LinkKind kind, uint32_t timeout_ms);
+  void HoldLiveness();
   bool SendMessage(uint16_t code, std::span<uint8_t> message);
   bool SendFailed(SendFailure why) {
     send_failure_ = why;
@@ -197,6 +203,8 @@ class BusClient {
   BusWatchOptions watch_options_;
   BusWatch watch_;
   SplitJoiner joiner_;
+  bool hold_liveness_ = true;
+  SfLivenessHold liveness_;
   uint32_t parts_ = 0;
   uint32_t heartbeats_ = 0;
   std::atomic<uint64_t> receive_waits_{0};  // written by the receiving thread only

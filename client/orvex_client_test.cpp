@@ -106,6 +106,13 @@ TEST_P(OrvexClientTest, EveryValueTypeArrivesWholeAndInOrder) {
   for (int i = 0; i < 300; ++i) long_text += static_cast<char>('a' + i % 26);
   std::vector<uint8_t> bytes(250);
   for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i);
+  // No link carries a payload over 16,777,215 bytes (a text's NUL counts): refused on
+  // both kinds before anything is sent, and nothing of them arrives.
+  const std::vector<uint8_t> huge(20000000, 'h');
+  EXPECT_EQ(orvex_publish_bytes(pub, topic, huge.data(), 16777216), ORVEX_E_SEND);
+  EXPECT_EQ(orvex_publish_bytes(pub, topic, huge.data(), huge.size()), ORVEX_E_SEND);
+  const std::string too_long(16777215, 't');
+  EXPECT_EQ(orvex_publish_text(pub, topic, too_long.c_str()), ORVEX_E_SEND);
   ASSERT_EQ(orvex_publish_int32(pub, topic, -7), ORVEX_OK);
   ASSERT_EQ(orvex_publish_int64(pub, topic, INT64_C(1) << 40), ORVEX_OK);
   ASSERT_EQ(orvex_publish_double(pub, topic, 2.5), ORVEX_OK);

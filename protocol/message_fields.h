@@ -15,6 +15,9 @@ struct RegisterRequest {
   std::string client_name;
   uint8_t publisher = 0;
   uint8_t subscriber = 0;
+  // The client holds its link's liveness mutex for the link's life (see
+  // transport/smf_liveness.h).
+  bool holds_liveness = false;
 };
 
 // MSG_REGISTER_REPLY.

@@ -13,6 +13,9 @@ inline constexpr size_t kTopicTextChars = 112;  // TEXT(112): 113 characters per
 
 inline constexpr size_t kRegisterSid = 10;
 inline constexpr size_t kRegisterSidField = 10;  // 9 characters and the NUL
+// u16 at +20, zero in older clients: bit 0, the client holds its link's liveness mutex.
+inline constexpr size_t kRegisterFlags = 20;
+inline constexpr uint16_t kRegisterHoldsLiveness = 1;
 inline constexpr size_t kRegisterName = 22;
 inline constexpr size_t kRegisterNameField = 62;  // 61 characters and the NUL
 inline constexpr size_t kRegisterPublisher = 84;

@@ -47,6 +47,8 @@ bool ReadRegister(MessageBytes msg, RegisterRequest* out) {
   out->client_name = PlainText(Field(msg, layout::kRegisterName, layout::kRegisterNameField));
   out->publisher = msg[layout::kRegisterPublisher];
   out->subscriber = msg[layout::kRegisterSubscriber];
+  out->holds_liveness =
+      (wire::LoadU16(msg.data() + layout::kRegisterFlags) & layout::kRegisterHoldsLiveness) != 0;
   return true;
 }
 

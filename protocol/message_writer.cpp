@@ -58,6 +58,8 @@ size_t WriteRegister(MessageBuffer out, const RegisterRequest& request) {
   WritePlainText(p + layout::kRegisterName, layout::kRegisterNameField, request.client_name);
   p[layout::kRegisterPublisher] = request.publisher;
   p[layout::kRegisterSubscriber] = request.subscriber;
+  if (request.holds_liveness)
+    wire::StoreU16(p + layout::kRegisterFlags, layout::kRegisterHoldsLiveness);
   return layout::kRegisterSize;
 }
 

@@ -97,6 +97,15 @@ TEST(MessageWriter, RegisterRoundTrip) {
   EXPECT_EQ(out.publisher, 1);
   EXPECT_EQ(out.subscriber, 0);
   EXPECT_EQ(slot[84], 1);
+  // The liveness flag word at +20 is zero unless the client holds the mutex.
+  EXPECT_FALSE(out.holds_liveness);
+  EXPECT_EQ(slot[20], 0);
+  in.holds_liveness = true;
+  ASSERT_EQ(WriteRegister(slot, in), 86u);
+  ASSERT_TRUE(ReadRegister(slot, &out));
+  EXPECT_TRUE(out.holds_liveness);
+  EXPECT_EQ(slot[20], 1);
+  EXPECT_EQ(slot[21], 0);
 }
 
 TEST(MessageWriter, MonitorClientAndSmallMessagesRoundTrip) {

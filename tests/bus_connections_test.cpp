@@ -144,6 +144,59 @@ TEST_P(BusConnectionsTest, ASilentClientIsDisconnectedWhateverItReceives) {
   EXPECT_FALSE(HasLine("Client disconnected :2"));
 }
 
+// Clients of the library hold their link's liveness mutex: one that ends without a word
+// is let go as soon as the bus looks, not after the silence limit. A killed primary
+// publisher hands its topics to the standby; a client that closes its link without a
+// disconnect is told apart from a killed one.
+TEST_P(BusConnectionsTest, AClientThatEndsIsLetGoByItsLivenessMutex) {
+  StartBus();
+  const std::string up1 = EventName("up1"), up2 = EventName("up2"), got = EventName("got"),
+                    stop = EventName("stop"), removed = EventName("removed");
+  auto* primary =
+      Spawn({Connect(), "register|ABC|p1|1|0", "expect|2|h=1", "serve|" + up1 + "|" + stop});
+  ASSERT_TRUE(WaitSignal(up1));
+  auto* standby =
+      Spawn({Connect(), "register|ABC|p2|1|0", "expect|2|h=1", "serve|" + up2 + "|" + stop});
+  ASSERT_TRUE(WaitSignal(up2));
+  auto* reader = Spawn({Connect(), "register|R|r|0|1", "expect|2|h=1", "monitor|000001", "await|33",
+                        "topic|1|@ABC:X", "await|13|h=1|v=pub:X", "signal|" + got,
+                        "await|38|h=1|t=Client process ended", "await|13|h=1|v=pub:X",
+                        "signal|" + removed, "await|38|h=4|t=Client closed the link"});
+  ASSERT_TRUE(WaitSignal(got));
+  ASSERT_TRUE(platform::KillProcess(primary));
+  int code = 0;
+  platform::WaitProcess(primary, 10000, &code);
+  platform::CloseProcess(primary);
+  ASSERT_TRUE(WaitSignal(removed));
+  EXPECT_TRUE(HasLine("Client 1 dropped: Client process ended"));
+  auto* leaver = Spawn({Connect(), "register|L|leaver|0|1", "expect|2|h=1"});
+  EXPECT_EQ(FinishChild(leaver), 0);
+  EXPECT_EQ(FinishChild(reader), 0);
+  EXPECT_TRUE(HasLine("Client 4 dropped: Client closed the link"));
+  Signal(stop);
+  EXPECT_EQ(FinishChild(standby), 0);
+}
+
+// A link's first heartbeat comes at the bus's first beat after its acceptance, even
+// when the link was busy just before that beat (it used to wait for the next one).
+TEST_P(BusConnectionsTest, TheFirstHeartbeatComesAtTheNextBeat) {
+  StartBus();
+  const std::string tick = std::to_string(server_->server_start_tick());
+  const std::string registered = EventName("registered"), beat = EventName("beat");
+  platform::SetTickOffsetForTesting(4000);
+  auto* client = Spawn({Connect(), "register|H|h|0|1", "expect|2|h=1", "signal|" + registered,
+                        "heartbeat|" + tick, "signal|" + beat});
+  ASSERT_TRUE(WaitSignal(registered));
+  // The bus's clock passes its first beat a second after the registration; the beat
+  // after it would be five seconds away on the real clock.
+  platform::SetTickOffsetForTesting(5001);
+  server_->Wake();
+  EXPECT_TRUE(WaitSignal(beat, 3000));
+  EXPECT_EQ(FinishChild(client), 0);
+  server_.reset();
+  platform::SetTickOffsetForTesting(0);
+}
+
 TEST_P(BusConnectionsTest, ClientNoticesAndADepartedMonitorsIdIsForgotten) {
   StartBus();
   server_->SetNextConnectionIdForTesting(65535);

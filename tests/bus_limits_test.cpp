@@ -35,9 +35,11 @@ TEST_P(BusLimitsTest, TopicTextsBeyond64KiBAreNotRouted) {
   ASSERT_TRUE(WaitSignal(EventName("a")));
   auto* subscriber = Spawn({Connect(), "register|S|s|0|1", "expect|2|h=1", "topic|1|" + too_long,
                             "topic|2|" + longest, "topic|3|~200000", "topic|4|after",
-                            "monitor|000000", "expect|33|items=2,2"});
-  EXPECT_EQ(FinishChild(subscriber), 0);
+                            "monitor|000000", "expect|33|items=2,2", "wait|" + EventName("end")});
+  // The subscriber stays until the publisher has been quiet: its end closes its topics.
   EXPECT_EQ(FinishChild(publisher), 0);
+  Signal(EventName("end"));
+  EXPECT_EQ(FinishChild(subscriber), 0);
   EXPECT_EQ(RefusalLines(), 1u);
 }
 
@@ -81,9 +83,11 @@ TEST_F(BusLimitsClassicTest, PartsPastTheLimitAreRefusedAndAnotherHandleStartsAf
   auto* subscriber =
       Spawn({"connect|classic", "register|S|s|0|1", "expect|2|h=1", part, part, "rawpart|49|1|~1",
              part, "rawpart|49|1|xyz", part, part, part, "rawpart|48|2|abc", "rawpart|49|2|def",
-             "monitor|000000", "expect|33|items=2,2"});
-  EXPECT_EQ(FinishChild(subscriber), 0);
+             "monitor|000000", "expect|33|items=2,2", "wait|" + EventName("quiet")});
+  // The subscriber stays until the publisher has been quiet: its end closes its topics.
   EXPECT_EQ(FinishChild(publisher), 0);
+  Signal(EventName("quiet"));
+  EXPECT_EQ(FinishChild(subscriber), 0);
 }
 
 // A bus whose server thread, on a client's MSG_TEXT_A, freezes in an endless send to
@@ -129,6 +133,7 @@ TEST_P(BusLimitsTest, ShutdownFinishesAfterTheServerThreadIsStoppedByForce) {
   const bool finished = WaitUntil([&] { return done->load(); }, 15000);
   if (finished) {
     closer.join();
+    delete done;
   } else {
     closer.detach();
   }

@@ -45,12 +45,14 @@ TEST_P(BusRoutingTest, AddressesAreNormalisedAndNameTheirOwnTopics) {
                          "expect|33|items=0,2", "signal|" + EventName("m"),
                          "expect|34|t=@ABC:ACME.LAST", "expect|34|t=ACME.LAST"});
   ASSERT_TRUE(WaitSignal(EventName("m")));
-  auto* subscriber =
-      Spawn({Connect(), "register|S|s|0|1", "expect|2|h=1", "topic|1|@abc :ACME.LAST",
-             "topic|2|@ABC:ACME.LAST", "topic|3|ACME.LAST", "expect|13|h=2", "expect|13|h=1|v=1",
-             "expect|13|h=2|v=1", "expect|13|h=3|v=2", "signal|" + seen});
-  EXPECT_EQ(FinishChild(subscriber), 0);
+  auto* subscriber = Spawn(
+      {Connect(), "register|S|s|0|1", "expect|2|h=1", "topic|1|@abc :ACME.LAST",
+       "topic|2|@ABC:ACME.LAST", "topic|3|ACME.LAST", "expect|13|h=2", "expect|13|h=1|v=1",
+       "expect|13|h=2|v=1", "expect|13|h=3|v=2", "signal|" + seen, "wait|" + EventName("end")});
+  // The subscriber stays until the publisher has been quiet: its end closes its topics.
   EXPECT_EQ(FinishChild(publisher), 0);
+  Signal(EventName("end"));
+  EXPECT_EQ(FinishChild(subscriber), 0);
   EXPECT_EQ(FinishChild(monitor), 0);
 }
 
@@ -58,16 +60,19 @@ TEST_P(BusRoutingTest, ChangingTheDefaultClosesAtTheOldAndRequestsAtTheNew) {
   StartBus();
   const std::string go = EventName("go");
   auto* a = Spawn({Connect(), "register|A|a|1|0", "expect|2|h=1", "expect|7|t=X|save=T",
-                   "signal|" + EventName("a"), "expect|9|h=$T"});
+                   "signal|" + EventName("a"), "expect|9|h=$T", "wait|" + EventName("end")});
   ASSERT_TRUE(WaitLine("Client connected :1 A; Publisher"));
-  auto* b = Spawn({Connect(), "register|B|b|1|0", "expect|2|h=1", "wait|" + go, "expect|7|t=X"});
+  auto* b = Spawn({Connect(), "register|B|b|1|0", "expect|2|h=1", "wait|" + go, "expect|7|t=X",
+                   "wait|" + EventName("end")});
   ASSERT_TRUE(WaitLine("Client connected :2 B; Publisher"));
   auto* subscriber = Spawn({Connect(), "register|S|s|0|1", "expect|2|h=1", "topic|1|@BUS:DEFPUB",
                             "expect|13|h=1|v=A", "topic|2|X", "wait|" + go, "default|  b ",
                             "expect|13|h=1|v=B", "default|B", "default|ZZZ", "quiet|300"});
   ASSERT_TRUE(WaitSignal(EventName("a")));
   Signal(go);
+  // A and B stay until the subscriber is done: their end would change the default.
   EXPECT_EQ(FinishChild(subscriber), 0);
+  Signal(EventName("end"));
   EXPECT_EQ(FinishChild(a), 0);
   EXPECT_EQ(FinishChild(b), 0);
   const std::vector<std::string> expected = {
@@ -178,9 +183,10 @@ TEST_P(BusRoutingTest, PublishersWhoseSidsNormaliseAlikeKeepTheirTopicsRouted) {
   EXPECT_TRUE(
       WaitLine("Publisher SID \" abc\" is not upper case without surrounding spaces: "
                "no topic will be routed to it"));
-  auto* subscriber = Spawn({Connect(), "register|S|s|0|1", "expect|2|h=1", "topic|1|X",
-                            "monitor|000000", "expect|33|items=1,2", "signal|" + asked,
-                            "expect|13|h=1|v=1", "signal|" + got1, "expect|13|h=1|v=2"});
+  auto* subscriber =
+      Spawn({Connect(), "register|S|s|0|1", "expect|2|h=1", "topic|1|X", "monitor|000000",
+             "expect|33|items=1,2", "signal|" + asked, "expect|13|h=1|v=1", "signal|" + got1,
+             "expect|13|h=1|v=2", "wait|" + EventName("end")});
   ASSERT_TRUE(WaitSignal(asked));
   // The library registers "abc" as ABC; the waiting topic goes to it although the list
   // already held ABC, and keeps going to it when the namesake leaves.
@@ -192,8 +198,10 @@ TEST_P(BusRoutingTest, PublishersWhoseSidsNormaliseAlikeKeepTheirTopicsRouted) {
   EXPECT_EQ(FinishChild(stray), 0);
   ASSERT_TRUE(WaitLine("Client disconnected :1"));
   Signal(next);
-  EXPECT_EQ(FinishChild(subscriber), 0);
+  // The subscriber stays until the publisher has been quiet: its end closes its topics.
   EXPECT_EQ(FinishChild(publisher), 0);
+  Signal(EventName("end"));
+  EXPECT_EQ(FinishChild(subscriber), 0);
 }
 
 TEST_P(BusRoutingTest, LeftOverPartsDoNotPoisonTheNextTextOrValue) {

@@ -17,6 +17,7 @@
 #include "bus/rtd_server.h"
 #include "platform/clock.h"
 #include "platform/event.h"
+#include "platform/stale_objects.h"
 #include "transport/named_event.h"
 
 namespace {
@@ -67,7 +68,11 @@ int main(int argc, char** argv) {
   options.shutdown_grace_ms = 100;
   orvex::RtdServer server(options);
   if (!server.listening()) {
-    std::fputs("bus_host: the bus could not listen\n", stderr);
+    const std::string problem = orvex::platform::SharedObjectsProblem();
+    std::fputs(
+        ("bus_host: the bus could not listen" + (problem.empty() ? "" : ": " + problem) + "\n")
+            .c_str(),
+        stderr);
     return 1;
   }
   if (!ready.empty()) {

@@ -10,6 +10,7 @@
 
 #include "platform/clock.h"
 #include "platform/console.h"
+#include "platform/stale_objects.h"
 #include "protocol/message_codes.h"
 #include "tools/vantel_monitor.h"
 #include "tools/vantel_source.h"
@@ -43,7 +44,8 @@ int Open(const LinkOptions& link, client::BusClient* bus, const std::string& sid
   watch.silence_limit_ms = link.silence_limit_ms;
   bus->SetWatchOptions(watch);
   if (!bus->Connect(link.bus, kind, link.connect_timeout_ms)) {
-    Error("no bus answered on " + link.bus);
+    const std::string problem = platform::SharedObjectsProblem();
+    Error("no bus answered on " + link.bus + (problem.empty() ? "" : " (" + problem + ")"));
     return kExitNoBus;
   }
   RegisterReply reply;

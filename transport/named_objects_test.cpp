@@ -55,6 +55,7 @@ ORVEX_CHILD_ROLE(set_event_later) {
   if (event == nullptr) return 3;
   platform::SleepMs(100);
   platform::SetEvent(event);
+  platform::CloseEvent(event);
   return 0;
 }
 

@@ -70,6 +70,8 @@ class SfSMFConnection {
   // it (a segment it never opened would go with our handles).
   bool Delivered();
 
+  // The name the link's objects derive from: the classic channel's or the V2 link's.
+  const std::string& name() const { return channel_ ? channel_->name() : link_->name(); }
   SfSMFChannel* channel() { return channel_.get(); }
   SfSMFLinkV2* link() { return link_.get(); }
   uint32_t default_message_size() const { return default_size_; }

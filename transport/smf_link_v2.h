@@ -53,6 +53,8 @@ class SfSMFLinkV2 {
   bool Connect(const std::string& name, int side);
   // Closes every segment of both directions and the wake-ups.
   void Destroy();
+  // The link's name, as given to Connect.
+  const std::string& name() const { return name_; }
 
   // Client: takes the wake-ups the bus offers for this link (after Connect). False when
   // it offers none; the link then works by polling.

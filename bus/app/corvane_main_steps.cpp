@@ -62,7 +62,10 @@ int RunCorvane(const std::string& arguments, bool already_running) {
   if (dialog->server() == nullptr || !dialog->server()->listening()) {
     // No client could ever connect: say so instead of running on as an empty bus. On
     // Linux this is what another user's folder in place of ours leads to.
-    ShowMessageBox(nullptr, "Corvane cannot create the bus's shared objects", "Corvane", MB_OK);
+    const std::string problem = SharedObjectsProblem();
+    const std::string text = "Corvane cannot create the bus's shared objects" +
+                             (problem.empty() ? std::string() : ": " + problem);
+    ShowMessageBox(nullptr, text.c_str(), "Corvane", MB_OK);
     return 0;
   }
   const bool add_in = SfExcelUtil::HasRegXllSwitch(arguments);

@@ -4,6 +4,7 @@ import datetime
 import os
 import re
 import shutil
+import signal
 import subprocess
 import sys
 
@@ -85,6 +86,23 @@ def test_command_line_pub_to_sub_and_the_bus_ticker(bus, link):
     ticker = run(["-m", "orvex", "sub", "--bus", bus.name, "--count", "2", "@BUS:TICKER"] + v2)
     assert ticker.returncode == 0, ticker.stderr
     assert re.fullmatch(r"@BUS:TICKER\tint32\t-?\d+\n@BUS:TICKER\tint32\t-?\d+\n", ticker.stdout)
+
+
+def test_command_line_closes_its_link_on_sigterm_and_sigint(bus, link):
+    v2 = ["--v2"] if link == "v2" else []
+    for number in (signal.SIGTERM, signal.SIGINT):
+        sub = subprocess.Popen(
+            [sys.executable, "-m", "orvex", "sub", "--bus", bus.name, "@BUS:TICKER"] + v2,
+            env=child_env(), stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        try:
+            assert sub.stdout.readline().startswith("@BUS:TICKER\t")
+            sub.send_signal(number)
+            # Ended through the link's close, not by the signal.
+            assert sub.wait(10) == 0, sub.stderr.read()
+        finally:
+            if sub.poll() is None:
+                sub.kill()
+                sub.wait()
 
 
 def test_command_line_reports_a_missing_bus_and_bad_arguments(bus):

@@ -132,8 +132,9 @@ ORVEX_CLIENT_API int orvex_close_topic(orvex_client* client, uint32_t handle);
 ORVEX_CLIENT_API int orvex_refresh(orvex_client* client, const uint32_t* handles, size_t count);
 
 /* Publisher: sends a value for the bus's topic `topic_id` (from a TOPIC_REQUEST). Texts
- * and bytes of any length are split for the caller on classic links; on V2 links a
- * value over 16,777,215 bytes fails with ORVEX_E_SEND. Dates are days
+ * and bytes are split for the caller on classic links; on either link kind a value
+ * whose payload passes 16,777,215 bytes (a text's characters and its NUL) fails with
+ * ORVEX_E_SEND, nothing of it sent. Dates are days
  * since 1970-01-01 (negative: -1); date-times are seconds since 1970-01-01 UTC. */
 ORVEX_CLIENT_API int orvex_publish_int32(orvex_client* client, uint32_t topic_id, int32_t value);
 ORVEX_CLIENT_API int orvex_publish_int64(orvex_client* client, uint32_t topic_id, int64_t value);

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +12,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <mutex>
 #include <thread>
@@ -171,7 +173,32 @@ void SetNamespaceLockWaitForTesting(uint32_t ms) {
 }
 
 std::string ObjectFolder() {
+  const std::string runtime = "/run/user/" + std::to_string(geteuid());
+  struct stat st {};
+  if (lstat(runtime.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == geteuid() &&
+      (st.st_mode & 077) == 0) {
+    return runtime + "/orvex";
+  }
   return "/dev/shm/orvex-" + std::to_string(geteuid());
+}
+
+std::string ObjectFolderProblem() {
+  const std::string folder = ObjectFolder();
+  const int fd = OpenPrivateFolder(folder);
+  if (fd >= 0) {
+    close(fd);
+    return "";
+  }
+  struct stat st {};
+  if (lstat(folder.c_str(), &st) != 0) return folder + ": " + std::strerror(errno);
+  if (st.st_uid != geteuid()) {
+    const passwd* owner = getpwuid(st.st_uid);
+    return folder + " belongs to another user, " +
+           (owner != nullptr ? std::string(owner->pw_name) + " " : std::string()) + "(uid " +
+           std::to_string(st.st_uid) + "); only they or root can remove it";
+  }
+  if (!S_ISDIR(st.st_mode)) return folder + " is not a folder";
+  return folder + " may be written by other users";
 }
 
 std::string ObjectFileName(ObjectKind kind, const std::string& name) {
@@ -212,7 +239,10 @@ bool CreateOrAttach(ObjectKind kind, const std::string& name, size_t size,
     return false;
   }
   // A peer may have opened the new file already; its exclusive hold is not waited for.
-  bool ok = flock(fd, LOCK_SH | LOCK_NB) == 0 && ftruncate(fd, static_cast<off_t>(size)) == 0;
+  // The pages are reserved now, not on first touch: with the file system full (any user
+  // can fill it) the create fails, rather than a working link later (SIGBUS).
+  bool ok =
+      flock(fd, LOCK_SH | LOCK_NB) == 0 && posix_fallocate(fd, 0, static_cast<off_t>(size)) == 0;
   if (ok && init) {
     void* view = MapSharedView(fd, size);
     ok = view != nullptr;

@@ -25,8 +25,14 @@ struct SharedObject {
   std::string file_name;  // inside ObjectFolder()
 };
 
-// The effective user's folder of shared objects.
+// The effective user's folder of shared objects: <runtime>/orvex when the user's runtime
+// folder /run/user/<euid> is a real folder of theirs that nobody else may enter (no
+// other user can make or squat anything in it), else /dev/shm/orvex-<euid>. Every
+// process of the user decides alike, from the same files.
 std::string ObjectFolder();
+// Why the shared objects cannot be made ("" when they can): the folder and, when
+// another user made it, its owner.
+std::string ObjectFolderProblem();
 
 // The file name (inside ObjectFolder()) used for the Windows-style `name` of an object
 // of `kind`.

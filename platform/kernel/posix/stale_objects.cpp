@@ -8,4 +8,8 @@ size_t SweepStaleObjects() {
   return posix::SweepStaleObjects();
 }
 
+std::string SharedObjectsProblem() {
+  return posix::ObjectFolderProblem();
+}
+
 }  // namespace orvex::platform

@@ -13,6 +13,7 @@
 #include "platform/event.h"
 #include "platform/named_mapping.h"
 #include "platform/named_mutex.h"
+#include "platform/stale_objects.h"
 #include "test_users.h"
 
 namespace orvex::platform::posix {
@@ -121,6 +122,41 @@ TEST_F(ObjectIsolationTest, AFolderMadeByAnotherUserIsRefusedNotAdopted) {
   EXPECT_EQ(st.st_uid, attacker_);
 }
 
+// Another user's folder in place of the victim's in /dev/shm is named with its owner
+// in the errors; a runtime folder of the victim's own then holds the objects instead,
+// but only one that nobody else may enter.
+TEST_F(ObjectIsolationTest, TheUsersRuntimeFolderServesWhenSharedMemoryIsSquatted) {
+  if (!std::filesystem::is_directory("/run/user")) GTEST_SKIP() << "no /run/user";
+  ASSERT_EQ(RunAs(attacker_, [this] { return mkdir(folder_.c_str(), 0777); }), 0);
+  const std::string folder = folder_, owner = "(uid " + std::to_string(attacker_) + ")";
+  EXPECT_EQ(RunAs(victim_,
+                  [&] {
+                    const std::string problem = SharedObjectsProblem();
+                    if (problem.find(folder) != 0 || problem.find(owner) == std::string::npos) {
+                      return 1;
+                    }
+                    return EveryKindRefused(kBus) == 0 ? 0 : 2;
+                  }),
+            0);
+  const std::string runtime = "/run/user/" + std::to_string(victim_);
+  ASSERT_EQ(mkdir(runtime.c_str(), 0700), 0);
+  extra_.push_back(runtime);
+  ASSERT_EQ(chown(runtime.c_str(), victim_, victim_), 0);
+  const auto made_in_runtime = [&] {
+    bool existed = false;
+    MappingObject* mapping = CreateMapping(kBus, 512, nullptr, &existed);
+    if (mapping == nullptr) return 1;
+    struct stat st {};
+    const bool there = stat((runtime + "/orvex/m.Local%5CVantel").c_str(), &st) == 0;
+    CloseMapping(mapping);
+    return there && SharedObjectsProblem().empty() ? 0 : 2;
+  };
+  EXPECT_EQ(RunAs(victim_, made_in_runtime), 0);
+  // Open to others, the runtime folder is passed over: /dev/shm again, still refused.
+  ASSERT_EQ(chmod(runtime.c_str(), 0755), 0);
+  EXPECT_EQ(RunAs(victim_, [] { return EveryKindRefused(kBus); }), 0);
+}
+
 TEST_F(ObjectIsolationTest, TheUsersOwnFolderMustBeClosedToWriters) {
   ASSERT_EQ(mkdir(folder_.c_str(), 0700), 0);
   ASSERT_EQ(chown(folder_.c_str(), victim_, victim_), 0);
@@ -187,6 +223,32 @@ TEST_F(ObjectIsolationTest, FilesThatAreNotTheUsersOwnAreRefused) {
   ASSERT_EQ(unlink((folder_ + "/lock").c_str()), 0);
   close(Plant(folder_ + "/lock", attacker_, 0600, ""));
   EXPECT_EQ(RunAs(victim_, [] { return EveryKindRefused("Local\\Fresh"); }), 0);
+}
+
+// Pages are reserved when an object is made: a full file system fails the create, never
+// a later write into an object a link already uses.
+TEST(ObjectPages, EveryKindHasItsPagesFromTheStart) {
+  const std::string folder = "/dev/shm/orvex-" + std::to_string(geteuid());
+  const std::string name = "Local\\OrvexPages" + std::to_string(getpid());
+  const std::string escaped = "Local%5COrvexPages" + std::to_string(getpid());
+  bool existed = false;
+  MappingObject* mapping = CreateMapping(name, 1u << 20, nullptr, &existed);
+  MutexObject* mutex = CreateNamedMutex(name, nullptr, &existed);
+  EventObject* event = CreateNamedEvent(name, nullptr, &existed);
+  ASSERT_NE(mapping, nullptr);
+  ASSERT_NE(mutex, nullptr);
+  ASSERT_NE(event, nullptr);
+  for (const auto& [file, size] : {std::pair<std::string, off_t>{"m." + escaped, 1 << 20},
+                                   {"x." + escaped, 8},
+                                   {"e." + escaped, 8}}) {
+    struct stat st {};
+    ASSERT_EQ(stat((folder + "/" + file).c_str(), &st), 0) << file;
+    EXPECT_EQ(st.st_size, size) << file;
+    EXPECT_GE(static_cast<off_t>(st.st_blocks) * 512, size) << file;
+  }
+  CloseMapping(mapping);
+  CloseMutex(mutex);
+  CloseEvent(event);
 }
 
 }  // namespace

@@ -7,4 +7,8 @@ size_t SweepStaleObjects() {
   return 0;
 }
 
+std::string SharedObjectsProblem() {
+  return "";
+}
+
 }  // namespace orvex::platform

@@ -29,7 +29,8 @@ inline uid_t UnusedUid(uid_t from) {
   for (uid_t uid = from + static_cast<uid_t>(getpid() % 1000) * 8;; ++uid) {
     const std::string id = std::to_string(uid);
     if (getpwuid(uid) == nullptr && !std::filesystem::exists("/dev/shm/orvex-" + id) &&
-        !std::filesystem::exists("/tmp/orvex-" + id)) {
+        !std::filesystem::exists("/tmp/orvex-" + id) &&
+        !std::filesystem::exists("/run/user/" + id)) {
       return uid;
     }
   }
