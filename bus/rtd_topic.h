@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "bus/topic_id_index.h"
+#include "bus/flat_index.h"
 #include "protocol/rtd_value.h"
 
 namespace orvex {
@@ -74,7 +74,7 @@ class TopicTable {
   uint32_t AllocateId();
 
   std::map<uint32_t, std::unique_ptr<RtdTopic>> by_id_;
-  TopicIdIndex index_;  // by_id_ again, for Find
+  FlatIndex<uint32_t, RtdTopic*> index_;  // by_id_ again, for Find
   std::multimap<std::string, RtdTopic*> by_text_;
   uint32_t next_id_ = 1;
   bool wrapped_ = false;

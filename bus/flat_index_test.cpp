@@ -1,4 +1,4 @@
-#include "bus/topic_id_index.h"
+#include "bus/flat_index.h"
 
 #include <gtest/gtest.h>
 
@@ -8,15 +8,16 @@
 namespace orvex {
 namespace {
 
+struct RtdTopic;
 RtdTopic* Fake(uint32_t n) {
   return reinterpret_cast<RtdTopic*>(static_cast<uintptr_t>(n) * 16 + 16);
 }
 
-// Against a map, through the uses the topic table makes: ids in sequence, ids near the
-// wrap, removals in every order (each one shifting probe chains back), re-entry of
-// removed ids, and random churn long enough to grow the table many times.
-TEST(TopicIdIndexTest, AgreesWithAMapThroughGrowthRemovalAndChurn) {
-  TopicIdIndex index;
+// Topic ids to topics, against a map, through the uses the topic table makes: ids in sequence, ids
+// near the wrap, removals in every order (each one shifting probe chains back), re-entry of removed
+// ids, and random churn long enough to grow the table many times.
+TEST(FlatIndexTest, AgreesWithAMapThroughGrowthRemovalAndChurn) {
+  FlatIndex<uint32_t, RtdTopic*> index;
   std::map<uint32_t, RtdTopic*> expect;
   const auto check = [&](uint32_t id) {
     auto it = expect.find(id);
@@ -66,6 +67,22 @@ TEST(TopicIdIndexTest, AgreesWithAMapThroughGrowthRemovalAndChurn) {
   for (const auto& [id, topic] : expect) index.Erase(id);
   EXPECT_EQ(index.size(), 0u);
   EXPECT_EQ(index.Find(1), nullptr);
+
+  // 64-bit keys that differ only above bit 31 (message code and handle), as the held
+  // messages' slots are found; Clear empties and the index is used again.
+  FlatIndex<uint64_t, uint32_t> keys;
+  for (uint64_t code : {16ull, 65ull}) {
+    for (uint32_t handle = 0; handle < 3000; ++handle) keys.Insert(code << 32 | handle, handle + 1);
+  }
+  EXPECT_EQ(keys.size(), 6000u);
+  EXPECT_EQ(keys.Find(16ull << 32 | 2999, 0), 3000u);
+  EXPECT_EQ(keys.Find(65ull << 32, 0), 1u);
+  EXPECT_EQ(keys.Find(17ull << 32, 77), 77u);
+  keys.Clear();
+  EXPECT_EQ(keys.size(), 0u);
+  EXPECT_EQ(keys.Find(16ull << 32 | 5, 0), 0u);
+  keys.Insert(1, 9);
+  EXPECT_EQ(keys.Find(1, 0), 9u);
 }
 
 }  // namespace
