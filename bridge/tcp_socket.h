@@ -1,6 +1,6 @@
 #pragma once
 // The bridge's only contact with the OS network stack: a blocking TCP stream with
-// time-outs, one implementation per backend (posix/, win32/).
+// time-outs, over the socket calls of each backend (common/, posix/, win32/).
 #include <cstddef>
 #include <cstdint>
 #include <memory>

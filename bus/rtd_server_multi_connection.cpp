@@ -196,6 +196,8 @@ uint32_t RtdServerMultiConnection::SleepLimitMs(uint32_t now) {
     limit = std::min(limit, quiet < kSilenceMs ? kSilenceMs - quiet : 1u);
     // Room for held messages shows in no event unless the reader sets one: look soon.
     if (c->holding() && !c->link().WakesForRoom()) limit = std::min(limit, kHeldPollMs);
+    // A client found gone is let go a little later (kGoneSettleMs).
+    if (c->holder != SfLivenessWatch::Holder::kAlive) limit = std::min(limit, kIdleSleepMs);
   }
   if (watched_ != 0) {
     limit = std::min(limit, kLivenessLookMs - std::min(kLivenessLookMs, now - last_liveness_look_));
@@ -250,7 +252,7 @@ size_t RtdServerMultiConnection::DropSilent(uint32_t now) {
   for (auto& [id, c] : table_) {
     // The client is gone: what it sent is read first (a publisher's last values), within
     // limits, then nobody is left to tell.
-    if (c->holder != SfLivenessWatch::Holder::kAlive &&
+    if (c->holder != SfLivenessWatch::Holder::kAlive && now - c->holder_gone_at >= kGoneSettleMs &&
         (!c->IsUsable() || !c->link().HasIncoming() || now - c->holder_gone_at > kGoneReadMs)) {
       drops.emplace_back(id, c->holder == SfLivenessWatch::Holder::kEnded
                                  ? "Client process ended"

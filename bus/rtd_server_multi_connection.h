@@ -55,6 +55,9 @@ class RtdServerMultiConnection {
   static constexpr uint32_t kLivenessLookMs = 500;
   // A client found gone still has what it sent read first, but no longer than this.
   static constexpr uint32_t kGoneReadMs = 1000;
+  // Nor sooner than this: a killed process lets go of its files one after another, and
+  // the link's objects are removed only once the bus is their last holder.
+  static constexpr uint32_t kGoneSettleMs = 50;
 
   // Builds the listener on `base_name` and starts the server thread; logs
   // "RtdServerMultiConnection Created". `flow`: every link's bound and the slow-reader

@@ -2,11 +2,15 @@
 
 namespace orvex {
 
+namespace {
+constexpr const char* kName = "Oxlade";
+}  // namespace
+
 OxladeProduct::OxladeProduct(std::string folder, bool is64)
     : folder_(std::move(folder)),
       is64_(is64),
       ribbon_(SfxComAddIn::KelRTDRibbon()),
-      stamp_("Oxlade") {}
+      stamp_(kName) {}
 
 bool OxladeProduct::LocateFiles() {
   bool ok = server_.FindFile(folder_, is64_);
@@ -16,12 +20,12 @@ bool OxladeProduct::LocateFiles() {
   return ok;
 }
 
-bool OxladeProduct::Register(bool per_user, bool view64) {
+bool OxladeProduct::Register(bool per_user, bool view64, bool user_parts) {
   if (folder_.empty() || !LocateFiles()) return false;
   bool ok = server_.Register(per_user, view64);
   ok = ribbon_.Register(per_user, view64) && ok;
-  ok = xll_.EnableFound() && ok;
-  info_.name = "Oxlade";
+  if (user_parts) ok = xll_.EnableFound() && ok;
+  info_.name = kName;
   info_.path = folder_;
   info_.x64 = is64_;
   info_.per_user = per_user;
@@ -35,16 +39,23 @@ bool OxladeProduct::IsRegisteredAnywhere() {
          ribbon_.IsRegisteredAnywhere() || xll_.IsRegistered() || bus_.IsRegistered();
 }
 
+bool OxladeProduct::OwnPartsRegistered() {
+  return ProductInfoNames(&info_, kName, false) || ribbon_.IsRegisteredAnywhere() ||
+         bus_.IsRegistered();
+}
+
 bool OxladeProduct::IsRegisteredForAllUsers() {
   return info_.Locate(false) || server_.IsRegisteredForAllUsers() ||
          ribbon_.IsRegisteredForAllUsers() || bus_.IsRegisteredForAllUsers();
 }
 
-bool OxladeProduct::Unregister(bool per_user_only) {
-  bool ok = RemoveProductInfo(&info_, "Oxlade", per_user_only);
-  ok = server_.Unregister(per_user_only) && ok;
+bool OxladeProduct::Unregister(bool per_user_only, bool keep_shared) {
+  bool ok = RemoveProductInfo(&info_, kName, per_user_only);
+  if (!keep_shared) {
+    ok = server_.Unregister(per_user_only) && ok;
+    ok = xll_.Remove() && ok;
+  }
   ok = ribbon_.Unregister(per_user_only) && ok;
-  ok = xll_.Remove() && ok;
   ok = bus_.Unregister(per_user_only) && ok;
   if (!per_user_only) ok = stamp_.RemoveAllUsers() && ok;
   // A stale per-user copy could make a later log-on skip its first-run registration.

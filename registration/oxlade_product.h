@@ -23,14 +23,20 @@ class OxladeProduct {
   // Otherwise registers the server and the ribbon (HKEY_CURRENT_USER or
   // HKEY_LOCAL_MACHINE as chosen), enables the XLL for the current user, writes the
   // product information and the time stamp. True when all but the time stamp succeeded.
-  bool Register(bool per_user, bool view64);
+  // Without `user_parts` (an all-users registration whose per-user half another
+  // process does as the user) the XLL, which is the current user's, is left out.
+  bool Register(bool per_user, bool view64, bool user_parts = true);
   bool IsRegisteredAnywhere();
+  // The parts no other product shares (not the KelRTD server and XLL) registered
+  // anywhere: the information key naming this product, the ribbon, the bus entry.
+  bool OwnPartsRegistered();
   // The same tests restricted to HKEY_LOCAL_MACHINE (the XLL is not tested).
   bool IsRegisteredForAllUsers();
   // Removes every part from every place and both installation keys; with
   // per_user_only only the current user's registrations and installation key, so that
-  // an all-users installation stays intact. True when all succeeded.
-  bool Unregister(bool per_user_only);
+  // an all-users installation stays intact. With keep_shared the KelRTD server and
+  // XLL stay (the TavXL product registers them too). True when all succeeded.
+  bool Unregister(bool per_user_only, bool keep_shared = false);
   bool TimeStampsEqual(bool view64);
 
  private:

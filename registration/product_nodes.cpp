@@ -59,20 +59,42 @@ bool SfxRegNode_InstallerInfo::ReadTimeStamp(bool per_user, bool view64) {
   return Exists() && ReadString("TimeStamp", &time_stamp);
 }
 
-bool RemoveProductInfo(SfxRegNode_MyProductInfo* info, const std::string& name,
-                       bool per_user_only) {
-  bool ok = true;
+namespace {
+
+// Calls `found` for each place of the roots asked for where `info` names `name`; stops
+// when it answers false.
+template <typename Found>
+void ForEachNamingPlace(SfxRegNode_MyProductInfo* info, const std::string& name, bool machine,
+                        bool user, Found found) {
   for (const RegRoot root : {RegRoot::kLocalMachine, RegRoot::kCurrentUser}) {
-    if (per_user_only && root == RegRoot::kLocalMachine) continue;
+    if (!(root == RegRoot::kLocalMachine ? machine : user)) continue;
     for (const bool view64 : {true, false}) {
       info->SetLocation(root, view64);
       std::string named;
       if (!info->Exists() || !info->ReadString("Name", &named) || !EqualsNoCase(named, name)) {
         continue;
       }
-      ok = info->DeleteTree() && ok;
+      if (!found()) return;
     }
   }
+}
+
+}  // namespace
+
+bool ProductInfoNames(SfxRegNode_MyProductInfo* info, const std::string& name,
+                      bool all_users_only) {
+  bool named = false;
+  ForEachNamingPlace(info, name, true, !all_users_only, [&named] { return !(named = true); });
+  return named;
+}
+
+bool RemoveProductInfo(SfxRegNode_MyProductInfo* info, const std::string& name,
+                       bool per_user_only) {
+  bool ok = true;
+  ForEachNamingPlace(info, name, !per_user_only, true, [&] {
+    ok = info->DeleteTree() && ok;
+    return true;
+  });
   return ok;
 }
 

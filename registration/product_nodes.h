@@ -37,6 +37,9 @@ class SfxRegNode_MyProductInfo : public SfxRegNode {
   bool x64 = false;
 };
 
+// Whether the information key `info` names the product `name` (any case) in any place:
+// all users, and per user unless `all_users_only`; both views.
+bool ProductInfoNames(SfxRegNode_MyProductInfo* info, const std::string& name, bool all_users_only);
 // Removes the information key `info` from each place (all users unless
 // `per_user_only`, per user; both views) where its "Name" is `name` (any case); a key
 // naming another product stays, since both products share it. True when every such

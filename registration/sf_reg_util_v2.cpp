@@ -46,16 +46,63 @@ bool StartWatchdog(const std::string& folder) {
   return StartProgram(watchdog, folder);
 }
 
-// The cleanup steps shared by the two all-users clean flows.
-bool CleanAllUsersLeftovers() {
+// A per-user installation of either product wins over both all-users ones.
+bool PerUserInstallationExists() {
+  return Registered<Tool::TRegCU>() || Registered<Tool::TRegRTDCU>();
+}
+
+// A product is in use while its own parts or either of its log-on entries are there.
+template <typename Product, typename EntryCU, typename EntryAU>
+bool InUse() {
+  return Product("", false).OwnPartsRegistered() || Registered<EntryCU>() || Registered<EntryAU>();
+}
+
+// One product's clean-up takes that product's parts and log-on entries only: the
+// KelRTD server and XLL both register stay while the other product is in use
+// (`keep_shared`). True when nothing of the product is left (its shared parts only
+// while they are its own).
+template <typename Product, typename EntryCU, typename EntryAU, typename Cleanup>
+bool RemoveProduct(bool per_user_only, bool keep_shared) {
+  Product product("", false);
+  product.Unregister(per_user_only, keep_shared);
+  Unregister<EntryCU>();
+  if (!per_user_only) Unregister<EntryAU>();
+  Unregister<Cleanup>();
+  const bool left = keep_shared ? product.OwnPartsRegistered() : product.IsRegisteredAnywhere();
+  return !left && !Registered<EntryCU>() && !Registered<Cleanup>();
+}
+
+bool RemoveTavXL(bool per_user_only) {
+  const bool keep_shared = InUse<OxladeProduct, Tool::TRegRTDCU, Tool::TRegRTDAU>();
+  return RemoveProduct<TavXLProduct, Tool::TRegCU, Tool::TRegAU, Tool::TCleanAU>(per_user_only,
+                                                                                 keep_shared);
+}
+
+bool RemoveRtd(bool per_user_only) {
+  const bool keep_shared = InUse<TavXLProduct, Tool::TRegCU, Tool::TRegAU>();
+  return RemoveProduct<OxladeProduct, Tool::TRegRTDCU, Tool::TRegRTDAU, Tool::TCleanRTDAU>(
+      per_user_only, keep_shared);
+}
+
+// The log-on clean-up after an all-users removal: the programs, the product, and the
+// cleanup copy once neither product's cleanup entry needs it.
+bool CleanAllUsersLeftovers(bool (*remove)(bool)) {
   const bool stopped = StopAll();
-  const bool dropped = Drop();  // the same removals, answering !IsRegistered(false)
-  return stopped && dropped && DeleteCleanupCopy();
+  const bool removed = remove(kEveryPlace);
+  if (!stopped || !removed) return false;
+  if (Registered<Tool::TCleanAU>() || Registered<Tool::TCleanRTDAU>()) return true;
+  return DeleteCleanupCopy();
 }
 
 PerUserRunner& Runner() {
   static PerUserRunner runner;
   return runner;
+}
+
+// Whether this process writes the current user's parts of a registration: not when
+// the per-user half of an all-users one is handed to the user's own process.
+bool UserPartsHere(bool per_user) {
+  return per_user || !Runner();
 }
 
 // The per-user half of an all-users registration, here or through the runner.
@@ -73,7 +120,7 @@ void SetPerUserRunner(PerUserRunner runner) {
 }
 
 bool TavXL_Register(bool is64, const std::string& folder, bool per_user, bool no_auto_run) {
-  bool ok = TavXLProduct(folder, is64).Register(per_user, is64);
+  bool ok = TavXLProduct(folder, is64).Register(per_user, is64, UserPartsHere(per_user));
   if (!no_auto_run) {
     Tool::TRegCU cu;
     Tool::TRegAU au;
@@ -85,7 +132,8 @@ bool TavXL_Register(bool is64, const std::string& folder, bool per_user, bool no
 }
 
 bool Rtd_Register(bool is64, const std::string& folder, bool per_user) {
-  const bool registered = OxladeProduct(folder, is64).Register(per_user, is64);
+  const bool registered =
+      OxladeProduct(folder, is64).Register(per_user, is64, UserPartsHere(per_user));
   bool next = false;
   bool entry_ok = false;
   // A registration that leaves no log-on entry is not a success: the bus would not
@@ -162,26 +210,26 @@ bool Rtd_RunAU(const std::string& folder) {
 bool TavXL_CleanCU() {
   if (!Registered<Tool::TRegCU>()) return true;
   const bool stopped = StopAll();
-  UnregisterAll(kPerUser);
-  return stopped && !IsRegistered(kPerUser);
+  const bool removed = RemoveTavXL(kPerUserOnly);
+  return stopped && removed;
 }
 
 bool Rtd_CleanCU() {
   if (!Registered<Tool::TRegRTDCU>()) return true;
   const bool stopped = StopAll();
-  UnregisterAll(kPerUser);
-  return stopped && !IsRegistered(kPerUser);
+  const bool removed = RemoveRtd(kPerUserOnly);
+  return stopped && removed;
 }
 
 bool TavXL_CleanAU() {
   // The user's own installation, or the all-users product still installed.
-  if (Registered<Tool::TRegCU>() || Registered<Tool::TRegAU>()) return true;
-  return CleanAllUsersLeftovers();
+  if (PerUserInstallationExists() || Registered<Tool::TRegAU>()) return true;
+  return CleanAllUsersLeftovers(RemoveTavXL);
 }
 
 bool Rtd_CleanAU(bool force) {
-  if (Registered<Tool::TRegRTDCU>() || (!force && Registered<Tool::TRegRTDAU>())) return true;
-  return CleanAllUsersLeftovers();
+  if (PerUserInstallationExists() || (!force && Registered<Tool::TRegRTDAU>())) return true;
+  return CleanAllUsersLeftovers(RemoveRtd);
 }
 
 bool StopAll() {

@@ -28,7 +28,9 @@ bool Rtd_Register(bool is64, const std::string& folder, bool per_user);
 
 // Who does the per-user half of an all-users registration (the log-on step "RunAU" or
 // "RTDRunAU" for `folder`): by default this process; with a runner set, the runner
-// (an elevated run hands it to the invoking user) and its answer counts. Empty: reset.
+// (an elevated run hands it to the invoking user) and its answer counts, and this
+// process then writes none of the current user's parts (COM entries per user, XLLs in
+// Excel's list) itself. Empty: reset.
 using PerUserRunner = std::function<bool(const std::string& action, const std::string& folder)>;
 void SetPerUserRunner(PerUserRunner runner);
 // Log-on run of a per-user TavXL installation: register per user, start the watchdog.
@@ -43,15 +45,20 @@ bool StartBus(const std::string& folder);
 // Rtd_RunAU: TavXL_RunAU for the RTD product, ending with StartBus.
 bool Rtd_RunAU(const std::string& folder);
 
-// Removes a per-user installation (true at once when "TavRunCU" / "RTDRunCU" is not
-// registered): stops the programs, unregisters everything per user.
+// Removes a per-user installation of one product (true at once when "TavRunCU" /
+// "RTDRunCU" is not registered): stops the programs, unregisters that product's parts
+// per user with its log-on and cleanup entries. The KelRTD server and XLL, which both
+// products register, stay while the other product is in use. True when the programs
+// stopped and nothing of the product is left.
 bool TavXL_CleanCU();
 bool Rtd_CleanCU();
-// Log-on cleanup after an all-users removal: true at once while a per-user or the
-// all-users installation is still registered; otherwise stops the programs, removes
-// this user's registrations and log-on entries and deletes the cleanup copy.
+// Log-on cleanup after an all-users removal: true at once while a per-user
+// installation of either product or the all-users installation is still registered;
+// otherwise stops the programs and removes this product's registrations and log-on
+// entries (shared parts as above), then the cleanup copy once no cleanup entry of
+// either product needs it.
 bool TavXL_CleanAU();
-// As TavXL_CleanAU keyed on "RTDRunCU"; `force` cleans even while "RTDRunAU" exists.
+// As TavXL_CleanAU for the RTD product; `force` cleans even while "RTDRunAU" exists.
 bool Rtd_CleanAU(bool force);
 inline constexpr bool kCleanEvenIfInstalledAU = true;
 inline constexpr bool kKeepInstalledAU = false;

@@ -13,19 +13,13 @@
 #include "platform/clock.h"
 #include "protocol/message_codes.h"
 #include "tests/support/child_process.h"
+#include "tests/support/wait_until.h"
 
 namespace orvex::rtd {
 namespace {
 
-template <typename Pred>
-bool WaitFor(Pred pred, uint32_t timeout_ms = 20000) {
-  const uint32_t start = platform::TickCount();
-  while (!pred()) {
-    if (platform::TickCount() - start > timeout_ms) return false;
-    platform::SleepMs(5);
-  }
-  return true;
-}
+// The link reconnects and re-asks in the background; a loaded machine needs a while.
+constexpr uint32_t kLinkWaitMs = 20000;
 
 // A bus in this process, a publisher "ABC" answering every topic, and the link under
 // test with a book; refreshes collect what each cell shows.
@@ -65,10 +59,12 @@ class BusLinkTest : public ::testing::Test {
   }
   // Takes refreshes (as Excel does after each notification) until `cell` shows `want`.
   bool WaitCell(int32_t cell, const std::string& want) {
-    return WaitFor([&] {
-      for (auto& [id, value] : book_.Refresh()) shown_[id] = CellText(value);
-      return shown_[cell] == want;
-    });
+    return test::WaitUntil(
+        [&] {
+          for (auto& [id, value] : book_.Refresh()) shown_[id] = CellText(value);
+          return shown_[cell] == want;
+        },
+        kLinkWaitMs);
   }
   void Connect(int32_t cell, const std::string& text) {
     auto opened = book_.Connect(cell, text);
@@ -119,10 +115,12 @@ TEST_F(BusLinkTest, ValuesReachCellsAndPublisherAndBusLossShowThenHeal) {
   publisher_.reset();
   ASSERT_TRUE(WaitCell(2, "#REF!"));
   const std::string ticks = shown_[1];
-  ASSERT_TRUE(WaitFor([&] {
-    for (auto& [id, value] : book_.Refresh()) shown_[id] = CellText(value);
-    return shown_[1] != ticks;
-  }));
+  ASSERT_TRUE(test::WaitUntil(
+      [&] {
+        for (auto& [id, value] : book_.Refresh()) shown_[id] = CellText(value);
+        return shown_[1] != ticks;
+      },
+      kLinkWaitMs));
 
   // The bus goes and comes back: cells show it, then resume by themselves.
   bus_.reset();
@@ -143,15 +141,15 @@ TEST_F(BusLinkTest, ClosingTheLastCellClosesTheBusTopicAndStopSaysGoodbye) {
   Connect(3, "@BUS:TIMER");
   ASSERT_TRUE(WaitCell(1, "1"));
   // The link's own two subscriptions (publisher lists) and the two cells' topics.
-  ASSERT_TRUE(WaitFor([&] { return BusTopicCount() == 4; }));
+  ASSERT_TRUE(test::WaitUntil([&] { return BusTopicCount() == 4; }, kLinkWaitMs));
   EXPECT_EQ(book_.Disconnect(1), 0u);
   const uint32_t ticker = book_.Disconnect(2);
   ASSERT_NE(ticker, 0u);
   link_->Close(ticker);
-  ASSERT_TRUE(WaitFor([&] { return BusTopicCount() == 3; }));
+  ASSERT_TRUE(test::WaitUntil([&] { return BusTopicCount() == 3; }, kLinkWaitMs));
   link_->Stop();
   EXPECT_FALSE(link_->connected());
-  ASSERT_TRUE(WaitFor([&] { return BusTopicCount() == 0; }));
+  ASSERT_TRUE(test::WaitUntil([&] { return BusTopicCount() == 0; }, kLinkWaitMs));
 }
 
 TEST_F(BusLinkTest, CellsWaitForABusThatIsNotThereYet) {

@@ -1,5 +1,7 @@
 #include "setup/registration_actions.h"
 
+#include <vector>
+
 #include "excel/excel_discovery.h"
 #include "excel/trusted_locations.h"
 #include "platform/elevation.h"
@@ -35,27 +37,42 @@ int RemovalStep(const char* label, bool ok, const std::string& folder, std::stri
   return result;
 }
 
+// Run elevated for another user (pkexec, sudo), the per-user half of the work is that
+// user's: a copy of this program does it as them, so nothing of theirs lands in root's
+// profile and no program of the product runs as root. The copy is marked as an
+// elevated one, so that it never asks for rights again. Null when there is no such user.
+flows::PerUserRunner InvokingUserRunner() {
+  uint32_t uid = 0;
+  if (!IsProcessElevated() || !platform::InvokingUser(&uid)) return nullptr;
+  const std::string program = platform::CurrentExecutablePath();
+  return [uid, program](const std::string& action, const std::string& folder) {
+    std::vector<std::string> args{kElevatedCopyToken, action};
+    if (!folder.empty()) args.push_back(folder);
+    return platform::RunAsUser(uid, program, args) == 1;
+  };
+}
+
+// A removal for all users, then the same removal of the invoking user's own parts as
+// that user (their programs, registrations, log-on entries and trusted location).
+bool RemoveForAllUsers(const char* action, bool (*flow)(), const std::string& folder) {
+  bool ok = flow();
+  if (const flows::PerUserRunner as_user = InvokingUserRunner()) ok = as_user(action, folder) && ok;
+  return ok;
+}
+
 int DropAction(const std::string& folder, std::string* report) {
   RestartIfAllUsersNeedRights();
   StopAction(report);
-  return RemovalStep("\nDrop ", flows::Drop(), folder, report);
+  return RemovalStep("\nDrop ", RemoveForAllUsers("Drop", flows::Drop, folder), folder, report);
 }
 
 int CleanAction(const std::string& folder, std::string* report) {
   RestartIfAllUsersNeedRights();
-  return RemovalStep("Clean ", flows::Clean(), folder, report);
+  return RemovalStep("Clean ", RemoveForAllUsers("Clean", flows::Clean, folder), folder, report);
 }
 
-// Run elevated for another user (pkexec, sudo), the per-user half of an all-users
-// registration is that user's: a copy of this program does it as them, so nothing of
-// theirs lands in root's profile and no program of the product runs as root.
 void HandPerUserHalfToInvokingUser() {
-  uint32_t uid = 0;
-  if (!IsProcessElevated() || !platform::InvokingUser(&uid)) return;
-  const std::string program = platform::CurrentExecutablePath();
-  flows::SetPerUserRunner([uid, program](const std::string& action, const std::string& folder) {
-    return platform::RunAsUser(uid, program, {action, folder}) == 1;
-  });
+  flows::SetPerUserRunner(InvokingUserRunner());
 }
 
 int TavXLAction(const SetupActionInputs& in, std::string* report) {

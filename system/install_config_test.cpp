@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "platform/account.h"
+#include "platform/directory_link.h"
 #include "platform/file_access.h"
 #include "platform/process.h"
 #include "system/testing/test_scratch.h"
@@ -122,6 +123,23 @@ TEST_F(InstallConfigTest, DeleteRemovesTheFileOnceThenReportsItMissing) {
   report.clear();
   EXPECT_EQ(DeleteInstallConfig("CU", &report), 1);
   EXPECT_NE(report.find("RTD Un Config file File does not exist\n"), std::string::npos);
+}
+
+TEST_F(InstallConfigTest, ALinkInPlaceOfEitherFolderIsRefusedAndNothingIsWrittenThrough) {
+  ScratchFolder elsewhere;
+  const std::filesystem::path target = elsewhere.path();
+  for (const bool settings_link : {false, true}) {
+    SCOPED_TRACE(settings_link ? "Settings" : "Orvex Data Services");
+    if (settings_link) std::filesystem::create_directories(base_);
+    const std::string link = settings_link ? settings_ : base_;
+    ASSERT_TRUE(platform::MakeDirectoryLink(target.string(), link));
+    std::string report;
+    EXPECT_EQ(WriteInstallConfig("AU", "1", "EXE_ALL", &report), -1);
+    EXPECT_EQ(report, "RTD Config file Start\n");
+    EXPECT_TRUE(std::filesystem::is_empty(target));
+    EXPECT_TRUE(platform::RemoveDirectoryLink(link));
+    std::filesystem::remove_all(base_);
+  }
 }
 
 TEST_F(InstallConfigTest, FolderThatCannotBeCreatedEndsAfterStart) {

@@ -2,6 +2,9 @@
 // the manager and the service for its one call and closes both before answering.
 #include "system/service_control.h"
 
+#include <cstdint>
+
+#include "platform/clock.h"
 #include "platform/service_manager.h"
 
 namespace orvex::system {
@@ -10,6 +13,10 @@ namespace {
 
 using platform::ServiceManagerObject;
 using platform::ServiceObject;
+
+// How long an install waits for a service marked for deletion to go.
+constexpr uint32_t kDeletionWaitMs = 15000;
+constexpr uint32_t kDeletionPollMs = 100;
 
 // Opens the manager and the service, runs `call` on the service and closes both;
 // false when either cannot be opened.
@@ -69,7 +76,23 @@ bool InstallService(const std::string& executable_path, const std::string& name,
                     const std::string& display_name) {
   ServiceManagerObject* manager = platform::OpenServiceManager();
   if (manager == nullptr) return false;
-  RemoveService(manager, name);  // an older registration goes first, whatever it answers
+  // An existing registration is stopped and changed in place: deleting it first would
+  // leave a running service without one while the new creation fails.
+  if (ServiceObject* old = platform::OpenServiceEntry(manager, name)) {
+    platform::RequestServiceStop(old);  // answer ignored: it may not run
+    const bool updated = platform::UpdateServiceEntry(old, executable_path, display_name);
+    platform::CloseServiceEntry(old);
+    if (updated) {
+      platform::CloseServiceManager(manager);
+      return true;
+    }
+  }
+  // Marked for deletion (POSIX: still running without its unit file): it goes once
+  // it has stopped; wait for that, bounded, then register anew.
+  for (uint32_t waited = 0; waited < kDeletionWaitMs && platform::ServiceNameInUse(manager, name);
+       waited += kDeletionPollMs) {
+    platform::SleepMs(kDeletionPollMs);
+  }
   ServiceObject* service =
       platform::CreateServiceEntry(manager, executable_path, name, display_name);
   const bool created = service != nullptr;

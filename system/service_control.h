@@ -23,10 +23,11 @@ bool StartServiceByName(const std::string& name);
 // The stop control was accepted (false for a stopped service); not awaited.
 bool StopServiceByName(const std::string& name);
 
-// Removes an existing service of that name first (stop requested, not awaited; its
-// answer ignored), then registers `executable_path` (used unchanged) as an automatic
-// own-process service running as the system account. True when the new registration
-// was created; it is not started. A service still marked for deletion makes it false.
+// Registers `executable_path` (quoted) as an automatic own-process service running as
+// the system account; it is not started. An existing service of that name is asked to
+// stop (not awaited, answer ignored) and its registration changed in place; one that
+// is only marked for deletion is waited for (up to 15 s) and then created anew. True
+// when the registration is in place; false leaves an existing one as it was.
 bool InstallService(const std::string& executable_path, const std::string& name,
                     const std::string& display_name);
 

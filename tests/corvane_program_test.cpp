@@ -18,6 +18,7 @@
 #include "registry/reg_key_path.h"
 #include "tests/support/child_process.h"
 #include "tests/support/child_registry.h"
+#include "tests/support/wait_until.h"
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -48,16 +49,6 @@ std::string ReadAll(const std::string& path) {
   std::stringstream text;
   text << in.rdbuf();
   return text.str();
-}
-
-template <typename Pred>
-bool WaitUntil(Pred pred, uint32_t timeout_ms = 15000) {
-  const uint32_t start = TickCount();
-  while (!pred()) {
-    if (TickCount() - start >= timeout_ms) return false;
-    SleepMs(20);
-  }
-  return true;
 }
 
 // The first top-level window of `process` with that class (null: any) and title.

@@ -69,7 +69,9 @@ class PendrelActionTest : public PendrelTest {
     ClassDefault("Excel.Application\\CLSID", clsid);
     ClassDefault(std::string("CLSID\\") + clsid + "\\LocalServer32", "\"" + exe + "\" /automation");
     ClassDefault("Excel.Application\\CurVer", "Excel.Application.16");
-    Written(RegRoot::kCurrentUser, "Software\\Microsoft\\Office\\16.0");
+    // Excel's own branch for the user, which an installed Excel has; the children write
+    // its add-in list and trusted locations below it (under Wine removed at the end).
+    ASSERT_TRUE(Written(RegRoot::kCurrentUser, "Software\\Microsoft\\Office\\16.0").Create());
   }
   void ClassDefault(const std::string& path, const std::string& text) {
     const SfRegKeyPath key = Written(RegRoot::kClassesRoot, path);

@@ -1,9 +1,12 @@
 // Pendrel's setup actions as real processes against a registry of the test's own: the
 // RTD registration for all users with and without administrator rights (the elevated
 // restart, accepted, declined, and a copy that is still not elevated), TavXL for the
-// current user twice, trusted locations, Drop, the configuration file, TEST and
-// SelfDelete.
+// current user twice, trusted locations, Drop, the configuration file, TEST,
+// SelfDelete, and one product's clean-ups beside the other product.
 #include "registration/auto_run.h"
+#include "registration/logon_entries.h"
+#include "registration/oxlade_product.h"
+#include "registration/tavxl_product.h"
 #include "system/install_config.h"
 #include "tests/pendrel_action_fixture.h"
 
@@ -286,6 +289,95 @@ TEST_F(PendrelActionTest, TavXLsFirstLogonRunKeepsTheRtdProductsInformationKey) 
   const PendrelRun run = RunAs("0", "RunAU " + Quoted(product_));
   EXPECT_EQ(run.output, "TavXL Run AU SUCCESS\n");
   EXPECT_EQ(named(), "Oxlade");
+}
+
+// What each product left for this user, as the registry and the cleanup copy show it.
+struct Installed {
+  bool rtd;     // XLInfo naming the RTD product, its ribbon or bus entry
+  bool tavxl;   // the TavXL server, bundle or programs
+  bool shared;  // the KelRTD server or XLL, which both register
+  bool rtd_entry;
+  bool tavxl_entry;
+  bool copy;
+  bool operator==(const Installed&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Installed& i) {
+  return out << "rtd " << i.rtd << " tavxl " << i.tavxl << " shared " << i.shared << " RTDRunCU "
+             << i.rtd_entry << " TavRunCU " << i.tavxl_entry << " copy " << i.copy;
+}
+
+Installed Now() {
+  const SfRegKeyPath run_key(RegRoot::kCurrentUser, kRunKeyPath);
+  SfxRegNode_KelRTDServer server;
+  SfxRegNode_KelRTDAddIn xll;
+  return {OxladeProduct("", false).OwnPartsRegistered(),
+          TavXLProduct("", false).OwnPartsRegistered(),
+          server.IsRegisteredAnywhere() || xll.IsRegistered(),
+          run_key.ValueExists("RTDRunCU"),
+          run_key.ValueExists("TavRunCU"),
+          fs::exists(CleanupCopyPath())};
+}
+
+TEST_F(PendrelActionTest, OneProductsCleanUpLeavesTheOtherProductWhole) {
+  const std::string folder = Quoted(product_);
+  const SfRegKeyPath machine_run(RegRoot::kLocalMachine, kRunKeyPath);
+  const struct {
+    const char* elevation;
+    std::string tail;  // empty: the all-users "RTDRunAU" goes, as an uninstaller takes it
+    std::string output;
+    Installed after;
+  } steps[] = {
+      {"0", "RTD " + folder, "RTD Registration SUCCESS\n", {true, false, true, true, false, false}},
+      {"0",
+       "TavXL " + folder,
+       "TavXL Clean CU SUCCESSTavXL Registration SUCCESS\n",
+       {true, true, true, true, true, false}},
+      // The second run cleans TavXL's per-user installation only.
+      {"0",
+       "TavXL " + folder,
+       "TavXL Clean CU SUCCESSTavXL Registration SUCCESS\n",
+       {true, true, true, true, true, false}},
+      {"0", "CleanCU", "TavXL Clean CU SUCCESS\n", {true, false, true, true, false, false}},
+      // With TavXL gone, the shared parts go with the RTD product.
+      {"0", "RTDCleanCU", "RTD Clean CU SUCCESS\n", {false, false, false, false, false, false}},
+      // Both products for all users: each has its per-user half and the one cleanup copy.
+      {"1",
+       "TavXL /A " + folder,
+       "TavXL Registration SUCCESS\n",
+       {false, true, true, false, false, true}},
+      {"1",
+       "RTD /A " + folder,
+       "RTD Registration SUCCESS\n",
+       {true, true, true, false, false, true}},
+      // The RTD clean-up keeps TavXL's parts, the shared ones and the copy that TavXL's
+      // cleanup entry still needs.
+      {"0", "RTDClean", "RTD Clean AU SUCCESS\n", {false, true, true, false, false, true}},
+      // The user's own TavXL installation beside the all-users RTD product; then the
+      // RTD product is uninstalled and its log-on clean-up runs: the user's own
+      // installation wins, nothing is removed.
+      {"1",
+       "RTD /A " + folder,
+       "RTD Registration SUCCESS\n",
+       {true, true, true, false, false, true}},
+      {"0",
+       "TavXL " + folder,
+       "TavXL Clean CU SUCCESSTavXL Registration SUCCESS\n",
+       {true, true, true, false, true, true}},
+      {"0", "", "", {true, true, true, false, true, true}},
+      {"0", "RTDCleanAU", "RTD Clean AU SUCCESS\n", {true, true, true, false, true, true}},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.tail);
+    if (step.tail.empty()) {
+      ASSERT_TRUE(machine_run.DeleteValue("RTDRunAU"));
+    } else {
+      const PendrelRun run = RunAs(step.elevation, step.tail);
+      EXPECT_EQ(run.exit_code, 1);
+      EXPECT_EQ(run.output, step.output);
+    }
+    EXPECT_EQ(Now(), step.after);
+  }
 }
 
 }  // namespace

@@ -109,6 +109,25 @@ TEST_F(PendrelCommandLineTest, QuotedTokensKeepBlanksAndAreNeverJoined) {
       << run.output.substr(0, 120);
 }
 
+TEST_F(PendrelCommandLineTest, AProgramPathWithBlanksAndQuotesLeavesTheParametersWhole) {
+  if (WindowsBuild()) GTEST_SKIP() << "a Windows path holds no double quote";
+  const std::string usage = Run("Help").output;
+  ASSERT_TRUE(usage.starts_with("Usage: ")) << usage.substr(0, 120);
+  for (const char* folder : {"q x", "q \"x\"", "\"q\"", "q\"x"}) {
+    const std::filesystem::path copy = dir_ / folder / "pendrel";
+    std::filesystem::create_directories(copy.parent_path());
+    std::filesystem::copy_file(PendrelPath(), copy);
+    PendrelRun run = Run("Help", copy.string());
+    EXPECT_EQ(run.exit_code, 0) << folder;
+    EXPECT_EQ(run.output, usage) << folder;
+    run = Run("RTD /a /A", copy.string());
+    EXPECT_EQ(run.exit_code, ExitCodeOf(-1)) << folder;
+    EXPECT_TRUE(run.output.starts_with(Headed("Error parsing arguments: Repeated switch /A")))
+        << folder << "\n"
+        << run.output.substr(0, 120);
+  }
+}
+
 TEST_F(PendrelCommandLineTest, ConfigurationWordsCheckTheirArgumentsWithRegardToCase) {
   PendrelRun run = Run("configfile CU 4.0.4.247 MSI_ALL");
   EXPECT_EQ(run.exit_code, ExitCodeOf(-1));

@@ -1,6 +1,6 @@
 // Pendrel run elevated on Linux where other users are involved: a component another
-// user owns is refused, and the per-user half of an all-users registration runs as the
-// user pkexec or sudo was asked by.
+// user owns is refused, and every per-user part of an all-users registration or
+// removal runs as the user pkexec or sudo was asked by, none in root's profile.
 #include <grp.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -9,9 +9,13 @@
 
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <utility>
 
+#include "platform/elevation.h"
 #include "registration/auto_run.h"
+#include "registration/tavxl_product.h"
+#include "registration/xll_addin.h"
 #include "tests/pendrel_action_fixture.h"
 
 namespace orvex::test {
@@ -76,8 +80,11 @@ int AsAccount(uid_t uid, const fs::path& home, const std::function<bool()>& body
         setresuid(uid, uid, uid) != 0) {
       _exit(2);
     }
-    unsetenv("ORVEX_REGISTRY_DIR");
-    unsetenv("ORVEX_REGISTRY_MACHINE_WRITABLE");
+    // The places a copy of Pendrel run as the user takes (platform::RunAsUser).
+    for (const char* variable : {"ORVEX_REGISTRY_DIR", "ORVEX_REGISTRY_MACHINE_WRITABLE",
+                                 "XDG_CONFIG_HOME", "XDG_DATA_HOME"}) {
+      unsetenv(variable);
+    }
     setenv("HOME", home.c_str(), 1);
     _exit(body() ? 0 : 1);
   }
@@ -90,19 +97,33 @@ uid_t OwnerOf(const fs::path& path) {
   return lstat(path.c_str(), &info) == 0 ? info.st_uid : static_cast<uid_t>(-1);
 }
 
-TEST_F(PendrelElevatedPosixTest, TheElevatedCopyDoesThePerUserHalfAsTheInvokingUser) {
-  const fs::path home = dir_ / "home";
-  TestAccount account(home);
-  if (!account.ok()) GTEST_SKIP() << "no account can be created here (useradd)";
-  // The installation folder is the user's (its owner counts as trusted), so whoever
-  // runs a program there leaves a marker of their own.
-  for (const auto& entry : fs::recursive_directory_iterator(product_)) {
-    ASSERT_EQ(lchown(entry.path().c_str(), account.uid(), account.uid()), 0);
+// An elevated run for a real account of its own: the installation folder is the
+// user's (its owner counts as trusted), so whoever runs a program there leaves a
+// marker of their own, and the user has a 64-bit Excel in their own registry.
+class InvokingUserTest : public PendrelElevatedPosixTest {
+ protected:
+  void SetUp() override {
+    PendrelElevatedPosixTest::SetUp();
+    if (IsSkipped()) return;
+    home_ = dir_ / "home";
+    account_ = std::make_unique<TestAccount>(home_);
+    if (!account_->ok()) GTEST_SKIP() << "no account can be created here (useradd)";
+    for (const auto& entry : fs::recursive_directory_iterator(product_)) {
+      ASSERT_EQ(lchown(entry.path().c_str(), uid(), uid()), 0);
+    }
+    ASSERT_EQ(chown(product_.c_str(), uid(), uid()), 0);
+    fs::permissions(dir_, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+    ASSERT_EQ(AsUser([this] { return GiveExcel(); }), 0);
   }
-  ASSERT_EQ(chown(product_.c_str(), account.uid(), account.uid()), 0);
-  // The user's own 64-bit Excel, in the user's own registry.
-  const std::string excel = (dir_ / "Excel" / "EXCEL.EXE").string();
-  const auto give_excel = [&excel] {
+  void TearDown() override {
+    account_.reset();
+    PendrelElevatedPosixTest::TearDown();
+  }
+
+  uid_t uid() const { return account_->uid(); }
+  int AsUser(const std::function<bool()>& body) const { return AsAccount(uid(), home_, body); }
+  bool GiveExcel() const {
+    const std::string excel = (dir_ / "Excel" / "EXCEL.EXE").string();
     const char* clsid = "{00024500-0000-0000-C000-000000000046}";
     const std::pair<std::string, std::string> keys[] = {
         {"Excel.Application\\CLSID", clsid},
@@ -113,39 +134,105 @@ TEST_F(PendrelElevatedPosixTest, TheElevatedCopyDoesThePerUserHalfAsTheInvokingU
       if (!key.Create() || !key.WriteString("", text)) return false;
     }
     return true;
-  };
-  fs::permissions(dir_, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+  }
+  // What the user's own registry holds, read as the user (bit 0: TavXL's own parts,
+  // bit 1: "TavRunCU", bit 2: "TavCleanAU", bit 3: "RTDCleanAU").
+  int UsersOwn() const {
+    int bits = 0;
+    for (int bit = 0; bit < 4; ++bit) {
+      if (AsUser([bit] {
+            const SfRegKeyPath run_key(RegRoot::kCurrentUser, kRunKeyPath);
+            switch (bit) {
+              case 0:
+                return TavXLProduct("", false).OwnPartsRegistered();
+              case 1:
+                return run_key.ValueExists("TavRunCU");
+              case 2:
+                return run_key.ValueExists("TavCleanAU");
+              default:
+                return run_key.ValueExists("RTDCleanAU");
+            }
+          }) == 0) {
+        bits |= 1 << bit;
+      }
+    }
+    return bits;
+  }
 
+  fs::path home_;
+  std::unique_ptr<TestAccount> account_;
+};
+
+TEST_F(InvokingUserTest, TheElevatedCopyDoesThePerUserHalfAsTheInvokingUser) {
+  const fs::path& home = home_;
   for (const char* variable : {"PKEXEC_UID", "SUDO_UID"}) {
     SCOPED_TRACE(variable);
-    ASSERT_EQ(AsAccount(account.uid(), home, give_excel), 0);
+    ASSERT_EQ(AsUser([this] { return GiveExcel(); }), 0);
     // What pkexec or sudo hands the elevated copy.
-    platform::SetEnvVar(variable, std::to_string(account.uid()).c_str());
+    platform::SetEnvVar(variable, std::to_string(uid()).c_str());
     const PendrelRun run = RunAs("1", "RTD /A " + Quoted(product_));
     platform::SetEnvVar(variable, nullptr);
     EXPECT_EQ(run.exit_code, 1) << run.trace;
     EXPECT_EQ(run.output, "RTD Registration SUCCESS\n");
     EXPECT_TRUE(flows::IsRegisteredForAllUsers());
-    // Root's own profile got no per-user half: no cleanup entry, no cleanup copy.
+    // Root's own profile got no per-user half: no cleanup entry, no cleanup copy, no
+    // XLL in root's Excel list.
     EXPECT_FALSE(SfRegKeyPath(RegRoot::kCurrentUser, kRunKeyPath).ValueExists("RTDCleanAU"));
+    EXPECT_FALSE(SfxRegNode_KelRTDAddIn().IsRegistered());
     EXPECT_FALSE(fs::exists(dir_ / "AppData" / "TavXLUserCleanup"));
     // The user's: the cleanup entry in the user's registry, the cleanup copy, the bus.
     EXPECT_EQ(
         AsAccount(
-            account.uid(), home,
+            uid(), home,
             [] {
               return SfRegKeyPath(RegRoot::kCurrentUser, kRunKeyPath).ValueExists("RTDCleanAU");
             }),
         0);
-    EXPECT_EQ(OwnerOf(home / ".local" / "share" / "TavXLUserCleanup" / "TavRegW.exe"),
-              account.uid());
+    EXPECT_EQ(OwnerOf(home / ".local" / "share" / "TavXLUserCleanup" / "TavRegW.exe"), uid());
     const std::string bus = system::FindFileInTree("Corvane.exe", product_);
     EXPECT_EQ(Starts("Corvane.exe"), "[/regXLL]\n");
-    EXPECT_EQ(OwnerOf(bus + ".started"), account.uid());
+    EXPECT_EQ(OwnerOf(bus + ".started"), uid());
     fs::remove(bus + ".started");
     fs::remove_all(home / ".config");
     fs::remove_all(home / ".local");
   }
+}
+
+TEST_F(InvokingUserTest, AllUsersInstallAndRemovalCleanTheUsersOwnPartsAsTheUser) {
+  platform::SetEnvVar("PKEXEC_UID", std::to_string(uid()).c_str());
+  // The user's own per-user TavXL installation, made by the user.
+  ASSERT_EQ(platform::RunAsUser(uid(), PendrelPath(), {"TavXL", product_}), 1);
+  ASSERT_EQ(UsersOwn(), 0b0011);
+  const std::string watchdog = system::FindFileInTree("TavWatchdogW.exe", product_);
+  ASSERT_EQ(Starts("TavWatchdogW.exe"), "[]\n");
+  fs::remove(watchdog + ".started");
+  // RTD for all users: the user's own installation wins over its per-user half.
+  PendrelRun run = RunAs("1", "RTD /A " + Quoted(product_));
+  EXPECT_EQ(run.exit_code, 1) << run.trace;
+  EXPECT_EQ(run.output, "RTD Registration SUCCESS\n");
+  EXPECT_EQ(UsersOwn(), 0b0011);
+  // TavXL for all users, through the restart as the user starts it: the copy cleans
+  // first, for all users as root, the user's own installation as the user; then the
+  // per-user half is the user's again.
+  run = RunAs("0>1", "TavXL /A " + Quoted(product_));
+  EXPECT_EQ(run.exit_code, 1) << run.trace;
+  EXPECT_EQ(run.output, std::string(kRestartLine) + kSucceededLine +
+                            "Clean SUCCESSTavXL Registration SUCCESS\n");
+  EXPECT_EQ(UsersOwn(), 0b0101);
+  EXPECT_TRUE(flows::IsRegisteredForAllUsers());
+  // Root's own profile holds nothing of the product: no COM entries, no XLLs.
+  EXPECT_FALSE(TavXLProduct("", false).OwnPartsRegistered());
+  EXPECT_FALSE(SfxRegNode_KelRTDAddIn().IsRegistered());
+  EXPECT_FALSE(SfRegKeyPath(RegRoot::kCurrentUser, kRunKeyPath).ValueExists("TavCleanAU"));
+  EXPECT_EQ(Starts("TavWatchdogW.exe"), "[]\n");
+  EXPECT_EQ(OwnerOf(watchdog + ".started"), uid());
+  // Drop removes the all-users product as root and the user's parts as the user.
+  run = RunAs("1", "Drop " + Quoted(product_));
+  EXPECT_EQ(run.exit_code, 1) << run.trace;
+  EXPECT_EQ(run.output, "Stop SUCCESS\nDrop SUCCESS\n");
+  EXPECT_EQ(UsersOwn(), 0);
+  EXPECT_FALSE(flows::IsAnythingRegistered());
+  platform::SetEnvVar("PKEXEC_UID", nullptr);
 }
 
 }  // namespace

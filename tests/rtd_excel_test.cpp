@@ -20,6 +20,7 @@
 #include "protocol/message_codes.h"
 #include "registry/reg_key_path.h"
 #include "tests/support/child_process.h"
+#include "tests/support/wait_until.h"
 
 namespace orvex {
 namespace {
@@ -36,16 +37,6 @@ std::string ReadText(const fs::path& path) {
   std::stringstream text;
   text << in.rdbuf();
   return text.str();
-}
-
-template <typename Pred>
-bool WaitFor(Pred pred, uint32_t timeout_ms) {
-  const uint32_t start = platform::TickCount();
-  while (!pred()) {
-    if (platform::TickCount() - start > timeout_ms) return false;
-    platform::SleepMs(50);
-  }
-  return true;
 }
 
 int RunProgram(const fs::path& program, const std::vector<std::string>& args) {
@@ -110,7 +101,7 @@ class RtdExcelTest : public ::testing::Test {
   void StartCorvane() {
     corvane_ = platform::SpawnProcess((product_ / "Corvane.exe").string(), {});
     ASSERT_NE(corvane_, nullptr);
-    ASSERT_TRUE(WaitFor(BusUp, 30000));
+    ASSERT_TRUE(test::WaitUntil(BusUp, 30000));
   }
   // As Pendrel closes it: WM_CLOSE to the window titled "Orvex RTD Bus"; true once no
   // such window is left.
@@ -125,7 +116,7 @@ class RtdExcelTest : public ::testing::Test {
       });
       return !found;
     };
-    return WaitFor(close_one, 30000) && WaitFor([] { return !BusUp(); }, 30000);
+    return test::WaitUntil(close_one, 30000) && test::WaitUntil([] { return !BusUp(); }, 30000);
   }
   void StartPublisher() {
     publisher_ =
@@ -174,7 +165,7 @@ class RtdExcelTest : public ::testing::Test {
     return out;
   }
   bool WaitShows(int cell, const std::string& text, size_t from, uint32_t timeout_ms = 40000) {
-    return WaitFor(
+    return test::WaitUntil(
         [&] {
           for (auto& [id, shown] : Cells(from)) {
             if (id == cell && shown == text) return true;
@@ -204,7 +195,7 @@ class RtdExcelTest : public ::testing::Test {
 TEST_F(RtdExcelTest, CellsFollowTheBusFromRegistrationToDrop) {
   // The per-user registration starts the bus as well.
   ASSERT_EQ(RunProgram(product_ / "Pendrel.exe", {"RTD", product_.string()}), 1);
-  ASSERT_TRUE(WaitFor(BusUp, 30000));
+  ASSERT_TRUE(test::WaitUntil(BusUp, 30000));
   if (RunProgram(tools_ / "standin_excel.exe", {"--probe"}) != 0) {
     // Wine's COM reads classes from the machine's keys only; in this throwaway prefix
     // the all-users registration stands in for the per-user one.
@@ -225,8 +216,8 @@ TEST_F(RtdExcelTest, CellsFollowTheBusFromRegistrationToDrop) {
 
   // The ticker counts up; the publisher's values come in order (conflated, never
   // older after newer), and both forms of the same topic show the same.
-  ASSERT_TRUE(
-      WaitFor([&] { return Numbers(1, 0).size() >= 3 && Numbers(2, 0).size() >= 8; }, 40000))
+  ASSERT_TRUE(test::WaitUntil(
+      [&] { return Numbers(1, 0).size() >= 3 && Numbers(2, 0).size() >= 8; }, 40000))
       << ReadText(log_);
   for (int cell : {1, 2, 3}) {
     const std::vector<double> seen = Numbers(cell, 0);
@@ -239,7 +230,7 @@ TEST_F(RtdExcelTest, CellsFollowTheBusFromRegistrationToDrop) {
   ASSERT_TRUE(WaitShows(2, "#REF!", mark)) << ReadText(log_);
   ASSERT_TRUE(WaitShows(3, "#REF!", mark));
   mark = LogLines();
-  ASSERT_TRUE(WaitFor([&] { return Numbers(1, mark).size() >= 1; }, 20000));
+  ASSERT_TRUE(test::WaitUntil([&] { return Numbers(1, mark).size() >= 1; }, 20000));
 
   // Corvane goes and comes back: the cells show it and resume by themselves.
   mark = LogLines();
@@ -248,19 +239,19 @@ TEST_F(RtdExcelTest, CellsFollowTheBusFromRegistrationToDrop) {
   StartCorvane();
   StartPublisher();
   mark = LogLines();
-  ASSERT_TRUE(
-      WaitFor([&] { return Numbers(1, mark).size() >= 2 && Numbers(2, mark).size() >= 3; }, 40000))
+  ASSERT_TRUE(test::WaitUntil(
+      [&] { return Numbers(1, mark).size() >= 2 && Numbers(2, mark).size() >= 3; }, 40000))
       << ReadText(log_);
 
   // Closing one of the two cells of the topic keeps it; closing both closes it.
   const uint32_t open = BusTopicCount();
   ASSERT_NE(open, 0xFFFFFFFFu);
   Command("disconnect 2");
-  ASSERT_TRUE(
-      WaitFor([&] { return ReadText(log_).find("disconnected 2") != std::string::npos; }, 20000));
+  ASSERT_TRUE(test::WaitUntil(
+      [&] { return ReadText(log_).find("disconnected 2") != std::string::npos; }, 20000));
   EXPECT_EQ(BusTopicCount(), open);
   Command("disconnect 3");
-  ASSERT_TRUE(WaitFor([&] { return BusTopicCount() == open - 1; }, 20000));
+  ASSERT_TRUE(test::WaitUntil([&] { return BusTopicCount() == open - 1; }, 20000));
 
   Command("quit");
   int code = -1;

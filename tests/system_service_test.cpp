@@ -69,13 +69,29 @@ TEST(ServiceControlTest, InstallStartStopAndRemoveAStandinService) {
   ASSERT_TRUE(StartServiceByName(name));
   EXPECT_TRUE(WaitUntil([&] { return IsServiceRunning(name); }));
 
-  // Installing over the running service stops and deletes it, but it is only marked
-  // for deletion while it stops, so the new registration fails.
-  EXPECT_FALSE(InstallService(program, name, "Orvex test service"));
-  EXPECT_TRUE(WaitUntil([&] { return !IsServiceInstalled(name); }));
+  // Installing over the running service asks it to stop and changes its registration
+  // in place: at no moment is the service without one.
+  // (Display names are unique too: this one is the test's own.)
+  EXPECT_TRUE(InstallService(program, name, name + " service"));
+  EXPECT_TRUE(IsServiceInstalled(name));
+  EXPECT_TRUE(WaitUntil([&] { return !IsServiceRunning(name); }));
+  EXPECT_TRUE(IsServiceInstalled(name));
+  if (WindowsBackend()) {
+    std::string shown;
+    SfRegKeyPath(RegRoot::kLocalMachine, "System\\CurrentControlSet\\Services\\" + name)
+        .ReadString("DisplayName", &shown);
+    EXPECT_EQ(shown, name + " service");
+  }
 
-  // Once it has gone a fresh install succeeds; uninstall removes it.
-  ASSERT_TRUE(InstallService(program, name, "Orvex test service"));
+  // Uninstalled while it runs, it is only marked for deletion while it stops: an
+  // install waits for it to go and then registers it anew.
+  // It starts again once its stop has finished.
+  ASSERT_TRUE(WaitUntil([&] { return StartServiceByName(name); }));
+  EXPECT_TRUE(WaitUntil([&] { return IsServiceRunning(name); }));
+  EXPECT_TRUE(UninstallService(name));
+  EXPECT_TRUE(InstallService(program, name, "Orvex test service"));
+  EXPECT_TRUE(IsServiceInstalled(name));
+  EXPECT_FALSE(IsServiceRunning(name));
   EXPECT_TRUE(UninstallService(name));
   EXPECT_TRUE(WaitUntil([&] { return !IsServiceInstalled(name); }));
   EXPECT_FALSE(UninstallService(name));

@@ -19,10 +19,12 @@
 #include "platform/process.h"
 #include "protocol/message_codes.h"
 #include "tests/support/child_process.h"
+#include "tests/support/wait_until.h"
 
 namespace orvex::bridge::test {
 
 using client::LinkKind;
+using ::orvex::test::WaitUntil;
 
 // Messages a NATS subscription of the test received, in order.
 struct NatsInbox {
@@ -56,17 +58,6 @@ class BridgeFixture : public ::testing::Test {
     buses_.clear();
     std::error_code ignored;
     for (const std::string& file : files_) std::filesystem::remove(file, ignored);
-  }
-
-  // Waits until `pred` holds; false after `timeout_ms`.
-  template <typename Pred>
-  static bool WaitUntil(Pred pred, uint32_t timeout_ms = 15000) {
-    const uint32_t start = platform::TickCount();
-    while (!pred()) {
-      if (platform::TickCount() - start > timeout_ms) return false;
-      platform::SleepMs(5);
-    }
-    return true;
   }
 
   RtdServer* StartBus(const std::string& base) {

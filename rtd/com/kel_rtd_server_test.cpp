@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "rtd/com/rtd_interfaces.h"
+#include "rtd/com/testing/dispatch_args.h"
 #include "rtd/com/testing/update_event_sink.h"
 #include "rtd/topic_form.h"
 
@@ -54,18 +55,6 @@ bool PumpUntil(Pred done, DWORD timeout_ms) {
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
   }
   return true;
-}
-
-SAFEARRAY* Strings(const std::vector<std::wstring>& texts) {
-  SAFEARRAY* array = SafeArrayCreateVector(VT_VARIANT, 0, static_cast<ULONG>(texts.size()));
-  for (LONG i = 0; i < static_cast<LONG>(texts.size()); ++i) {
-    VARIANT v;
-    v.vt = VT_BSTR;
-    v.bstrVal = SysAllocStringLen(texts[i].data(), static_cast<UINT>(texts[i].size()));
-    SafeArrayPutElement(array, &i, &v);
-    VariantClear(&v);
-  }
-  return array;
 }
 
 class KelRtdDllTest : public ::testing::Test {
@@ -200,7 +189,7 @@ TEST_F(KelRtdDllTest, BadCallsGetClearErrorsAndTerminateLeavesNothingBehind) {
   VARIANT value;
   VariantInit(&value);
   VARIANT_BOOL fresh = VARIANT_FALSE;
-  SAFEARRAY* one = Strings({L"@BUS:TICKER"});
+  SAFEARRAY* one = testing::StringArray({L"@BUS:TICKER"});
   EXPECT_EQ(server->RefreshData(&count, &out), kRtdNotStarted);
   EXPECT_EQ(server->ConnectData(1, &one, &fresh, &value), kRtdNotStarted);
   long started = 0;
@@ -216,11 +205,11 @@ TEST_F(KelRtdDllTest, BadCallsGetClearErrorsAndTerminateLeavesNothingBehind) {
   EXPECT_TRUE(GetClassInfoExW(module_, L"OrvexKelRTDNotify", &window_class));
   EXPECT_NE(FindWindowExW(HWND_MESSAGE, nullptr, L"OrvexKelRTDNotify", nullptr), nullptr);
 
-  SAFEARRAY* huge = Strings({std::wstring(kMaxTopicTextBytes + 1, L'x')});
+  SAFEARRAY* huge = testing::StringArray({std::wstring(kMaxTopicTextBytes + 1, L'x')});
   EXPECT_EQ(server->ConnectData(2, &huge, &fresh, &value), E_INVALIDARG);
-  SAFEARRAY* three = Strings({L"A", L"B", L"C"});
+  SAFEARRAY* three = testing::StringArray({L"A", L"B", L"C"});
   EXPECT_EQ(server->ConnectData(2, &three, &fresh, &value), E_INVALIDARG);
-  SAFEARRAY* empty = Strings({});
+  SAFEARRAY* empty = testing::StringArray({});
   EXPECT_EQ(server->ConnectData(2, &empty, &fresh, &value), E_INVALIDARG);
   SAFEARRAY* null_array = nullptr;
   EXPECT_EQ(server->ConnectData(2, &null_array, &fresh, &value), E_INVALIDARG);
@@ -261,34 +250,26 @@ TEST_F(KelRtdDllTest, InvokeDrivesTheServerAndUpdateNotifyComesOnThisThreadOnceP
   ASSERT_NE(server, nullptr);
   testing::UpdateEventSink sink;
   auto invoke = [&](DISPID id, std::vector<VARIANT> args, VARIANT* result) {
-    std::reverse(args.begin(), args.end());
-    DISPPARAMS params = {args.data(), nullptr, static_cast<UINT>(args.size()), 0};
-    return server->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &params, result, nullptr, nullptr);
+    return testing::InvokeMethod(server, id, std::move(args), result);
   };
   VARIANT result;
   VariantInit(&result);
-  VARIANT callback;
-  callback.vt = VT_DISPATCH;
-  callback.pdispVal = &sink;
-  ASSERT_EQ(invoke(kDispServerStart, {callback}, &result), S_OK);
+  ASSERT_EQ(invoke(kDispServerStart, {testing::DispatchArg(&sink)}, &result), S_OK);
   EXPECT_EQ(result.vt, VT_I4);
   EXPECT_EQ(result.lVal, 1);
 
-  SAFEARRAY* strings = Strings({L"BUS", L"TICKER"});
-  VARIANT topic, array, fresh;
-  topic.vt = VT_I4;
-  array.vt = VT_ARRAY | VT_VARIANT | VT_BYREF;
-  array.pparray = &strings;
+  SAFEARRAY* strings = testing::StringArray({L"BUS", L"TICKER"});
   VARIANT_BOOL fresh_value = VARIANT_FALSE;
-  fresh.vt = VT_BOOL | VT_BYREF;
-  fresh.pboolVal = &fresh_value;
   for (long id : {42L, 43L}) {
-    topic.lVal = id;
-    ASSERT_EQ(invoke(kDispConnectData, {topic, array, fresh}, &result), S_OK);
+    ASSERT_EQ(invoke(kDispConnectData,
+                     {testing::LongArg(id), testing::ByRef(&strings), testing::ByRef(&fresh_value)},
+                     &result),
+              S_OK);
     EXPECT_EQ(fresh_value, VARIANT_TRUE);
     ASSERT_EQ(result.vt, VT_ERROR);
     EXPECT_EQ(static_cast<uint32_t>(result.scode), 0x800A07FAu);  // #N/A until a value comes
   }
+  const VARIANT topic = testing::LongArg(43);
   EXPECT_EQ(invoke(kDispConnectData, {topic}, &result), DISP_E_BADPARAMCOUNT);
   EXPECT_EQ(invoke(99, {}, &result), DISP_E_MEMBERNOTFOUND);
 
@@ -299,11 +280,8 @@ TEST_F(KelRtdDllTest, InvokeDrivesTheServerAndUpdateNotifyComesOnThisThreadOnceP
   PumpUntil([] { return false; }, 2500);
   EXPECT_EQ(sink.notifications(), 1);
 
-  VARIANT count;
   long count_value = -1;
-  count.vt = VT_I4 | VT_BYREF;
-  count.plVal = &count_value;
-  ASSERT_EQ(invoke(kDispRefreshData, {count}, &result), S_OK);
+  ASSERT_EQ(invoke(kDispRefreshData, {testing::ByRef(&count_value)}, &result), S_OK);
   ASSERT_EQ(result.vt, VT_ARRAY | VT_VARIANT);
   EXPECT_EQ(count_value, 2);
   LONG low = -1, high = -1;

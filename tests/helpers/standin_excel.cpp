@@ -24,6 +24,7 @@
 
 #include "rtd/cell_value.h"
 #include "rtd/com/rtd_interfaces.h"
+#include "rtd/com/testing/dispatch_args.h"
 #include "rtd/com/testing/update_event_sink.h"
 
 namespace {
@@ -31,6 +32,7 @@ namespace {
 using orvex::rtd::CellError;
 using orvex::rtd::CellValue;
 using orvex::rtd::IRtdServer;
+using namespace orvex::rtd::testing;
 
 struct Options {
   std::wstring prog_id = L"KelRTD";
@@ -97,21 +99,13 @@ class Sheet {
     if (log_.is_open()) log_ << line << std::endl;
   }
 
-  HRESULT Call(DISPID id, std::vector<VARIANT> args, VARIANT* result) {
-    std::reverse(args.begin(), args.end());
-    DISPPARAMS params = {args.data(), nullptr, static_cast<UINT>(args.size()), 0};
-    return server_->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &params, result, nullptr, nullptr);
-  }
-
   bool Start() {
     long ok = 0;
     HRESULT hr;
     if (options_.invoke) {
-      VARIANT callback, result;
-      callback.vt = VT_DISPATCH;
-      callback.pdispVal = &sink_;
+      VARIANT result;
       VariantInit(&result);
-      hr = Call(orvex::rtd::kDispServerStart, {callback}, &result);
+      hr = InvokeMethod(server_, orvex::rtd::kDispServerStart, {DispatchArg(&sink_)}, &result);
       ok = result.lVal;
     } else {
       hr = server_->ServerStart(&sink_, &ok);
@@ -133,27 +127,14 @@ class Sheet {
       parts.push_back(Widen(rest.substr(0, bar)));
       parts.push_back(Widen(rest.substr(bar + 1)));
     }
-    SAFEARRAY* strings = SafeArrayCreateVector(VT_VARIANT, 0, static_cast<ULONG>(parts.size()));
-    for (LONG i = 0; i < static_cast<LONG>(parts.size()); ++i) {
-      VARIANT v;
-      v.vt = VT_BSTR;
-      v.bstrVal = SysAllocString(parts[i].c_str());
-      SafeArrayPutElement(strings, &i, &v);
-      VariantClear(&v);
-    }
+    SAFEARRAY* strings = StringArray(parts);
     VARIANT value;
     VariantInit(&value);
     VARIANT_BOOL fresh = VARIANT_FALSE;
     HRESULT hr;
     if (options_.invoke) {
-      VARIANT topic, array, get_new;
-      topic.vt = VT_I4;
-      topic.lVal = id;
-      array.vt = VT_ARRAY | VT_VARIANT | VT_BYREF;
-      array.pparray = &strings;
-      get_new.vt = VT_BOOL | VT_BYREF;
-      get_new.pboolVal = &fresh;
-      hr = Call(orvex::rtd::kDispConnectData, {topic, array, get_new}, &value);
+      hr = InvokeMethod(server_, orvex::rtd::kDispConnectData,
+                        {LongArg(id), ByRef(&strings), ByRef(&fresh)}, &value);
     } else {
       hr = server_->ConnectData(id, &strings, &fresh, &value);
     }
@@ -172,11 +153,9 @@ class Sheet {
   void Disconnect(long id) {
     if (cells_.erase(id) == 0) return;
     if (options_.invoke) {
-      VARIANT topic, result;
-      topic.vt = VT_I4;
-      topic.lVal = id;
+      VARIANT result;
       VariantInit(&result);
-      Call(orvex::rtd::kDispDisconnectData, {topic}, &result);
+      InvokeMethod(server_, orvex::rtd::kDispDisconnectData, {LongArg(id)}, &result);
     } else {
       server_->DisconnectData(id);
     }
@@ -188,11 +167,9 @@ class Sheet {
     SAFEARRAY* data = nullptr;
     HRESULT hr;
     if (options_.invoke) {
-      VARIANT topic_count, result;
-      topic_count.vt = VT_I4 | VT_BYREF;
-      topic_count.plVal = &count;
+      VARIANT result;
       VariantInit(&result);
-      hr = Call(orvex::rtd::kDispRefreshData, {topic_count}, &result);
+      hr = InvokeMethod(server_, orvex::rtd::kDispRefreshData, {ByRef(&count)}, &result);
       if (SUCCEEDED(hr)) data = result.parray;
     } else {
       hr = server_->RefreshData(&count, &data);
@@ -222,8 +199,9 @@ class Sheet {
     for (auto it = cells_.begin(); it != cells_.end();) Disconnect((it++)->first);
     VARIANT result;
     VariantInit(&result);
-    const HRESULT hr = options_.invoke ? Call(orvex::rtd::kDispServerTerminate, {}, &result)
-                                       : server_->ServerTerminate();
+    const HRESULT hr = options_.invoke
+                           ? InvokeMethod(server_, orvex::rtd::kDispServerTerminate, {}, &result)
+                           : server_->ServerTerminate();
     Print(SUCCEEDED(hr) ? "terminated" : "terminate failed");
   }
 

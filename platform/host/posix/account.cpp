@@ -4,7 +4,7 @@
 #include <pwd.h>
 #include <unistd.h>
 
-#include <cstdlib>
+#include "platform/test_seams.h"
 
 namespace orvex::platform {
 
@@ -12,7 +12,7 @@ std::string CurrentUserName() {
   if (const passwd* entry = getpwuid(geteuid()); entry != nullptr && entry->pw_name != nullptr) {
     return entry->pw_name;
   }
-  const char* user = std::getenv("USER");
+  const char* user = FollowedVariable("USER");
   return user ? user : "";
 }
 

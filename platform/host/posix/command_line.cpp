@@ -52,9 +52,16 @@ std::string ProcessCommandLine() {
   while (start < raw.size()) {
     size_t end = raw.find('\0', start);
     if (end == std::string::npos) end = raw.size();
-    const std::string arg = raw.substr(start, end - start);
-    if (start > 0) line += ' ';
-    line += NeedsQuotes(arg) ? "\"" + arg + "\"" : arg;
+    std::string arg = raw.substr(start, end - start);
+    if (start == 0) {
+      // Readers skip the program by its quotes and take it from the module path: a
+      // quote of its own cannot be written here, and would shift every parameter.
+      std::erase(arg, '"');
+      line += "\"" + arg + "\"";
+    } else {
+      line += ' ';
+      line += NeedsQuotes(arg) ? "\"" + arg + "\"" : arg;
+    }
     start = end + 1;
   }
   return line;

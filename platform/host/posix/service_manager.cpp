@@ -117,6 +117,21 @@ void CloseServiceEntry(ServiceObject* service) {
   delete service;
 }
 
+bool UpdateServiceEntry(ServiceObject* service, const std::string& executable_path,
+                        const std::string& display_name) {
+  std::string text;
+  return service != nullptr && ServiceUnitText(executable_path, display_name, &text) &&
+         ReplaceServiceUnitFile(service->unit_file, text) && Systemctl({"daemon-reload"}) &&
+         Systemctl({"enable", service->unit});
+}
+
+bool ServiceNameInUse(ServiceManagerObject* manager, const std::string& name) {
+  ServiceObject service;
+  struct stat info;
+  return manager != nullptr && UnitFor(name, &service) &&
+         (lstat(service.unit_file.c_str(), &info) == 0 || IsActive(service));
+}
+
 bool ServiceIsRunning(ServiceObject* service) {
   return service != nullptr && IsActive(*service);
 }

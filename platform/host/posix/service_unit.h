@@ -16,4 +16,10 @@ bool ServiceUnitText(const std::string& executable_path, const std::string& disp
 // name exists (a link included) or the text cannot be written whole.
 bool WriteServiceUnitFile(const std::string& path, const std::string& text);
 
+// Replaces the unit file at `path` whole: the text goes to a new file of an
+// unpredictable name beside it (mode 0644, created exclusively, never through a link),
+// which is then renamed over `path` (a link there is replaced, not followed). False,
+// with nothing changed, when the new file cannot be written or renamed.
+bool ReplaceServiceUnitFile(const std::string& path, const std::string& text);
+
 }  // namespace orvex::platform

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 namespace orvex::platform {
 namespace {
@@ -54,6 +55,25 @@ TEST(ServiceUnitTest, TheFileIs0644UnderAnyUmaskAndNeverWrittenThroughALink) {
   std::string kept;
   in >> kept;
   EXPECT_EQ(kept, "keep");
+  // Replaced whole, in place of the file or the link, with the same mode; the target
+  // of the link stays as it was and no temporary file is left behind.
+  umask(0);
+  EXPECT_TRUE(ReplaceServiceUnitFile(unit, "[Unit]\nC\n"));
+  EXPECT_TRUE(ReplaceServiceUnitFile((dir / "b.service").string(), "[Unit]\nD\n"));
+  umask(old_mask);
+  for (const char* name : {"a.service", "b.service"}) {
+    const std::string path = (dir / name).string();
+    ASSERT_EQ(lstat(path.c_str(), &info), 0) << name;
+    EXPECT_TRUE(S_ISREG(info.st_mode)) << name;
+    EXPECT_EQ(info.st_mode & 07777, 0644u) << name;
+  }
+  std::ifstream replaced(unit);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(replaced), {}), "[Unit]\nC\n");
+  std::ifstream target_after(target);
+  target_after >> kept;
+  EXPECT_EQ(kept, "keep");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 3);
+  EXPECT_FALSE(ReplaceServiceUnitFile((dir / "missing" / "c.service").string(), "[Unit]\n"));
   std::filesystem::remove_all(dir);
 }
 

@@ -1,6 +1,8 @@
 // "Everyone full access" on Windows: a one-entry access list.
 #include "platform/file_access.h"
 
+#include "everyone_access.h"
+
 #include <windows.h>
 
 #include <aclapi.h>
@@ -16,11 +18,10 @@ bool EveryoneSid(PSID* sid) {
   return AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, sid) != 0;
 }
 
-}  // namespace
-
-bool GrantEveryoneFullAccess(const std::string& path) {
+// The one-entry list granting Everyone every right; LocalFree it.
+PACL EveryoneFullAccessList() {
   PSID everyone = nullptr;
-  if (!EveryoneSid(&everyone)) return false;
+  if (!EveryoneSid(&everyone)) return nullptr;
   EXPLICIT_ACCESSA entry = {};
   entry.grfAccessPermissions = kAllAccess;
   entry.grfAccessMode = GRANT_ACCESS;
@@ -29,13 +30,32 @@ bool GrantEveryoneFullAccess(const std::string& path) {
   entry.Trustee.TrusteeType = TRUSTEE_IS_WELL_KNOWN_GROUP;
   entry.Trustee.ptstrName = static_cast<LPSTR>(everyone);
   PACL acl = nullptr;
-  bool ok = SetEntriesInAclA(1, &entry, nullptr, &acl) == ERROR_SUCCESS;
+  if (SetEntriesInAclA(1, &entry, nullptr, &acl) != ERROR_SUCCESS) acl = nullptr;
+  FreeSid(everyone);
+  return acl;
+}
+
+}  // namespace
+
+bool GrantEveryoneFullAccess(const std::string& path) {
+  PACL acl = EveryoneFullAccessList();
   SECURITY_DESCRIPTOR descriptor;
+  bool ok = acl != nullptr;
   ok = ok && InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
   ok = ok && SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE);
   ok = ok && SetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, &descriptor);
   if (acl != nullptr) LocalFree(acl);
-  FreeSid(everyone);
+  return ok;
+}
+
+bool GrantEveryoneFullAccessTo(HANDLE file) {
+  PACL acl = EveryoneFullAccessList();
+  if (acl == nullptr) return false;
+  // Protected: nothing of the folder's inheritable entries is added to the one entry.
+  const bool ok = SetSecurityInfo(file, SE_FILE_OBJECT,
+                                  DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                                  nullptr, nullptr, acl, nullptr) == ERROR_SUCCESS;
+  LocalFree(acl);
   return ok;
 }
 

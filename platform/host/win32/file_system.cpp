@@ -2,13 +2,15 @@
 #define _CRT_RAND_S  // rand_s, the system's random numbers
 #include "platform/file_system.h"
 
-#include "platform/file_access.h"
+#include "platform/write_guard.h"
 
 #include <windows.h>
 
 #include <cstdlib>
 
 #include <shlwapi.h>
+
+#include "everyone_access.h"
 
 namespace orvex::platform {
 
@@ -76,18 +78,30 @@ bool CreateUniqueFile(const std::string& prefix, const std::string& suffix,
   return false;
 }
 
-bool EnsureGuardedFolder(const std::string& path, bool) {
+bool EnsureGuardedFolder(const std::string& folder, bool) {
+  // Without the trailing separator the attributes are the link's own, not its target's.
+  std::string path = folder;
+  while (path.size() > 3 && (path.ends_with('\\') || path.ends_with('/'))) path.pop_back();
   const DWORD attributes = GetFileAttributesA(path.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES) return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-  return CreateDirectoryA(path.c_str(), nullptr) != 0;
+  if (attributes == INVALID_FILE_ATTRIBUTES) return CreateDirectoryA(path.c_str(), nullptr) != 0;
+  // A folder a standard user made first (or a link they put there) could be
+  // emptied and refilled by them between our steps.
+  return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && OwnedByAdminsOrSelf(path);
 }
 
 bool WriteGuardedFile(const std::string& path, const std::string& bytes) {
   DeleteFileEntry(path);
-  if (!WriteFileExclusive(path, bytes)) return false;
-  // Other users' installers rewrite the file; it stays readable without the grant.
-  GrantEveryoneFullAccess(path);
-  return true;
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE | WRITE_DAC, FILE_SHARE_READ, nullptr,
+                            CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  const bool ok =
+      WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) != 0;
+  // Other users' installers rewrite the file; it stays readable without the grant. The
+  // grant goes to the open file, never by a path that could be swapped meanwhile.
+  if (ok) GrantEveryoneFullAccessTo(file);
+  CloseHandle(file);
+  return ok;
 }
 
 bool CreateOneFolder(const std::string& path) {

@@ -30,13 +30,21 @@ ServiceObject* OpenServiceEntry(ServiceManagerObject* manager, const std::string
   return handle == nullptr ? nullptr : new ServiceObject{handle};
 }
 
+namespace {
+
+// Unquoted, "C:\Orvex Tools\Bus\Corvane.exe" would first be tried as C:\Orvex.exe.
+std::string QuotedCommand(const std::string& executable_path) {
+  const bool quoted = executable_path.size() >= 2 && executable_path.front() == '"' &&
+                      executable_path.back() == '"';
+  return quoted ? executable_path : '"' + executable_path + '"';
+}
+
+}  // namespace
+
 ServiceObject* CreateServiceEntry(ServiceManagerObject* manager, const std::string& executable_path,
                                   const std::string& name, const std::string& display_name) {
   if (manager == nullptr || executable_path.empty()) return nullptr;
-  // Unquoted, "C:\Orvex Tools\Bus\Corvane.exe" would first be tried as C:\Orvex.exe.
-  const bool quoted = executable_path.size() >= 2 && executable_path.front() == '"' &&
-                      executable_path.back() == '"';
-  const std::string command = quoted ? executable_path : '"' + executable_path + '"';
+  const std::string command = QuotedCommand(executable_path);
   SC_HANDLE handle =
       CreateServiceA(manager->handle, name.c_str(), display_name.c_str(), SERVICE_ALL_ACCESS,
                      SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
@@ -48,6 +56,26 @@ void CloseServiceEntry(ServiceObject* service) {
   if (service == nullptr) return;
   CloseServiceHandle(service->handle);
   delete service;
+}
+
+bool UpdateServiceEntry(ServiceObject* service, const std::string& executable_path,
+                        const std::string& display_name) {
+  if (service == nullptr || executable_path.empty()) return false;
+  const std::string command = QuotedCommand(executable_path);
+  // Empty group and dependency list, the system account: what a new one would get.
+  return ChangeServiceConfigA(service->handle, SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START,
+                              SERVICE_ERROR_NORMAL, command.c_str(), "", nullptr, "\0",
+                              "LocalSystem", "", display_name.c_str()) != 0;
+}
+
+bool ServiceNameInUse(ServiceManagerObject* manager, const std::string& name) {
+  if (manager == nullptr) return false;
+  SC_HANDLE handle = OpenServiceA(manager->handle, name.c_str(), SERVICE_QUERY_STATUS);
+  if (handle != nullptr) {
+    CloseServiceHandle(handle);
+    return true;
+  }
+  return GetLastError() == ERROR_SERVICE_MARKED_FOR_DELETE;
 }
 
 bool ServiceIsRunning(ServiceObject* service) {

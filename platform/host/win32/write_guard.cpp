@@ -71,6 +71,22 @@ bool WritableOnlyByAdminsAndOwner(const std::string& path, const std::string& tr
   return true;
 }
 
+bool OwnedByAdminsOrSelf(const std::string& path) {
+  if (IsLinkEntry(path)) return false;
+  Security entry;
+  if (!entry.Read(path)) return false;
+  if (IsAdministrative(entry.owner)) return true;
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+  DWORD size = 0;
+  GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+  std::string buffer(size, '\0');
+  const bool read =
+      size != 0 && GetTokenInformation(token, TokenUser, buffer.data(), size, &size) != 0;
+  CloseHandle(token);
+  return read && EqualSid(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, entry.owner);
+}
+
 bool IsLinkEntry(const std::string& path) {
   const DWORD attributes = GetFileAttributesA(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;

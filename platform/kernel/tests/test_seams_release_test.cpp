@@ -20,7 +20,9 @@ constexpr const char* kVariables[] = {"ORVEX_TEST_ELEVATION",
                                       "ORVEX_DEBUG_OUTPUT",
                                       "HOME",
                                       "XDG_DATA_HOME",
-                                      "TMPDIR"};
+                                      "XDG_RUNTIME_DIR",
+                                      "TMPDIR",
+                                      "USER"};
 
 // How many of the variables, each set to "/x", this process follows.
 int Followed() {

@@ -19,6 +19,7 @@
 #include <sstream>
 #include <thread>
 
+#include "platform/test_seams.h"
 #include "platform/window_messages.h"
 #include "private_folder.h"
 
@@ -75,10 +76,11 @@ bool CarriesPointer(uint32_t message) {
 // $XDG_RUNTIME_DIR when it is the user's own and closed to others, as that variable
 // promises; else /tmp/orvex-<euid>. A folder another user made, or may write to, is
 // refused (an empty result): they could read the table, plant entries or take over
-// the sockets' names. A variable inherited from another user (sudo -E) is ignored.
+// the sockets' names. A variable inherited from another user (sudo -E) is ignored, and
+// an elevated release run follows none (platform/test_seams.h).
 std::string FindTableFolder() {
   std::string base;
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  const char* runtime = FollowedVariable("XDG_RUNTIME_DIR");
   if (runtime != nullptr && runtime[0] == '/') {
     const int fd = open(runtime, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     struct stat st {};

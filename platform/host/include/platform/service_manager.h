@@ -26,6 +26,17 @@ ServiceObject* CreateServiceEntry(ServiceManagerObject* manager, const std::stri
                                   const std::string& name, const std::string& display_name);
 void CloseServiceEntry(ServiceObject* service);
 
+// Rewrites an existing registration in place with what CreateServiceEntry would
+// register (Windows: ChangeServiceConfigA; POSIX: the unit file replaced whole, then
+// daemon-reload). A running service keeps running until it is stopped. False when the
+// service is marked for deletion or cannot be changed.
+bool UpdateServiceEntry(ServiceObject* service, const std::string& executable_path,
+                        const std::string& display_name);
+
+// Whether the name is still taken: the service exists, possibly only marked for
+// deletion (POSIX: its unit file is there, or the unit still runs without it).
+bool ServiceNameInUse(ServiceManagerObject* manager, const std::string& name);
+
 // Whether the status could be read and the service is running.
 bool ServiceIsRunning(ServiceObject* service);
 

@@ -14,6 +14,11 @@ namespace orvex::platform {
 // answer cannot be read.
 bool WritableOnlyByAdminsAndOwner(const std::string& path, const std::string& trusted_owner_of);
 
+// True when `path` is no link and is owned by an administrator or SYSTEM (POSIX: root)
+// or by the user this process runs as: a folder no other user can have made. False
+// when the owner cannot be read.
+bool OwnedByAdminsOrSelf(const std::string& path);
+
 // True when `path` is a symbolic link (Windows: carries a reparse point).
 bool IsLinkEntry(const std::string& path);
 

@@ -1,8 +1,9 @@
 #pragma once
 // Environment variables an elevated run must not follow: the test seams
 // (ORVEX_TEST_ELEVATION, ORVEX_REGISTRY_DIR, ORVEX_REGISTRY_MACHINE_WRITABLE,
-// ORVEX_PROGRAMDATA_DIR, ORVEX_DEBUG_OUTPUT) and the invoking user's own places (HOME,
-// XDG_DATA_HOME, TMPDIR), which "sudo -E" or a service would hand to it unchecked.
+// ORVEX_PROGRAMDATA_DIR, ORVEX_DEBUG_OUTPUT) and the invoking user's own places and
+// names (HOME, XDG_DATA_HOME, XDG_RUNTIME_DIR, TMPDIR, USER), which "sudo -E" or a
+// service would hand to it unchecked.
 
 namespace orvex::platform {
 
