@@ -38,7 +38,8 @@ class SfSMFQueueInternal : public SfThreadBase {
   bool IsValid();
   // The pump has stopped because the peer corrupted the ring's shared header.
   bool broken() const { return broken_.load(std::memory_order_acquire); }
-  // Messages committed and not yet in the ring.
+  // Messages committed and not yet in the ring. Never fewer: the batch being moved counts
+  // until the pump settles it, a moment after its messages are published.
   uint32_t pending_count();
   // Drops up to `count` of the messages committed last that still wait in the pending
   // list (the parts of a value whose sending failed half-way); those the pump is
