@@ -36,9 +36,20 @@ void SfSMFLinkV2::Destroy() {
   name_.clear();
   writer_.CloseAll();
   reader_.CloseAll();
+  if (side_ == 0) ForgetPeerSegments();
   ResetWriter();
   ResetReader();
   broken_ = false;
+}
+
+void SfSMFLinkV2::ForgetPeerSegments() {
+  if (reader_.base().empty()) return;
+  // The reader lets go of each client segment it has passed, and a client segment it
+  // has not reached yet was never ours: once the client is killed, nobody holds them.
+  // Looking a name up removes it when nobody holds it (POSIX; a Windows object is gone
+  // with its last handle already), so they do not outlive the link.
+  for (uint32_t i = 0; i < SfSMFSegments::kClasses; ++i) NameExists(reader_.SegmentName(i));
+  reader_.SetBase("");
 }
 
 void SfSMFLinkV2::ResetWriter() {

@@ -51,7 +51,8 @@ class SfSMFLinkV2 {
   // first segment already exists (a stale or duplicate link name). The reader may find
   // the peer's first segment later.
   bool Connect(const std::string& name, int side);
-  // Closes every segment of both directions and the wake-ups.
+  // Closes every segment of both directions and the wake-ups. The server also removes
+  // client segments nobody holds any more (those of a client that was killed).
   void Destroy();
   // The link's name, as given to Connect.
   const std::string& name() const { return name_; }
@@ -162,6 +163,8 @@ class SfSMFLinkV2 {
   bool Locate(uint32_t* offset, uint32_t* length, uint32_t* next);
   void ResetWriter();
   void ResetReader();
+  // Server, closing: removes the client's segments nobody holds any more.
+  void ForgetPeerSegments();
   // Under the writer lock: true (and remembered) once a writer segment was lost.
   bool WriterLost();
   // Under the writer lock: adds the committed records not yet counted to the write
