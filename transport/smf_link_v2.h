@@ -51,7 +51,8 @@ class SfSMFLinkV2 {
   // first segment already exists (a stale or duplicate link name). The reader may find
   // the peer's first segment later.
   bool Connect(const std::string& name, int side);
-  // Closes every segment of both directions and the wake-ups.
+  // Closes every segment of both directions and the wake-ups. The server also removes
+  // client segments nobody holds any more (those of a client that was killed).
   void Destroy();
   // The link's name, as given to Connect.
   const std::string& name() const { return name_; }
@@ -60,12 +61,16 @@ class SfSMFLinkV2 {
   // it offers none; the link then works by polling.
   bool AttachWake();
   bool has_wake() const { return wake_.IsValid(); }
-  // Before the reader sleeps: the event to wait on, with the sleep announced to the
-  // writer; look for a record once more before waiting. Null when this link must be
-  // polled (no wake-ups, or on the server a client that did not attach them).
-  platform::EventObject* ArmWake();
-  // After such a wait (or instead of it).
-  void DisarmWake();
+  // Before this side sleeps: the event to wait on, with the sleep announced to the peer
+  // for `reason` (smf_wake::kWaitRecords, kWaitRoom or both); look for a record (or
+  // room) once more before waiting. Null when this link must be polled (no wake-ups, or
+  // on the server a client that did not attach them).
+  platform::EventObject* ArmWake(uint32_t reason = smf_wake::kWaitRecords);
+  // After such a wait (or instead of it), with the same reason.
+  void DisarmWake(uint32_t reason = smf_wake::kWaitRecords);
+  // Server: the client wakes it when it frees room in the server's segments, so a
+  // writer held back by a full link may sleep for room instead of polling.
+  bool PeerFreesRoom() const { return side_ == 0 && wake_.peer_frees_room(); }
   // With `defer`, a commit writes its record but neither publishes it to the reader nor
   // wakes the reader: WakePeer publishes every record committed since (one addition to
   // the segment's pending count, which the reader also writes) and wakes a sleeping
@@ -74,6 +79,10 @@ class SfSMFLinkV2 {
   // segments and Destroy publish what waits. Any thread.
   void DeferWake(bool defer) { defer_wake_.store(defer, std::memory_order_relaxed); }
   void WakePeer();
+  // The owner promises that one thread at a time writes (the bus's server thread):
+  // BeginWrite, Commit and Cancel then take no lock, and Commit or Cancel without a
+  // reservation simply fails. Set before the first write.
+  void SetSingleWriter() { single_writer_ = true; }
 
   // Writer. Creates segment 0 of `name` unless already writing; never attaches to an
   // existing name. True with a write segment.
@@ -154,6 +163,8 @@ class SfSMFLinkV2 {
   bool Locate(uint32_t* offset, uint32_t* length, uint32_t* next);
   void ResetWriter();
   void ResetReader();
+  // Server, closing: removes the client's segments nobody holds any more.
+  void ForgetPeerSegments();
   // Under the writer lock: true (and remembered) once a writer segment was lost.
   bool WriterLost();
   // Under the writer lock: adds the committed records not yet counted to the write
@@ -164,6 +175,7 @@ class SfSMFLinkV2 {
   std::string name_;
   SfSMFWakeV2 wake_;
   std::atomic<bool> defer_wake_{false};
+  bool single_writer_ = false;
   std::atomic<bool> wake_owed_{false};
   std::atomic<bool> interrupted_{false};
   // Writer: offsets are kept here and only mirrored to shared memory, so a peer that

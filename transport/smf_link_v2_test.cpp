@@ -1,5 +1,6 @@
 // V2 links inside one process: a server end (side 0) and a client end (side 1) over
-// the same names. Record layout, exact fit, switching and rewinding, the writer lock,
+// the same names (and a client in its own process, killed). Record layout, exact fit,
+// switching and rewinding, the writer lock, segments a killed client leaves behind,
 // and a reader that refuses records a peer broke.
 #include <gtest/gtest.h>
 
@@ -7,8 +8,18 @@
 #include <thread>
 #include <vector>
 
+#include "platform/clock.h"
+#include "platform/event.h"
+#include "platform/process.h"
 #include "tests/support/child_process.h"
+#include "transport/named_event.h"
 #include "transport/smf_link_v2.h"
+
+#ifndef _WIN32
+#include <unistd.h>
+
+#include "platform/kernel/posix/named_object.h"
+#endif
 
 namespace orvex {
 namespace {
@@ -265,6 +276,22 @@ TEST(SfSMFLinkV2Test, CommitAndCancelNeedTheCallersOwnReservation) {
   EXPECT_FALSE(pair.client.Ready());  // nothing published by the failed commit
   EXPECT_TRUE(pair.server.Commit());
   ExpectRecord(pair.client, 4, 0x61);
+
+  // A single writer takes no lock: without a reservation Commit and Cancel fail quietly,
+  // and records written, cancelled and switched across segments arrive as ever.
+  pair.server.SetSingleWriter();
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(pair.server.Commit());
+  EXPECT_FALSE(pair.server.Cancel());
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  ASSERT_NE(pair.server.BeginWrite(64), nullptr);
+  EXPECT_TRUE(pair.server.Cancel());
+  EXPECT_FALSE(pair.server.Commit());  // the cancel ended the reservation
+  for (uint8_t i = 0; i < 200; ++i) ASSERT_TRUE(Write(pair.server, 100 + i * 4, i));
+  EXPECT_GT(pair.server.write_index(), 0u);
+  for (uint8_t i = 0; i < 200; ++i)
+    ASSERT_NO_FATAL_FAILURE(ExpectRecord(pair.client, 100 + i * 4, i));
+  EXPECT_FALSE(pair.client.Ready());
 }
 
 TEST(SfSMFLinkV2Test, CancelledSpaceIsReusedByTheNextRecord) {
@@ -377,6 +404,76 @@ TEST(SfSMFLinkV2HardeningTest, ASmallerObjectUnderASegmentNameIsNotMapped) {
   EXPECT_FALSE(server.Ready());
   EXPECT_FALSE(server.ReaderAttached());
   EXPECT_EQ(server.Peek(nullptr), nullptr);
+}
+
+// args: link name, ready event. Writes until its third segment is in use, says so and
+// waits to be killed.
+ORVEX_CHILD_ROLE(v2_spill_and_wait) {
+  SfSMFLinkV2 client;
+  if (!client.Connect(args[0], 1)) return 2;
+  while (client.write_index() != 2) {
+    if (!Write(client, 1000, 7)) return 3;
+  }
+  platform::EventObject* ready = MakeNamedEvent(args[1], false);
+  if (ready == nullptr) return 4;
+  platform::SetEvent(ready);
+  platform::SleepMs(60000);
+  return 0;
+}
+
+// True while any process holds the object, or (POSIX) its file is still there.
+bool SegmentLeft(const std::string& name) {
+#ifndef _WIN32
+  using platform::posix::ObjectFileName;
+  using platform::posix::ObjectKind;
+  const std::string file =
+      platform::posix::ObjectFolder() + "/" + ObjectFileName(ObjectKind::kMapping, name);
+  return access(file.c_str(), F_OK) == 0;
+#else
+  return NameExists(name);
+#endif
+}
+
+// The server reads past segments it then lets go. A killed client leaves them held by
+// nobody: the server's close removes them, but never a live client's.
+TEST(SfSMFLinkV2Test, ServerCloseRemovesTheSegmentsOfAKilledClientOnly) {
+  const std::string name = test::UniqueName("Local\\OrvexV2Killed");
+  const std::string ready_name = test::UniqueName("Local\\OrvexV2Ready");
+  SfSMFLinkV2 server;
+  ASSERT_TRUE(server.Connect(name, 0));
+  platform::EventObject* ready = MakeNamedEvent(ready_name, false);
+  ASSERT_NE(ready, nullptr);
+  platform::ProcessObject* child = test::SpawnChild("v2_spill_and_wait", {name, ready_name});
+  ASSERT_NE(child, nullptr);
+  const bool started = platform::WaitEvent(ready, 20000) == platform::WaitResult::kSignalled;
+  platform::CloseEvent(ready);
+  uint32_t records = 0;
+  while (started && server.Ready()) {
+    ExpectRecord(server, 1000, 7);
+    ++records;
+  }
+  EXPECT_TRUE(started);
+  EXPECT_EQ(server.read_index(), 2u);
+  EXPECT_GT(records, 16u + 32u);
+  platform::KillProcess(child);
+  int code = 0;
+  EXPECT_TRUE(platform::WaitProcess(child, 20000, &code));
+  platform::CloseProcess(child);
+  server.Destroy();
+  for (uint32_t i = 0; i < 3; ++i) {
+    EXPECT_FALSE(SegmentLeft(name + ".C." + std::to_string(i))) << "segment " << i;
+  }
+
+  // The same with the client alive: its segments stay and it goes on writing.
+  LinkPair pair;
+  while (pair.client.write_index() != 2) ASSERT_TRUE(Write(pair.client, 1000, 8));
+  while (pair.server.Ready()) ExpectRecord(pair.server, 1000, 8);
+  ASSERT_EQ(pair.server.read_index(), 2u);
+  pair.server.Destroy();
+  for (uint32_t i = 0; i < 3; ++i) {
+    EXPECT_TRUE(NameExists(pair.name + ".C." + std::to_string(i))) << "segment " << i;
+  }
+  EXPECT_TRUE(Write(pair.client, 1000, 9));
 }
 
 }  // namespace
