@@ -20,6 +20,7 @@
 #include "protocol/message_codes.h"
 #include "registry/reg_key_path.h"
 #include "tests/support/child_process.h"
+#include "tests/support/child_registry.h"
 #include "tests/support/wait_until.h"
 
 namespace orvex {
@@ -51,9 +52,7 @@ int RunProgram(const fs::path& program, const std::vector<std::string>& args) {
 class RtdExcelTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!std::getenv("ORVEX_WINE_TEST_PREFIX")) {
-      GTEST_SKIP() << "writes the registry: only inside the throwaway Wine prefix";
-    }
+    if (!registry_.Own(true)) GTEST_SKIP() << test::ChildRegistry::kSkipReason;
     work_ = fs::temp_directory_path() / test::UniqueName("rtd_excel");
     product_ = work_ / "Product";
     fs::create_directories(product_);
@@ -75,6 +74,9 @@ class RtdExcelTest : public ::testing::Test {
       platform::WaitProcess(p, 10000, nullptr);
       platform::CloseProcess(p);
     }
+    // The prefix's registry is shared by the whole run: a 64-bit Excel left registered
+    // here made later tests that register only Excel's version pick the x64 add-in.
+    registry_.Release();
     std::error_code ignored;
     fs::remove_all(work_, ignored);
   }
@@ -83,10 +85,13 @@ class RtdExcelTest : public ::testing::Test {
   void FakeExcel() {
     const std::string clsid = "{00024500-0000-0000-C000-000000000046}";
     const std::string exe = (tools_ / "standin_excel.exe").string();
+    registry_.RemoveAtEnd(RegRoot::kClassesRoot, "Excel.Application");
+    registry_.RemoveAtEnd(RegRoot::kClassesRoot, "CLSID\\" + clsid);
     ClassDefault("Excel.Application\\CLSID", clsid);
     ClassDefault("Excel.Application\\CurVer", "Excel.Application.16");
     ClassDefault("CLSID\\" + clsid + "\\LocalServer32", "\"" + exe + "\" /automation");
-    ASSERT_TRUE(SfRegKeyPath(RegRoot::kCurrentUser, "Software\\Microsoft\\Office\\16.0").Create());
+    ASSERT_TRUE(
+        registry_.RemoveAtEnd(RegRoot::kCurrentUser, "Software\\Microsoft\\Office\\16.0").Create());
   }
   void ClassDefault(const std::string& path, const std::string& text) {
     const SfRegKeyPath key(RegRoot::kClassesRoot, path);
@@ -190,6 +195,7 @@ class RtdExcelTest : public ::testing::Test {
   ProcessObject* corvane_ = nullptr;
   ProcessObject* publisher_ = nullptr;
   ProcessObject* excel_ = nullptr;
+  test::ChildRegistry registry_;
 };
 
 TEST_F(RtdExcelTest, CellsFollowTheBusFromRegistrationToDrop) {
