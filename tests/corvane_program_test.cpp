@@ -153,11 +153,16 @@ class CorvaneProgramTest : public ::testing::Test {
   }
   // A registry that Corvane, a child, sees and the test may change; false: skip.
   bool OwnRegistry() { return registry_.Own(WindowsBuild()); }
-  // The key trees the tests write (removed again under Wine).
+  // The key trees the tests write, emptied first and removed again under Wine: the
+  // prefix's registry is shared by the whole run, and an Excel another test left there
+  // would decide which add-in Corvane installs.
   void WritesExcelKeys() {
-    registry_.RemoveAtEnd(RegRoot::kClassesRoot, "Excel.Application");
-    registry_.RemoveAtEnd(RegRoot::kClassesRoot, "CLSID\\{00024500-0000-0000-C000-000000000046}");
-    registry_.RemoveAtEnd(RegRoot::kCurrentUser, "Software\\Microsoft\\Office\\16.0");
+    for (const auto& [root, path] :
+         {std::pair{RegRoot::kClassesRoot, "Excel.Application"},
+          std::pair{RegRoot::kClassesRoot, "CLSID\\{00024500-0000-0000-C000-000000000046}"},
+          std::pair{RegRoot::kCurrentUser, "Software\\Microsoft\\Office\\16.0"}}) {
+      registry_.RemoveAtEnd(root, path).DeleteTree();
+    }
   }
 
   std::vector<ProcessObject*> processes_;
