@@ -161,7 +161,9 @@ TEST(SfSMFAcceptorV2Test, EndingRemovesTheFirstSegmentsOfKilledWaitingClientsOnl
   ASSERT_TRUE(alive.Connect(name + ".22", 1));
   ASSERT_EQ(Post(name, 22), 0);
   ASSERT_EQ(Post(name, 0), 0);
-  EXPECT_TRUE(test::MappingLeft(name + ".21.C.0"));
+#ifndef _WIN32
+  EXPECT_TRUE(test::MappingLeft(name + ".21.C.0"));  // a kernel object would be gone now
+#endif
   acceptor.reset();
   EXPECT_FALSE(test::MappingLeft(name + ".21.C.0"));
   EXPECT_TRUE(test::MappingLeft(name + ".22.C.0"));
