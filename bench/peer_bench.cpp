@@ -61,11 +61,6 @@ std::vector<std::string> SplitList(const std::string& text) {
   return out;
 }
 
-std::string Dir(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? "." : path.substr(0, slash);
-}
-
 double Percentile(std::vector<uint32_t>& v, double q) {
   if (v.empty()) return 0;
   const size_t k = std::min(v.size() - 1, static_cast<size_t>(q * static_cast<double>(v.size())));
@@ -88,7 +83,7 @@ class Hub {
       }
       // Clients started before the bus listens would find no bus.
       events_.IsSet("hub");
-      process_ = platform::SpawnProcess(Dir(self) + "/bus_host", args);
+      process_ = platform::SpawnProcess(BUS_HOST_PATH, args);
       ok_ = process_ != nullptr && events_.Wait("hub", 10000);
     } else if (Family(plan.system) == "zmq") {
       std::vector<std::string> args = {"role", "zmq-hub"};

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <list>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -107,6 +109,131 @@ TEST(HeldMessages, ClearKeepsTheCount) {
   EXPECT_EQ(held.conflated(), 1u);
   held.Add(Bytes("a3"), 1, false);
   EXPECT_EQ(Drain(held), (std::vector<std::string>{"a3"}));
+}
+
+// A reader that never reads, 200 updates of each of 1,000 handles: the store keeps one
+// unit per handle, and its slots and order queue stay within a bound of the handles,
+// not the updates; only the newest payload is still referenced.
+TEST(HeldMessages, SlotsAndQueueStayBoundedByTheHandlesWhateverTheUpdates) {
+  HeldMessages held(true);
+  constexpr uint64_t kHandles = 1000;
+  std::weak_ptr<const std::vector<uint8_t>> first;
+  for (int round = 0; round < 200; ++round) {
+    auto payload = std::make_shared<const std::vector<uint8_t>>(24, static_cast<uint8_t>(round));
+    if (round == 0) first = payload;
+    for (uint64_t h = 0; h < kHandles; ++h) {
+      // Every other round in reverse, so the queue's order keeps changing.
+      const uint64_t key = round % 2 == 0 ? h + 1 : kHandles - h;
+      held.AddShared(Bytes("hd"), payload, key);
+    }
+    held.Add(Bytes("notice"), 0, false);  // one fixed message per round
+    ASSERT_LE(held.slot_count(), kHandles + round + 1);
+    ASSERT_LE(held.queue_length(), 2 * (kHandles + round + 1) + 64);
+  }
+  EXPECT_TRUE(first.expired());
+  EXPECT_EQ(held.size(), kHandles + 200);
+  EXPECT_EQ(held.bytes(), kHandles * 24 + 200 * 6);
+  EXPECT_EQ(held.fixed_bytes(), 200u * 6);
+  EXPECT_EQ(held.conflated(), 199 * kHandles);
+  // The fixed messages of the first 199 rounds, then the last round's values (handles
+  // in reverse) and its notice.
+  const std::vector<std::string> out = Drain(held);
+  ASSERT_EQ(out.size(), kHandles + 200);
+  for (size_t i = 0; i < 199; ++i) EXPECT_EQ(out[i], "notice");
+  EXPECT_EQ(out[199], "hd" + std::string(22, static_cast<char>(199)));
+  EXPECT_EQ(out.back(), "notice");
+  // Drained, the slots serve again without growing.
+  const size_t slots = held.slot_count();
+  for (uint64_t key = 1; key <= kHandles; ++key) held.Add(Bytes("again"), key, false);
+  EXPECT_EQ(held.slot_count(), slots);
+}
+
+// The order and bookkeeping the store promises, written as a list of messages (the
+// obvious way, allocating per message), against the store under random use: values
+// under a few keys, parts that continue them, fixed messages and pops.
+class ListModel {
+ public:
+  explicit ListModel(bool conflate) : conflate_(conflate) {}
+  void Add(const std::string& text, uint64_t key, bool continues) {
+    const bool joins = continues && !held_.empty() && last_key_ == key && key != 0;
+    Held h{0, 0, text};
+    if (joins) {
+      h.key = held_.back().key;
+      h.unit = held_.back().unit;
+    } else {
+      if (conflate_ && key != 0 && !continues) {
+        bool replaced = false;
+        for (auto it = held_.begin(); it != held_.end();) {
+          replaced |= it->key == key;
+          it = it->key == key ? held_.erase(it) : std::next(it);
+        }
+        conflated_ += replaced ? 1 : 0;
+        h.key = key;
+      }
+      h.unit = next_unit_++;
+    }
+    last_key_ = key;
+    held_.push_back(h);
+  }
+  void PopFront() {
+    const Held front = held_.front();
+    held_.pop_front();
+    for (Held& h : held_) {
+      if (h.unit == front.unit) h.key = 0;
+    }
+    if (held_.empty()) last_key_ = 0;
+  }
+  std::vector<std::string> Texts() const {
+    std::vector<std::string> out;
+    for (const Held& h : held_) out.push_back(h.text);
+    return out;
+  }
+  uint64_t FixedBytes() const {
+    uint64_t bytes = 0;
+    for (const Held& h : held_) bytes += h.key == 0 ? h.text.size() : 0;
+    return bytes;
+  }
+  uint64_t conflated() const { return conflated_; }
+  bool empty() const { return held_.empty(); }
+
+ private:
+  struct Held {
+    uint64_t key;
+    uint64_t unit;
+    std::string text;
+  };
+  const bool conflate_;
+  std::list<Held> held_;
+  uint64_t next_unit_ = 1, last_key_ = 0, conflated_ = 0;
+};
+
+TEST(HeldMessages, BehavesAsTheListOfMessagesUnderRandomUse) {
+  for (const bool conflate : {true, false}) {
+    SCOPED_TRACE(conflate ? "conflating" : "keeping all");
+    std::mt19937 random(conflate ? 7 : 8);
+    for (int run = 0; run < 40; ++run) {
+      HeldMessages held(conflate);
+      ListModel model(conflate);
+      for (int step = 0; step < 400; ++step) {
+        const uint32_t pick = random() % 10;
+        if (pick < 3 && !model.empty()) {
+          held.PopFront();
+          model.PopFront();
+        } else {
+          const uint64_t key = random() % 4;  // 0: a fixed message
+          const bool continues = pick == 9;
+          const std::string text = std::to_string(run) + "." + std::to_string(step);
+          held.Add(Bytes(text), key, continues);
+          model.Add(text, key, continues);
+        }
+        ASSERT_EQ(held.fixed_bytes(), model.FixedBytes()) << "run " << run << " step " << step;
+        ASSERT_EQ(held.conflated(), model.conflated());
+        ASSERT_EQ(held.size(), model.Texts().size());
+      }
+      HeldMessages copy = held;
+      EXPECT_EQ(Drain(copy), model.Texts()) << "run " << run;
+    }
+  }
 }
 
 }  // namespace

@@ -24,9 +24,8 @@ RtdConnection::RtdConnection(std::unique_ptr<SfSMFConnection> link, uint16_t id,
 }
 
 RtdConnection::~RtdConnection() {
-  SfScopedLock hold(&lock_);
   if (link_->IsValid()) {
-    FlushLocked(platform::TickCount());
+    MoveHeld(platform::TickCount());
     // A classic link's pump drops what it has not moved when the link closes: give it
     // a moment to deliver the last words (a disconnect reason, say) to a live reader.
     // A reader that makes no progress (dead, or never reading) is not waited for.
@@ -59,11 +58,7 @@ std::span<uint8_t> RtdConnection::Begin(uint16_t code, uint32_t v2_length, uint6
 
 std::span<uint8_t> RtdConnection::BeginAt(uint32_t tick, uint16_t code, uint32_t v2_length,
                                           uint64_t key, bool continues) {
-  lock_.Enter();
-  if (building_ || !IsUsable() || (overflowed_ && !farewell_)) {
-    lock_.Leave();
-    return {};
-  }
+  if (building_ || !IsUsable() || (overflowed_ && !farewell_)) return {};
   const uint32_t length = link_->is_v2() ? v2_length : kClassicSlotSize;
   uint8_t* slot = DirectSlot(length);
   std::span<uint8_t> out;
@@ -128,7 +123,6 @@ bool RtdConnection::CheckHeldLimit() {
 bool RtdConnection::SendShared(uint32_t tick, uint16_t code,
                                const std::shared_ptr<const std::vector<uint8_t>>& encoded,
                                uint32_t handle, uint64_t key) {
-  SfScopedLock hold(&lock_);
   const size_t head = layout::kHandle + 4;
   const auto length = static_cast<uint32_t>(encoded->size());
   if (building_ || !IsUsable() || (overflowed_ && !farewell_) || length < head ||
@@ -161,7 +155,6 @@ bool RtdConnection::Commit() {
     Took(scratch_length_, building_tick_);
     ok = link_->CommitOutgoing();
   }
-  lock_.Leave();
   return ok;
 }
 
@@ -169,16 +162,14 @@ void RtdConnection::Cancel() {
   if (!building_) return;
   building_ = false;
   if (!building_held_) link_->CancelOutgoing();
-  lock_.Leave();
 }
 
 uint32_t RtdConnection::Flush(uint32_t now) {
-  SfScopedLock hold(&lock_);
   if (building_ || !link_->IsValid()) return 0;
-  return FlushLocked(now);
+  return MoveHeld(now);
 }
 
-uint32_t RtdConnection::FlushLocked(uint32_t now) {
+uint32_t RtdConnection::MoveHeld(uint32_t now) {
   uint32_t moved = 0;
   uint64_t moved_bytes = 0;
   const bool v2 = link_->is_v2();
@@ -205,7 +196,6 @@ uint32_t RtdConnection::FlushLocked(uint32_t now) {
 }
 
 void RtdConnection::PrepareFarewell() {
-  SfScopedLock hold(&lock_);
   held_.Clear();
   holding_.store(false, std::memory_order_relaxed);
   farewell_ = true;
@@ -213,39 +203,32 @@ void RtdConnection::PrepareFarewell() {
 }
 
 uint32_t RtdConnection::last_progress() {
-  SfScopedLock hold(&lock_);
   return last_progress_;
 }
 
 uint64_t RtdConnection::fixed_held_bytes() {
-  SfScopedLock hold(&lock_);
   return held_.fixed_bytes();
 }
 
 bool RtdConnection::behind() {
-  SfScopedLock hold(&lock_);
   return behind_;
 }
 
 bool RtdConnection::overflowed() {
-  SfScopedLock hold(&lock_);
   return overflowed_;
 }
 
 uint64_t RtdConnection::conflated() {
-  SfScopedLock hold(&lock_);
   return held_.conflated();
 }
 
 uint64_t RtdConnection::TakeConflated() {
-  SfScopedLock hold(&lock_);
   const uint64_t fresh = held_.conflated() - conflated_reported_;
   conflated_reported_ = held_.conflated();
   return fresh;
 }
 
 bool RtdConnection::Delivered() {
-  SfScopedLock hold(&lock_);
   return held_.empty() && link_->Delivered();
 }
 

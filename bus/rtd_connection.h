@@ -8,7 +8,6 @@
 
 #include "bus/held_messages.h"
 #include "bus/slow_policy.h"
-#include "threading/critical_section.h"
 #include "transport/smf_connection.h"
 #include "transport/smf_liveness.h"
 
@@ -16,10 +15,9 @@ namespace orvex {
 
 // The bus's record of one link: the link itself, its connection id, the outgoing
 // message under construction, the messages held in the bus while the link is past its
-// bound, the receive bookkeeping and the pending inactive notice. Sending may happen
-// on the server thread and, during the shutdown broadcast, on the main thread: every
-// Begin/Commit/Cancel/Flush runs under the connection's lock. Everything else belongs
-// to the server thread.
+// bound, the receive bookkeeping and the pending inactive notice. One writer: the
+// server thread (the shutdown's last words too), or the main thread once the server
+// thread has ended, so sending takes no lock. Only holding() may be asked elsewhere.
 class RtdConnection {
  public:
   // How long closing waits for a classic link's pump to deliver what is committed.
@@ -39,18 +37,17 @@ class RtdConnection {
   bool IsUsable();
 
   // Starts a message of `code`: a 128-byte buffer on a classic link, a record of exactly
-  // `v2_length` bytes on a V2 link, with the header (id, code, tick) filled in and the
-  // lock held until Commit or Cancel. The buffer is in the link, or in the bus when
+  // `v2_length` bytes on a V2 link, with the header (id, code, tick) filled in, until
+  // Commit or Cancel. The buffer is in the link, or in the bus when
   // messages are already held or the link is past its bound. `key` (not 0) names what
   // a newer message may replace while held (conflation); `continues` marks a further
-  // part of the message sent last under `key`. Empty (lock released) when the link is
-  // not usable.
+  // part of the message sent last under `key`. Empty when the link is not usable.
   std::span<uint8_t> Begin(uint16_t code, uint32_t v2_length, uint64_t key = 0,
                            bool continues = false);
   // Begin with the header's tick given: a sender of many messages reads the clock once.
   std::span<uint8_t> BeginAt(uint32_t tick, uint16_t code, uint32_t v2_length, uint64_t key = 0,
                              bool continues = false);
-  // Sends (or holds) the message begun last and releases the lock. False without one,
+  // Sends (or holds) the message begun last. False without one,
   // or when holding it took the link past its held limit.
   bool Commit();
   // Sends `encoded`, a whole message shared by the links of a fan-out, with this link's
@@ -59,7 +56,7 @@ class RtdConnection {
   bool SendShared(uint32_t tick, uint16_t code,
                   const std::shared_ptr<const std::vector<uint8_t>>& encoded, uint32_t handle,
                   uint64_t key);
-  // Drops the message begun last and releases the lock.
+  // Drops the message begun last.
   void Cancel();
   // Moves held messages into the link, oldest first, while it is within its bound;
   // returns how many moved.
@@ -109,7 +106,7 @@ class RtdConnection {
   uint32_t holder_gone_at = 0;
 
  private:
-  uint32_t FlushLocked(uint32_t now);
+  uint32_t MoveHeld(uint32_t now);
   bool WithinBound();
   // A slot of `length` in the link, cleared as a classic reader expects; null when the
   // link has no room or messages are held already.
@@ -123,7 +120,6 @@ class RtdConnection {
   std::unique_ptr<SfSMFConnection> link_;
   const uint16_t id_;
   const LinkFlow flow_;
-  SfCriticalSection lock_;
   bool building_ = false;
   bool building_held_ = false;  // the message under construction is in scratch_
   uint64_t building_key_ = 0;

@@ -32,10 +32,7 @@ size_t RtdServer::Shutdown(bool wait, uint32_t timeout_ms) {
     shut_down_ = true;
     // A link accepted during the grace time would be closed without a word.
     StopAccepting();
-    ForEachConnection([](RtdConnection* c) {
-      SendDisconnect(c, "Server shutting down");
-      c->link().WakePeer();  // the loop may sleep through the grace time
-    });
+    SayFarewell("Server shutting down");
     platform::SleepMs(options_.shutdown_grace_ms);
   }
   return RtdServerMultiConnection::Shutdown(wait, timeout_ms);

@@ -44,11 +44,12 @@ class RtdServer : public RtdServerMultiConnection {
     std::function<bool()> auto_start;
     // Topic requests beyond these limits are refused: not routed, not answered, and
     // logged once per client and kind. A topic text is an address and a name, and
-    // classic links carry it in parts, so 64 KiB is far beyond any real use; 65,536
-    // topics of 64 characters make the per-client text budget of 4 MiB.
+    // classic links carry it in parts, so 64 KiB is far beyond any real use. The
+    // per-client limits fit a workbook of 250,000 cells, each its own topic of 64
+    // characters; the bus program reads them from the registry (flow_settings.h).
     size_t max_topic_text_bytes = 64 * 1024;
-    size_t max_topics_per_client = 65536;
-    size_t max_topic_text_bytes_per_client = 4 * 1024 * 1024;
+    size_t max_topics_per_client = 262144;
+    size_t max_topic_text_bytes_per_client = 16 * 1024 * 1024;
     // Sees every line the server writes to BusLog (after it is written); server thread,
     // and the main thread during destruction.
     std::function<void(const std::string&)> log_observer;
@@ -61,12 +62,16 @@ class RtdServer : public RtdServerMultiConnection {
   // Shutdown(true, 3000), then frees the tables.
   ~RtdServer() override;
 
-  // Stops accepting links, tells every link "Server shutting down", waits the grace
-  // time, then stops the thread and closes every link. Main thread.
+  // Stops accepting links, has the server thread tell every link "Server shutting down"
+  // as its last words (SayFarewell), waits the grace time, then stops the thread and
+  // closes every link. Main thread.
   size_t Shutdown(bool wait, uint32_t timeout_ms) override;
 
   // Server thread (bus topics, tests through messages).
-  void PublishValue(uint32_t topic_id, uint16_t sender, RtdValue value);
+  // `v2_message`: the MSG_VALUE_V2 message `value` was read from, when it may be
+  // forwarded as it stands (ValueFanout::Reset).
+  void PublishValue(uint32_t topic_id, uint16_t sender, RtdValue value,
+                    std::span<const uint8_t> v2_message = {});
   void SetDefaultPublisherSid(std::string_view sid);
   const SidMap& sid_map() const { return sid_map_; }
   const PublisherSidList& publisher_list() const { return publishers_; }

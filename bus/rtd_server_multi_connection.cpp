@@ -19,6 +19,9 @@ namespace {
 constexpr uint32_t kYieldWindowMs = 2;
 constexpr uint32_t kShortSleepWindowMs = 50;
 constexpr uint32_t kIdleSleepMs = 10;
+// A link past its bound whose reader cannot wake the bus when it frees room is looked
+// at this often: the held messages (and, under block, every publisher) wait for it.
+constexpr uint32_t kHeldPollMs = 1;
 // A flood on one link must not keep the loop from accepting, heartbeats and drops.
 constexpr size_t kMaxReceivesPerPass = 4096;
 // Messages sent are published to their readers, and sleeping readers woken, once per
@@ -33,7 +36,9 @@ RtdServerMultiConnection::RtdServerMultiConnection(const std::string& base_name,
     : listener_(std::make_unique<SfSMFListener>(base_name)),
       flow_(flow),
       stall_limit_ms_(stall_limit_ms),
+      by_id_(size_t{1} << 16, nullptr),
       doorbell_(platform::CreateUnnamedEvent()),
+      farewell_done_(platform::CreateUnnamedEvent()),
       thread_(&RtdServerMultiConnection::ThreadEntry, this) {
   start_tick_ = platform::TickCount();
   last_heartbeat_ = start_tick_;
@@ -50,6 +55,7 @@ RtdServerMultiConnection::~RtdServerMultiConnection() {
   BusLog().Append("RtdServerMultiConnection Deleted");
   if (!thread_.WaitFinished(1000)) thread_.ForceStop();
   platform::CloseEvent(doorbell_);
+  platform::CloseEvent(farewell_done_);
 }
 
 void RtdServerMultiConnection::Wake() {
@@ -67,9 +73,51 @@ void RtdServerMultiConnection::ThreadEntry(void* self) {
   static_cast<RtdServerMultiConnection*>(self)->Loop();
 }
 
+bool RtdServerMultiConnection::SayFarewell(const std::string& reason) {
+  farewell_reason_ = reason;
+  if (thread_.WaitFinished(0)) {
+    // No server thread: this one is the only writer now.
+    GiveFarewell();
+    return true;
+  }
+  platform::ResetEvent(farewell_done_);
+  farewell_asked_.store(true, std::memory_order_release);
+  Wake();
+  if (platform::WaitEvent(farewell_done_, kFarewellWaitMs) == platform::WaitResult::kSignalled) {
+    return true;
+  }
+  // Writing beside a server thread that is stuck in the middle of a message could
+  // corrupt its link: the links close without a word instead.
+  Log("RtdServerMultiConnection: the server thread did not answer; links close without \"" +
+      reason + "\"");
+  return false;
+}
+
+void RtdServerMultiConnection::GiveFarewell() {
+  for (auto& [id, c] : table_) {
+    SendDisconnect(c.get(), farewell_reason_);
+    c->link().WakePeer();
+  }
+  farewell_given_ = true;
+  platform::SetEvent(farewell_done_);
+}
+
+void RtdServerMultiConnection::FarewellPass() {
+  FlushAll(platform::TickCount());
+  WakeReaders();
+  passes_.fetch_add(1);
+  platform::ResetEvent(doorbell_);
+  if (!stop_.load()) platform::WaitEvent(doorbell_, kIdleSleepMs);
+}
+
 void RtdServerMultiConnection::Loop() {
   uint32_t last_busy = platform::TickCount();
   while (!stop_.load()) {
+    if (farewell_asked_.exchange(false, std::memory_order_acquire)) GiveFarewell();
+    if (farewell_given_) {
+      FarewellPass();
+      continue;
+    }
     const uint32_t now = platform::TickCount();
     LookAtLiveness(now);
     size_t work = DropSilent(now);
@@ -105,15 +153,20 @@ void RtdServerMultiConnection::IdleWait(uint32_t idle_ms) {
     limit = std::min(limit, kIdleSleepMs);
   }
   bool polled = false;
+  bool flushed = false;
   for (auto& [id, c] : table_) {
     if (!c->IsUsable()) continue;
-    platform::EventObject* event = c->link().ArmWait();
+    // A link holding messages sleeps for room too when its reader says it frees room.
+    const bool room = c->holding() && c->link().WakesForRoom();
+    platform::EventObject* event = c->link().ArmWait(room);
     if (event == nullptr) {
       polled = true;
       continue;
     }
-    armed_.push_back(c.get());
+    armed_.push_back({c.get(), room});
     wait_events_.push_back(event);
+    // Room freed before the announcement shows in no event: look once more.
+    if (room && c->Flush(platform::TickCount()) != 0) flushed = true;
   }
   if (polled || wait_events_.size() > platform::kMaxWaitEvents) {
     const uint32_t nap = idle_ms < kYieldWindowMs        ? 0
@@ -121,7 +174,7 @@ void RtdServerMultiConnection::IdleWait(uint32_t idle_ms) {
                                                          : kIdleSleepMs;
     limit = std::min(limit, nap);
   }
-  const bool waiting = stop_.load() || AnyInput() || (!full && listener_->HasPending());
+  const bool waiting = stop_.load() || flushed || AnyInput() || (!full && listener_->HasPending());
   if (!waiting) {
     if (limit == 0) {
       platform::SleepMs(0);
@@ -131,7 +184,7 @@ void RtdServerMultiConnection::IdleWait(uint32_t idle_ms) {
       platform::SleepMs(limit);
     }
   }
-  for (RtdConnection* c : armed_) c->link().DisarmWait();
+  for (auto [c, room] : armed_) c->link().DisarmWait(room);
 }
 
 // How long the loop may sleep before a heartbeat, a silence limit, queued blocks or
@@ -141,8 +194,8 @@ uint32_t RtdServerMultiConnection::SleepLimitMs(uint32_t now) {
   for (auto& [id, c] : table_) {
     const uint32_t quiet = now - c->last_received;
     limit = std::min(limit, quiet < kSilenceMs ? kSilenceMs - quiet : 1u);
-    // Room for held messages shows in no event: look again soon.
-    if (c->holding()) limit = std::min(limit, kIdleSleepMs);
+    // Room for held messages shows in no event unless the reader sets one: look soon.
+    if (c->holding() && !c->link().WakesForRoom()) limit = std::min(limit, kHeldPollMs);
     // A client found gone is let go a little later (kGoneSettleMs).
     if (c->holder != SfLivenessWatch::Holder::kAlive) limit = std::min(limit, kIdleSleepMs);
   }
@@ -297,9 +350,11 @@ size_t RtdServerMultiConnection::AcceptOne(uint32_t now) {
     std::unique_ptr<SfSMFConnection> link = listener_->AcceptNext();
     if (link == nullptr) return work;
     link->DeferWake();
+    link->SetSingleWriter();  // the server thread is the only writer of every link
     id = AllocateId();
     auto connection = std::make_unique<RtdConnection>(std::move(link), id, now, flow_);
     connection->round_robin = round_robin_.insert(round_robin_.end(), connection.get());
+    by_id_[id] = connection.get();
     table_.emplace(id, std::move(connection));
     connection_count_.store(table_.size());
   }
@@ -326,6 +381,7 @@ uint16_t RtdServerMultiConnection::AllocateId() {
 size_t RtdServerMultiConnection::Heartbeats(uint32_t now) {
   if (now - last_heartbeat_ < kHeartbeatMs) return 0;
   last_heartbeat_ = now;
+  listener_->Repair();
   size_t sent = 0;
   for (auto& [id, c] : table_) {
     // A link's first heartbeat comes at the first beat after its acceptance, however
@@ -459,8 +515,7 @@ void RtdServerMultiConnection::PassInternal(uint16_t id, uint16_t code) {
 }
 
 RtdConnection* RtdServerMultiConnection::FindConnection(uint16_t id) {
-  auto it = table_.find(id);
-  return it == table_.end() ? nullptr : it->second.get();
+  return by_id_[id];
 }
 
 void RtdServerMultiConnection::RemoveConnection(uint16_t id) {
@@ -471,6 +526,7 @@ void RtdServerMultiConnection::RemoveConnection(uint16_t id) {
     if (it == table_.end()) return;
     gone = std::move(it->second);
     round_robin_.erase(gone->round_robin);
+    by_id_[id] = nullptr;
     table_.erase(it);
     connection_count_.store(table_.size());
     // A reader that is behind finds its last messages (the reason it was let go) when
@@ -494,6 +550,7 @@ size_t RtdServerMultiConnection::CloseAll() {
   {
     SfScopedLock hold(&table_lock_);
     closing.swap(table_);
+    for (const auto& [id, c] : closing) by_id_[id] = nullptr;
     lingering.swap(lingering_);
     round_robin_.clear();
     connection_count_.store(0);

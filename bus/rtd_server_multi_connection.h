@@ -32,10 +32,11 @@ struct BusMessage {
 // ProcessMessage, fairly across links. Links past their bound are served by the
 // slow-reader policy (LinkFlow). Between busy passes the thread sleeps in the kernel
 // until a link, an acceptor, Wake or the next timed duty (a heartbeat, a silence limit,
-// PeriodicDueMs) needs it; only links that cannot wake it (V2 clients without the
-// wake-ups) are polled, at most every 10 ms. The thread starts in the constructor; no
-// message reaches ProcessMessage or OnPeriodic before the derived class calls
-// SetReady(true).
+// PeriodicDueMs) needs it, or a reader frees room in a link past its bound; only links
+// that cannot wake it are polled: V2 clients without the wake-ups at most every 10 ms,
+// links past their bound whose reader does not wake the bus for room every 1 ms. The thread starts
+// in the constructor; no message reaches ProcessMessage or OnPeriodic before the derived class
+// calls SetReady(true).
 class RtdServerMultiConnection {
  public:
   static constexpr size_t kMaxConnections = 30;
@@ -112,24 +113,30 @@ class RtdServerMultiConnection {
   // Removes the connection from the table; it is freed once its reader took what is
   // on its way (at most kLingerMs later).
   void RemoveConnection(uint16_t id);
-  // Runs `fn` on every connection under the table lock; any thread.
-  template <typename Fn>
-  void ForEachConnection(Fn fn) {
-    SfScopedLock hold(&table_lock_);
-    for (auto& [id, connection] : table_) fn(connection.get());
-  }
+  // Main thread: has the server thread give every link `reason` as its last words and
+  // wake its reader; the server thread stays the only writer of every link, so sending
+  // takes no lock. From then on the loop reads nothing and sends nothing new (it still
+  // moves what a link holds) until it is stopped. Returns once the words are out: at
+  // once when the thread has ended (they are written here then); false, with nothing
+  // written here, when the thread does not answer within kFarewellWaitMs.
+  bool SayFarewell(const std::string& reason);
+  static constexpr uint32_t kFarewellWaitMs = 2000;
   // From now on looks at the liveness mutex of `c`'s client (see kLivenessLookMs); a
   // client that said it holds one and has none is logged and keeps the silence rule.
   void WatchLiveness(RtdConnection* c);
   // Closes every connection (flushing live ones first); returns how many.
   size_t CloseAll();
   // No link is accepted from now on; a link already in the table stays. Once this
-  // returns, ForEachConnection sees every link the bus will ever hold. Any thread.
+  // returns, the table holds every link the bus will ever hold. Any thread.
   void StopAccepting();
 
  private:
   static void ThreadEntry(void* self);
   void Loop();
+  // The farewell pass: last words to every link (SayFarewell).
+  void GiveFarewell();
+  // A pass once the farewell was given: held messages move on, nothing else.
+  void FarewellPass();
   size_t DropSilent(uint32_t now);
   // Looks at the liveness mutexes when kLivenessLookMs has passed since the last look.
   void LookAtLiveness(uint32_t now);
@@ -157,6 +164,8 @@ class RtdServerMultiConnection {
   const uint32_t stall_limit_ms_;
   SfCriticalSection table_lock_;  // guards the table's structure against the main thread
   std::map<uint16_t, std::unique_ptr<RtdConnection>> table_;
+  // table_ again, indexed by id for FindConnection, which every message sent makes.
+  std::vector<RtdConnection*> by_id_;
   std::list<RtdConnection*> round_robin_;
   struct Lingering {
     uint32_t since;
@@ -174,13 +183,18 @@ class RtdServerMultiConnection {
   std::vector<uint8_t> receive_buffer_;
   std::atomic<bool> ready_{false};
   std::atomic<bool> stop_{false};
-  bool accepting_ = true;  // guarded by table_lock_
+  // SayFarewell's request: the reason is written before the flag is raised.
+  std::string farewell_reason_;
+  std::atomic<bool> farewell_asked_{false};
+  bool farewell_given_ = false;  // server thread (or the main thread once it has ended)
+  bool accepting_ = true;        // guarded by table_lock_
   std::atomic<size_t> connection_count_{0};
   std::atomic<uint64_t> passes_{0};
   // Set to end the loop's sleep: stop, or Wake.
   platform::EventObject* doorbell_;
+  platform::EventObject* farewell_done_;  // set once the farewell is given
   std::vector<platform::EventObject*> wait_events_;
-  std::vector<RtdConnection*> armed_;
+  std::vector<std::pair<RtdConnection*, bool>> armed_;  // and whether armed for room
   SfThread thread_;
 };
 

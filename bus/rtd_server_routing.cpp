@@ -3,6 +3,7 @@
 #include "bus/bus_send.h"
 #include "bus/rtd_server.h"
 #include "protocol/message_reader.h"
+#include "protocol/value_record.h"
 
 namespace orvex {
 namespace {
@@ -53,7 +54,7 @@ void RtdServer::RequestTopic(RtdClient& client, uint32_t handle, const std::stri
     bool created = false;
     RtdTopic* topic = topics_.FindOrCreate(address, &created);
     const size_t before = topic->subscribers.size();
-    if (topic->subscribers.count({client.id, handle}) != 0) {
+    if (topic->HasSubscriber({client.id, handle})) {
       if (!CloseTopic(client, handle)) return;
       continue;
     }
@@ -61,7 +62,7 @@ void RtdServer::RequestTopic(RtdClient& client, uint32_t handle, const std::stri
     // and the topic's subscriber set stay one consistent picture.
     if (client.handles.count(handle) != 0) CloseTopic(client, handle);
 
-    topic->subscribers.insert({client.id, handle});
+    topic->AddSubscriber({client.id, handle});
     client.handles[handle] = topic->id;
     client.topic_text_bytes += topic->text.size();
     if (before > 0) {
@@ -72,10 +73,8 @@ void RtdServer::RequestTopic(RtdClient& client, uint32_t handle, const std::stri
     for (uint16_t watcher : topic_notice_) SendTopicAdded(*topic, FindConnection(watcher));
     if (topic->bus_topic) {
       bus_topics_->Attach(*topic);
-    } else if (sid_map_.empty()) {
-      size_t ordinary = 0;
-      for (const auto& [id, t] : topics_.by_id()) ordinary += t->bus_topic ? 0 : 1;
-      if (ordinary == 1) LaunchAutoStartPublisher();
+    } else if (sid_map_.empty() && topics_.ordinary_count() == 1) {
+      LaunchAutoStartPublisher();
     }
     return;
   }
@@ -88,7 +87,7 @@ bool RtdServer::CloseTopic(RtdClient& client, uint32_t handle) {
   client.handles.erase(it);
   RtdTopic* topic = topics_.Find(topic_id);
   if (topic != nullptr) client.topic_text_bytes -= topic->text.size();
-  if (topic == nullptr || topic->subscribers.erase({client.id, handle}) == 0) return true;
+  if (topic == nullptr || !topic->RemoveSubscriber({client.id, handle})) return true;
   if (!topic->subscribers.empty()) return true;
   if (topic->publisher_id != 0) {
     SendHandleOnly(FindConnection(topic->publisher_id), MSG_TOPIC_CLOSE, topic_id);
@@ -113,13 +112,14 @@ void RtdServer::SendTopicValue(const RtdTopic& topic, RtdConnection* to) {
   SendValue(to, kTopicValueSplit, MSG_TOPIC_VALUE_V2, topic.id, topic.value);
 }
 
-void RtdServer::PublishValue(uint32_t topic_id, uint16_t sender, RtdValue value) {
+void RtdServer::PublishValue(uint32_t topic_id, uint16_t sender, RtdValue value,
+                             std::span<const uint8_t> v2_message) {
   RtdTopic* topic = topics_.Find(topic_id);
   if (topic == nullptr || topic->publisher_id != sender) return;
   // Moved, not copied: a value received is kept without another allocation.
   topic->value = std::move(value);
   // Encoded once, copied to every subscriber with its own handle.
-  fanout_.Reset(topic->value);
+  fanout_.Reset(topic->value, v2_message);
   for (const auto& [client_id, handle] : topic->subscribers) {
     fanout_.Send(FindConnection(client_id), handle);
   }
@@ -132,7 +132,14 @@ void RtdServer::OnValue(const BusMessage& m) {
       m.code == MSG_VALUE ? ReadClassicHandleValue(m.bytes, &hv) : ReadV2HandleValue(m.bytes, &hv);
   // A whole value ends any split one its sender left unfinished.
   if (RtdClient* client = FindClient(m.id)) client->joiner.ClearValue();
-  if (ok && m.id != 0) PublishValue(hv.handle, m.id, std::move(hv.value));
+  if (!ok || m.id == 0) return;
+  // A V2 record that is exactly its value's encoding goes on as it came.
+  std::span<const uint8_t> forward;
+  if (m.code == MSG_VALUE_V2 &&
+      IsCanonicalV2Record(m.bytes.subspan(kValueRecordOffset), hv.value)) {
+    forward = m.bytes;
+  }
+  PublishValue(hv.handle, m.id, std::move(hv.value), forward);
 }
 
 void RtdServer::OnValuePart(const BusMessage& m, bool last) {

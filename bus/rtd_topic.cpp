@@ -1,5 +1,7 @@
 #include "bus/rtd_topic.h"
 
+#include <algorithm>
+
 #include "bus/publisher_sid_list.h"
 
 namespace orvex {
@@ -37,6 +39,24 @@ std::string FullTopicName(const RtdTopic& topic) {
   return name + ":" + topic.text;
 }
 
+bool RtdTopic::HasSubscriber(TopicSubscriber s) const {
+  return std::binary_search(subscribers.begin(), subscribers.end(), s);
+}
+
+bool RtdTopic::AddSubscriber(TopicSubscriber s) {
+  auto it = std::lower_bound(subscribers.begin(), subscribers.end(), s);
+  if (it != subscribers.end() && *it == s) return false;
+  subscribers.insert(it, s);
+  return true;
+}
+
+bool RtdTopic::RemoveSubscriber(TopicSubscriber s) {
+  auto it = std::lower_bound(subscribers.begin(), subscribers.end(), s);
+  if (it == subscribers.end() || *it != s) return false;
+  subscribers.erase(it);
+  return true;
+}
+
 RtdTopic* TopicTable::FindOrCreate(const TopicAddress& address, bool* created) {
   *created = false;
   auto [first, last] = by_text_.equal_range(address.text);
@@ -50,14 +70,15 @@ RtdTopic* TopicTable::FindOrCreate(const TopicAddress& address, bool* created) {
   topic->bus_topic = address.sids.size() == 1 && address.sids[0] == kBusSid;
   RtdTopic* raw = topic.get();
   by_text_.emplace(raw->text, raw);
+  index_.Insert(raw->id, raw);
   by_id_.emplace(raw->id, std::move(topic));
+  if (!raw->bus_topic) ++ordinary_;
   *created = true;
   return raw;
 }
 
 RtdTopic* TopicTable::Find(uint32_t id) {
-  auto it = by_id_.find(id);
-  return it == by_id_.end() ? nullptr : it->second.get();
+  return index_.Find(id);
 }
 
 void TopicTable::Remove(uint32_t id) {
@@ -70,6 +91,8 @@ void TopicTable::Remove(uint32_t id) {
       break;
     }
   }
+  if (!it->second->bus_topic) --ordinary_;
+  index_.Erase(id);
   by_id_.erase(it);
 }
 
@@ -78,7 +101,7 @@ uint32_t TopicTable::AllocateId() {
     const uint32_t candidate = next_id_++;
     if (candidate == 0xFFFFFFFFu) wrapped_ = true;
     if (candidate == 0) continue;
-    if (wrapped_ && by_id_.count(candidate) != 0) continue;
+    if (wrapped_ && index_.Find(candidate) != nullptr) continue;
     return candidate;
   }
 }

@@ -39,11 +39,38 @@ TEST(TopicTableTest, OneTopicPerTextAndSidList) {
   EXPECT_NE(table.FindOrCreate(Parse("acme.last"), &created), plain);  // texts keep case
   EXPECT_EQ(FullTopicName(*addressed), "@ABC:ACME.LAST");
   EXPECT_EQ(FullTopicName(*plain), "ACME.LAST");
-  EXPECT_TRUE(table.FindOrCreate(Parse("@bus:TICKER"), &created)->bus_topic);
+  RtdTopic* ticker = table.FindOrCreate(Parse("@bus:TICKER"), &created);
+  EXPECT_TRUE(ticker->bus_topic);
   EXPECT_FALSE(table.FindOrCreate(Parse("@BUS,A:TICKER"), &created)->bus_topic);
+  EXPECT_EQ(table.ordinary_count(), 4u);  // every topic but the bus topic
   table.Remove(plain->id);
   EXPECT_EQ(table.Find(1), nullptr);
+  EXPECT_EQ(table.ordinary_count(), 3u);
+  const uint32_t ticker_id = ticker->id;
+  table.Remove(ticker_id);
+  table.Remove(ticker_id);  // gone already: counts nothing
+  EXPECT_EQ(table.ordinary_count(), 3u);
   EXPECT_EQ(table.FindOrCreate(Parse("ACME.LAST"), &created)->id, 6u);
+  EXPECT_EQ(table.ordinary_count(), 4u);
+}
+
+// Values go to subscribers in client id order, then handle order, whatever the order
+// they subscribed in; a pair is held once.
+TEST(TopicTableTest, SubscribersStayOrderedByClientThenHandle) {
+  RtdTopic topic;
+  const TopicSubscriber adds[] = {{7, 3}, {2, 9}, {7, 1}, {2, 1}, {65535, 0}, {1, 0xFFFFFFFFu}};
+  for (const TopicSubscriber& s : adds) EXPECT_TRUE(topic.AddSubscriber(s));
+  EXPECT_FALSE(topic.AddSubscriber({7, 1}));
+  const std::vector<TopicSubscriber> ordered = {{1, 0xFFFFFFFFu}, {2, 1}, {2, 9},
+                                                {7, 1},           {7, 3}, {65535, 0}};
+  EXPECT_EQ(topic.subscribers, ordered);
+  EXPECT_TRUE(topic.HasSubscriber({2, 9}));
+  EXPECT_FALSE(topic.HasSubscriber({9, 2}));
+  EXPECT_TRUE(topic.RemoveSubscriber({2, 9}));
+  EXPECT_FALSE(topic.RemoveSubscriber({2, 9}));
+  EXPECT_FALSE(topic.RemoveSubscriber({3, 0}));
+  EXPECT_FALSE(topic.HasSubscriber({2, 9}));
+  EXPECT_EQ(topic.subscribers.size(), 5u);
 }
 
 TEST(TopicTableTest, IdsWrapSkippingZeroAndIdsInUse) {

@@ -17,8 +17,9 @@ std::vector<uint8_t>& Fresh(std::shared_ptr<std::vector<uint8_t>>& buffer) {
 
 }  // namespace
 
-void ValueFanout::Reset(const RtdValue& value) {
+void ValueFanout::Reset(const RtdValue& value, std::span<const uint8_t> v2_message) {
   value_ = &value;
+  v2_message_ = v2_message;
   tick_ = platform::TickCount();
   v2_ready_ = false;
   classic_ready_ = false;
@@ -28,6 +29,10 @@ bool ValueFanout::EncodeV2() {
   if (!v2_ready_) {
     v2_ready_ = true;
     std::vector<uint8_t>& out = Fresh(v2_);
+    if (!v2_message_.empty()) {
+      out.assign(v2_message_.begin(), v2_message_.end());  // forwarded, not re-encoded
+      return true;
+    }
     const size_t size = V2HandleValueSize(*value_);
     out.resize(size);
     if (size != 0 && WriteV2HandleValue(out, MSG_VALUE_V2, 0, *value_) != size) out.clear();

@@ -2,6 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "bus/rtd_connection.h"
@@ -17,8 +18,11 @@ namespace orvex {
 class ValueFanout {
  public:
   // Starts a new value, stamped with the tick of now; `value` must outlive the Send
-  // calls that follow.
-  void Reset(const RtdValue& value);
+  // calls that follow. `v2_message`, when not empty, is the MSG_VALUE_V2 message the
+  // value came in, its record checked to be exactly the value's (IsCanonicalV2Record):
+  // V2 links get a copy of it with their header and handle, nothing is encoded again.
+  // It too must outlive the Send calls.
+  void Reset(const RtdValue& value, std::span<const uint8_t> v2_message = {});
   // Sends the value to `c` under `handle` (split on a classic link when it must be, as
   // SendValue does). False when the link refused it or `c` is null.
   bool Send(RtdConnection* c, uint32_t handle);
@@ -28,6 +32,7 @@ class ValueFanout {
   void EncodeClassic();
 
   const RtdValue* value_ = nullptr;
+  std::span<const uint8_t> v2_message_;
   uint32_t tick_ = 0;  // one clock read per value, not one per subscriber
   // The whole V2 message; empty when it cannot be sent.
   std::shared_ptr<std::vector<uint8_t>> v2_;

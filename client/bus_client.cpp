@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/clock.h"
+#include "platform/named_mapping.h"
 #include "protocol/classic_splitter.h"
 #include "protocol/message_codes.h"
 #include "protocol/message_header.h"
@@ -84,6 +85,12 @@ bool BusClient::Reconnect(uint32_t timeout_ms) {
 }
 
 bool BusClient::Open(LinkKind kind, uint32_t timeout_ms) {
+  const bool opened = OpenLink(kind, timeout_ms);
+  name_lock_held_ = !opened && platform::NameLockWasHeld();
+  return opened;
+}
+
+bool BusClient::OpenLink(LinkKind kind, uint32_t timeout_ms) {
   Close();
   const std::string& base = base_;
   kind_ = kind;

@@ -102,6 +102,10 @@ class BusClient {
   // the caller may try again later.
   bool Reconnect(uint32_t timeout_ms = 10000);
   bool connected() const { return classic_ != nullptr || v2_ != nullptr; }
+  // The last Connect or Reconnect failed because another process of the user held the
+  // lock of the user's named objects (platform::NameLockPath()) for too long, not for
+  // want of a bus.
+  bool name_lock_held() const { return name_lock_held_; }
   LinkKind kind() const { return kind_; }
 
   // Why the bus is considered gone: kNone while it seems alive. Once it is gone every
@@ -173,6 +177,7 @@ class BusClient {
 
  private:
   bool Open(LinkKind kind, uint32_t timeout_ms);
+  bool OpenLink(LinkKind kind, uint32_t timeout_ms);
   void HoldLiveness();
   bool SendMessage(uint16_t code, std::span<uint8_t> message);
   bool SendFailed(SendFailure why) {
@@ -216,6 +221,7 @@ class BusClient {
   uint64_t link_limit_ = kDefaultLinkLimitBytes;
   uint32_t send_timeout_ms_ = kDefaultSendTimeoutMs;
   SendFailure send_failure_ = SendFailure::kNone;
+  bool name_lock_held_ = false;
   bool closed_by_bus_ = false;
   std::string closed_reason_;
   uint32_t last_heartbeat_tick_ = 0;

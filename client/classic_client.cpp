@@ -1,5 +1,6 @@
 #include "client/classic_client.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/clock.h"
@@ -13,6 +14,9 @@ namespace orvex::client {
 using namespace smf_acceptor;
 
 namespace {
+
+// How often a client waiting for a bus looks for its acceptor again.
+constexpr uint32_t kLookForBusMs = 20;
 
 uint32_t TimeLeft(uint32_t start, uint32_t timeout_ms) {
   // Signed: a tick that stepped back (a test's clock offset) has used no time, instead
@@ -51,8 +55,14 @@ ClassicResult ClassicClient::Connect(const std::string& base, uint32_t word, uin
                                      uint32_t slot_count, uint32_t timeout_ms) {
   channel_.reset();
   const uint32_t start = platform::TickCount();
-  AcceptorObjects acceptor;
-  if (!acceptor.Open(base)) return ClassicResult::kNoBus;
+  // A bus starting at the same time as its clients is waited for, within the time-out.
+  auto acceptor_objects = std::make_unique<AcceptorObjects>();
+  while (!acceptor_objects->Open(base)) {
+    if (TimeLeft(start, timeout_ms) == 0) return ClassicResult::kNoBus;
+    platform::SleepMs(std::min(kLookForBusMs, TimeLeft(start, timeout_ms)));
+    acceptor_objects = std::make_unique<AcceptorObjects>();
+  }
+  AcceptorObjects& acceptor = *acceptor_objects;
   // Clients are serialised by the request mutex; the bus never takes it after start-up.
   if (!acceptor.request_mutex.Acquire(TimeLeft(start, timeout_ms))) return ClassicResult::kTimedOut;
   uint8_t* block = acceptor.block.view();

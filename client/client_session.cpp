@@ -31,6 +31,25 @@ bool ForCaller(uint16_t code) {
 
 }  // namespace
 
+uint64_t ClientSession::QueuedSize(const BusReceived& message) {
+  const RtdValue& v = message.value;
+  uint64_t payload = v.Text().size() + v.WideText().size() * 2 + v.Bytes().size();
+  // Lists are rare and small next to the cap; their rendering bounds what they hold.
+  if (v.TextList() != nullptr || v.ValueList() != nullptr) payload += v.ToText().size();
+  return sizeof(BusReceived) + message.text.size() + message.items.size() * 4 +
+         message.bytes.size() + payload;
+}
+
+void ClientSession::SetReceiveLimit(uint64_t bytes) {
+  std::lock_guard<std::mutex> hold(lock_);
+  receive_limit_ = bytes;
+}
+
+uint64_t ClientSession::queued_bytes() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return queued_bytes_;
+}
+
 int ClientSession::Connect(const std::string& base, LinkKind kind, uint32_t timeout_ms) {
   if (!bus_.Connect(base, kind, timeout_ms)) return kSessionNoBus;
   last_send_.store(platform::TickCount());
@@ -78,6 +97,7 @@ int ClientSession::Poll(BusReceived* out, uint32_t timeout_ms) {
   if (!queue_.empty()) {
     *out = std::move(queue_.front());
     queue_.pop_front();
+    queued_bytes_ -= QueuedSize(*out);
     changed_.notify_all();
     return kSessionOk;
   }
@@ -95,6 +115,11 @@ void ClientSession::SetHandler(Handler handler) {
   if (!handler_ && std::this_thread::get_id() != receiver_.get_id()) {
     changed_.wait(hold, [&] { return !handler_busy_; });
   }
+}
+
+bool ClientSession::TopicAsked(uint32_t topic_id) const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return asked_topics_.count(topic_id) != 0;
 }
 
 std::string ClientSession::reason() const {
@@ -147,6 +172,7 @@ void ClientSession::ReceiveLoop() {
         // Messages that waited for Poll go to a newly set handler first, in order.
         BusReceived next = std::move(queue_.front());
         queue_.pop_front();
+        queued_bytes_ -= QueuedSize(next);
         CallHandler(hold, next);
         changed_.notify_all();
         continue;
@@ -155,7 +181,10 @@ void ClientSession::ReceiveLoop() {
         changed_.wait(hold, [&] { return stop_ || (handler_ && !queue_.empty()); });
         continue;
       }
-      hold_back = !handler_ && queue_.size() >= kQueueLimit;
+      // Counted in bytes, not messages: a caller that polls slowly while large texts
+      // arrive must not grow without bound. Left in the link, they stay the bus's
+      // concern (its slow-reader policy).
+      hold_back = !handler_ && !queue_.empty() && queued_bytes_ >= receive_limit_;
     }
     {
       // A sender holding the lock may wait for room in the link; receiving must go on
@@ -205,6 +234,8 @@ bool ClientSession::Deliver(BusReceived message) {
     return true;
   }
   if (message.code != 0 && !ForCaller(code)) return true;
+  // Kept after the bus closes the topic: a value racing the close is the bus's to drop.
+  if (code == MSG_TOPIC) asked_topics_.insert(message.handle);
   const bool last = code == MSG_DISCONNECT || message.code == 0;
   if (last) {
     ended_ = true;
@@ -213,6 +244,10 @@ bool ClientSession::Deliver(BusReceived message) {
   if (handler_ && queue_.empty()) {
     CallHandler(hold, message);
   } else {
+    // The raw bytes of the last part serve the codec readers only; the caller never
+    // sees them, so they need not wait in the queue.
+    std::vector<uint8_t>().swap(message.bytes);
+    queued_bytes_ += QueuedSize(message);
     queue_.push_back(std::move(message));
   }
   changed_.notify_all();

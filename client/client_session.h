@@ -6,6 +6,7 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -57,14 +58,24 @@ class ClientSession {
   std::string status() const;
   // Times the receiving thread went to the link to wait for a message.
   uint64_t receive_waits() const { return bus_.receive_waits(); }
+  // Caps the bytes of received messages waiting for Poll (default
+  // kDefaultLinkLimitBytes, the link's own bound; at least one message is always
+  // taken). Beyond it messages stay in the link, where the bus's slow-reader policy
+  // applies to them. Any time, also before Connect.
+  void SetReceiveLimit(uint64_t bytes);
+  // The bytes counted against that cap now.
+  uint64_t queued_bytes() const;
+  // True once the bus asked this client for topic `topic_id` (a topic request): the
+  // only ids a publisher may send values for.
+  bool TopicAsked(uint32_t topic_id) const;
+  // True on the receiving thread (inside the handler), where Close cannot wait for it.
+  bool OnReceivingThread() const { return std::this_thread::get_id() == receiver_.get_id(); }
   // Says goodbye with `reason`, waits for the bus to take what was sent, stops the
   // thread and closes the link. kSessionTimeout when the bus did not take it all.
   int Close(const std::string& reason, uint32_t timeout_ms);
 
-  // Messages waiting in the queue beyond this are left in the link until Poll catches
-  // up, so a caller that never polls costs bounded memory (the bus then applies its
-  // own limits to the link).
-  static constexpr size_t kQueueLimit = 65536;
+  // What one queued message counts against the receive limit.
+  static uint64_t QueuedSize(const BusReceived& message);
 
  private:
   void ReceiveLoop();
@@ -79,7 +90,10 @@ class ClientSession {
   mutable std::mutex lock_;
   std::condition_variable changed_;
   std::deque<BusReceived> queue_;
+  uint64_t queued_bytes_ = 0;
+  uint64_t receive_limit_ = kDefaultLinkLimitBytes;
   std::optional<BusReceived> reply_;  // the last registration reply
+  std::set<uint32_t> asked_topics_;   // topic ids the bus has requested on this link
   Handler handler_;
   bool handler_busy_ = false;  // the receiving thread is inside the handler
   bool stop_ = false;

@@ -115,6 +115,9 @@ void FillEvent(const BusReceived& m, orvex_event* event, std::string* rendered) 
 template <typename Set>
 int PublishValue(orvex_client* client, uint32_t topic_id, Set set) {
   if (client == nullptr) return ORVEX_E_ARGUMENT;
+  // The bus would route a value for an id it never gave out nowhere, or to another
+  // publisher's topic: refuse it here, where the caller learns of it.
+  if (!client->session.TopicAsked(topic_id)) return ORVEX_E_TOPIC;
   RtdValue value;
   set(value);
   return client->session.Send([&](BusClient& bus) { return bus.Publish(topic_id, value); });
@@ -144,6 +147,8 @@ const char* orvex_error_text(int code) {
       return "not allowed in this state";
     case ORVEX_E_MEMORY:
       return "out of memory";
+    case ORVEX_E_TOPIC:
+      return "the bus has not asked this client for that topic";
     default:
       return "unknown error";
   }
@@ -273,6 +278,12 @@ int orvex_set_handler(orvex_client* client, orvex_handler handler, void* user) {
   return ORVEX_OK;
 }
 
+int orvex_set_receive_limit(orvex_client* client, uint64_t bytes) {
+  if (client == nullptr || bytes == 0) return ORVEX_E_ARGUMENT;
+  client->session.SetReceiveLimit(bytes);
+  return ORVEX_OK;
+}
+
 const char* orvex_disconnect_reason(orvex_client* client) {
   if (client == nullptr) return "";
   client->reason = client->session.reason();
@@ -281,6 +292,8 @@ const char* orvex_disconnect_reason(orvex_client* client) {
 
 int orvex_close(orvex_client* client, const char* reason, uint32_t timeout_ms) {
   if (client == nullptr) return ORVEX_OK;
+  // The handler runs on the thread that closing must stop and wait for.
+  if (client->session.OnReceivingThread()) return ORVEX_E_STATE;
   const int result =
       client->session.Close(reason != nullptr ? reason : "Client closed", timeout_ms);
   delete client;

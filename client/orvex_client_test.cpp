@@ -342,11 +342,57 @@ TEST_P(OrvexClientTest, BadArgumentsAndRefusalsAreReportedAsCodes) {
   EXPECT_EQ(orvex_close(nullptr, nullptr, 0), ORVEX_OK);
 
   std::vector<std::string> texts;
-  for (int code = 0; code >= -9; --code) texts.push_back(orvex_error_text(code));
+  for (int code = 0; code >= -10; --code) texts.push_back(orvex_error_text(code));
   EXPECT_EQ(texts.back(), "unknown error");
   for (size_t i = 0; i + 1 < texts.size(); ++i) {
     for (size_t j = i + 1; j < texts.size(); ++j) EXPECT_NE(texts[i], texts[j]);
   }
+}
+
+// Misuse a caller can make by mistake is answered with a code: a topic id the bus
+// never asked for, and a close from inside the handler (which would have to wait for
+// the handler's own thread).
+TEST_P(OrvexClientTest, UnaskedTopicsAndACloseInsideTheHandlerAreRefused) {
+  Client publisher, subscriber;
+  uint32_t topic = 0;
+  Pair(&publisher, &subscriber, &topic);
+  EXPECT_EQ(orvex_publish_int32(publisher.get(), topic + 1, 1), ORVEX_E_TOPIC);
+  EXPECT_EQ(orvex_publish_text(publisher.get(), 0, "x"), ORVEX_E_TOPIC);
+  EXPECT_EQ(orvex_publish_int32(subscriber.get(), topic, 1), ORVEX_E_TOPIC);
+
+  struct Seen {
+    orvex_client* client = nullptr;
+    std::mutex lock;
+    std::condition_variable changed;
+    int close_result = 1;
+  } seen;
+  seen.client = subscriber.get();
+  ASSERT_EQ(orvex_set_handler(
+                subscriber.get(),
+                [](const orvex_event* event, void* user) {
+                  auto* s = static_cast<Seen*>(user);
+                  if (event->kind != ORVEX_EVENT_VALUE) return;
+                  const int result = orvex_close(s->client, "from the handler", 1000);
+                  std::lock_guard<std::mutex> hold(s->lock);
+                  s->close_result = result;
+                  s->changed.notify_all();
+                },
+                &seen),
+            ORVEX_OK);
+  ASSERT_EQ(orvex_publish_int32(publisher.get(), topic, 7), ORVEX_OK);
+  {
+    std::unique_lock<std::mutex> hold(seen.lock);
+    ASSERT_TRUE(seen.changed.wait_for(hold, std::chrono::seconds(10),
+                                      [&] { return seen.close_result != 1; }));
+    EXPECT_EQ(seen.close_result, ORVEX_E_STATE);
+  }
+  // The client is still whole: it takes the next value and closes normally after.
+  ASSERT_EQ(orvex_set_handler(subscriber.get(), nullptr, nullptr), ORVEX_OK);
+  ASSERT_EQ(orvex_publish_int32(publisher.get(), topic, 8), ORVEX_OK);
+  orvex_event e;
+  ASSERT_TRUE(Next(subscriber.get(), ORVEX_EVENT_VALUE, &e));
+  EXPECT_EQ(e.value.int32, 8);
+  EXPECT_EQ(orvex_close(subscriber.release(), nullptr, 5000), ORVEX_OK);
 }
 
 TEST_P(OrvexClientTest, TheDocumentedExamplesRunPublisherToSubscriber) {

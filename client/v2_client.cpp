@@ -20,6 +20,8 @@ namespace {
 // Enough attempts to step over names left by earlier clients of this process id.
 constexpr int kValueAttempts = 64;
 constexpr uint32_t kCloseWaitMs = 1000;
+// How often a client waiting for a bus looks for its acceptor again.
+constexpr uint32_t kLookForBusMs = 20;
 
 // Maps the acceptor header at the size it records; false when it is missing or
 // malformed. *slots receives the slot count that fits the mapping.
@@ -80,15 +82,25 @@ bool V2Client::Connect(const std::string& base, uint32_t timeout_ms) {
   const uint32_t t0 = platform::TickCount();
   const std::string prefix = acc::RecordedName(base + ".V2") + ".";
   // Our ".C.0" is created before the request is posted, so the name is ours.
-  for (int attempt = 0; attempt < kValueAttempts && value_ == 0; ++attempt) {
+  for (int attempt = 0;
+       attempt < kValueAttempts && value_ == 0 && platform::TickCount() - t0 < timeout_ms;
+       ++attempt) {
     const uint32_t value = NextRequestValue();
     if (NameExists(prefix + std::to_string(value) + ".S.0")) continue;
     if (link_.Connect(prefix + std::to_string(value), 1)) value_ = value;
   }
   link_.SetSegmentLimit(link_limit_);
-  if (value_ == 0 || !PostRequest(base, value_, timeout_ms, use_wake_)) {
-    Close();
-    return false;
+  // A bus starting at the same time as its clients is waited for, within the time-out
+  // (also one whose acceptor is full for now).
+  for (;;) {
+    const uint32_t spent = platform::TickCount() - t0;
+    const uint32_t left = spent < timeout_ms ? timeout_ms - spent : 0;
+    if (value_ != 0 && PostRequest(base, value_, left, use_wake_)) break;
+    if (value_ == 0 || left == 0) {
+      Close();
+      return false;
+    }
+    platform::SleepMs(std::min(kLookForBusMs, left));
   }
   link_name_ = prefix + std::to_string(value_);
   for (;;) {

@@ -1,6 +1,7 @@
 #include "protocol/value_record.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "protocol/wire_format.h"
@@ -216,6 +217,23 @@ RtdValue ReadV2ValueRecord(std::span<const uint8_t> record) {
   const size_t fixed = FixedPayloadSize(type);
   if (fixed != 0 && length != fixed) return {};
   return DecodePayload(type, record.subspan(kV2ValueRecordHeaderSize, length));
+}
+
+bool IsCanonicalV2Record(std::span<const uint8_t> record, const RtdValue& value) {
+  const size_t size = V2ValueRecordSize(value);
+  if (size == 0 || record.size() != size || record[0] != value.TypeCode() ||
+      wire::LoadU24(record.data() + 1) != size - kV2ValueRecordHeaderSize) {
+    return false;
+  }
+  // Texts and byte strings were read as they stand: with the length a re-encoding
+  // would write, a text's terminator can only be its last unit.
+  if (ValueContentUnits(value) != 0 || IsTextType(value.Type()) || IsWideTextType(value.Type()) ||
+      value.Type() == RtdValueType::kBytes) {
+    return true;
+  }
+  std::array<uint8_t, kV2ValueRecordHeaderSize + 8> canonical{};
+  return WriteV2ValueRecord(canonical, value) == size &&
+         std::memcmp(canonical.data(), record.data(), size) == 0;
 }
 
 }  // namespace orvex

@@ -51,6 +51,10 @@ size_t V2ValueRecordSize(const RtdValue& value);
 // `record` too small.
 size_t WriteV2ValueRecord(std::span<uint8_t> record, const RtdValue& value);
 
+// True when `record` is byte for byte what WriteV2ValueRecord writes for `value`, the
+// value ReadV2ValueRecord made of it: such a record may be passed on as it stands.
+bool IsCanonicalV2Record(std::span<const uint8_t> record, const RtdValue& value);
+
 // Decodes a V2 record; `record` is the rest of the message. Gives an empty value for
 // length 0, a type other than 0-9, 12 or 13, a number whose length is not its size
 // (4, 8 or 1), or a length beyond the end of the message.

@@ -217,6 +217,41 @@ TEST(V2ValueRecordHostile, TextsEndAtTerminatorOrLength) {
   EXPECT_EQ(ReadV2ValueRecord(record).WideText(), u"ab");
 }
 
+// A publisher's record is passed on as it stands only when re-encoding its value would
+// give the same bytes; anything a reader would decode differently is re-encoded.
+TEST(V2ValueRecordHostile, OnlyExactRecordsArePassedOnAsTheyStand) {
+  for (const RtdValue& v : WireSamples()) {
+    std::vector<uint8_t> record(V2ValueRecordSize(v));
+    ASSERT_EQ(WriteV2ValueRecord(record, v), record.size());
+    const RtdValue read = ReadV2ValueRecord(record);
+    // An empty byte string reads as the empty value, whose record differs.
+    const bool empty_bytes = v.Type() == RtdValueType::kBytes && v.Bytes().empty();
+    EXPECT_EQ(IsCanonicalV2Record(record, read), !empty_bytes) << "type " << int(v.TypeCode());
+    record.push_back(0);  // a byte beyond the record
+    EXPECT_FALSE(IsCanonicalV2Record(record, ReadV2ValueRecord(record)));
+  }
+  const std::vector<std::vector<uint8_t>> strange = {
+      {5, 4, 0, 0, 'a', 'b', 'c', 'd'},    // text without its terminator
+      {5, 4, 0, 0, 'a', 0, 'c', 0},        // text that ends early
+      {6, 5, 0, 0, 'a', 0, 'b', 0, 0},     // wide text of odd length
+      {6, 6, 0, 0, 'a', 0, 0, 0, 'c', 0},  // wide text that ends early
+      {1, 5, 0, 0, 1, 2, 3, 4, 5},         // a number of the wrong length
+      {10, 4, 0, 0, 1, 2, 3, 4},           // a type that never travels
+      {7, 2, 0, 0, 1, 2, 3},               // bytes shorter than the message
+      {0, 1, 0, 0, 9},                     // empty with content
+  };
+  for (const auto& record : strange) {
+    EXPECT_FALSE(IsCanonicalV2Record(record, ReadV2ValueRecord(record))) << int(record[0]);
+  }
+  // The value must be the one read from the record.
+  RtdValue other;
+  other.SetInt32(7);
+  std::vector<uint8_t> seven(V2ValueRecordSize(other));
+  WriteV2ValueRecord(seven, other);
+  other.SetInt32(8);
+  EXPECT_FALSE(IsCanonicalV2Record(seven, other));
+}
+
 TEST(V2ValueRecord, Layout) {
   RtdValue v;
   v.SetWideText(u"AB", RtdValueType::kWideText2);

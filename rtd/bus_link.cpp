@@ -142,7 +142,10 @@ bool RtdBusLink::Link() {
   });
   for (auto& [handle, request] : book_->OpenBusTopics()) {
     requested_.insert(handle);
-    session_->Send([&](client::BusClient& bus) { return bus.RequestTopic(handle, request); });
+    // Init-captures: older compilers cannot capture structured bindings.
+    session_->Send([id = handle, &text = request](client::BusClient& bus) {
+      return bus.RequestTopic(id, text);
+    });
   }
   return true;
 }

@@ -16,7 +16,7 @@ packages=(
   binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
   wine wine64 xvfb xauth
   mingw-w64-tools
-  python3 python3-pytest
+  python3 python3-pytest python3-pip python3-setuptools python3-wheel
 )
 if [ "${1:-}" = "--bench" ]; then
   packages=(libzmq3-dev iceoryx libiceoryx-posh-dev libiceoryx-hoofs-dev pkg-config linux-perf

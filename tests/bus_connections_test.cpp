@@ -233,6 +233,30 @@ TEST_P(BusConnectionsTest, ShutdownTellsEveryClient) {
   EXPECT_EQ(FinishChild(client), 0);
 }
 
+// "Server shutting down" is each link's last message, even while a publisher floods the
+// links: the server thread writes it between two messages (it is the only writer of
+// every link) and sends nothing after it, not even the bus's own ticker.
+TEST_P(BusConnectionsTest, ShutdownIsTheLastWordOnEveryLinkEvenUnderAFlood) {
+  grace_ms_ = 2500;
+  StartBus();
+  const std::string flooding = EventName("flooding");
+  std::vector<platform::ProcessObject*> readers;
+  for (int i = 0; i < 3; ++i) {
+    const std::string ready = EventName("ready" + std::to_string(i));
+    readers.push_back(Spawn({Connect(), "register|S|s" + std::to_string(i) + "|0|1", "expect|2|h=1",
+                             "topic|1|@P:A", "topic|2|@BUS:TICKER", "signal|" + ready,
+                             "until|3|t=Server shutting down", "quiet|1500"}));
+    ASSERT_TRUE(WaitSignal(ready));
+  }
+  auto* publisher = Spawn({Connect(), "register|P|pub|1|0", "expect|2|h=1", "await|7|t=A|save=TA",
+                           "signal|" + flooding, "flood|$TA|100000000|20"});
+  ASSERT_TRUE(WaitSignal(flooding));
+  platform::SleepMs(200);
+  server_.reset();
+  for (auto* reader : readers) EXPECT_EQ(FinishChild(reader), 0);
+  FinishChild(publisher);  // its flood ends when its link closes
+}
+
 TEST_P(BusConnectionsTest, NoLinkIsAcceptedOnceShutdownHasBegun) {
   grace_ms_ = 6000;
   StartBus();

@@ -10,6 +10,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/named_mapping.h"
+#include "platform/test_hooks.h"
 #include "tests/bus_fixture.h"
 #include "tests/bus_process.h"
 
@@ -213,6 +215,33 @@ TEST_P(VantelToolTest, ReportsAMissingBusAndBadArgumentsThroughItsExitCode) {
   child = platform::SpawnProcess(VantelPath(), {"pub", "--sid", "A", "--source", "const"});
   ASSERT_NE(child, nullptr);
   EXPECT_EQ(FinishChild(child, 20000), 5);
+}
+
+// Tools and bus started together: the tool waits for the bus within its time-out.
+TEST_P(VantelToolTest, APublisherStartedBeforeTheBusConnectsOnceItIsUp) {
+  Run({"pub", "--sid", "EARLY", "--interval", "50"});
+  platform::SleepMs(1000);
+  StartBus();
+  EXPECT_TRUE(WaitLine("Client connected :1 EARLY; Publisher"));
+}
+
+// Another process of the user holding the lock of the shared objects is named, not
+// mistaken for a missing bus. Only the POSIX backend has such a lock.
+TEST_P(VantelToolTest, ANameLockHeldElsewhereIsNamedInsteadOfAMissingBus) {
+  StartBus();
+  if (platform::NameLockPath().empty()) GTEST_SKIP() << "no lock file on this backend";
+  const std::string err = OutputFile("err");
+  std::string command = "exec '" + VantelPath() + "' sub --bus '" + base_ +
+                        "' --connect-timeout 1500 X 2>'" + err + "'";
+  if (GetParam() == "v2") command += " --v2";
+  ASSERT_TRUE(platform::HoldNameLockForTesting(true));
+  platform::ProcessObject* child = platform::SpawnProcess("/bin/sh", {"-c", command});
+  const int code = child == nullptr ? -1 : FinishChild(child, 30000);
+  platform::HoldNameLockForTesting(false);
+  EXPECT_EQ(code, 2);
+  const std::string said = ReadAll(err);
+  EXPECT_NE(said.find("another process holds " + platform::NameLockPath()), std::string::npos)
+      << said;
 }
 
 TEST_P(VantelToolTest, PubSubAndMonExitFourWhenTheBusIsKilled) {

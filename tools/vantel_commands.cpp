@@ -10,6 +10,7 @@
 
 #include "platform/clock.h"
 #include "platform/console.h"
+#include "platform/named_mapping.h"
 #include "platform/stale_objects.h"
 #include "protocol/message_codes.h"
 #include "tools/vantel_monitor.h"
@@ -44,8 +45,13 @@ int Open(const LinkOptions& link, client::BusClient* bus, const std::string& sid
   watch.silence_limit_ms = link.silence_limit_ms;
   bus->SetWatchOptions(watch);
   if (!bus->Connect(link.bus, kind, link.connect_timeout_ms)) {
-    const std::string problem = platform::SharedObjectsProblem();
-    Error("no bus answered on " + link.bus + (problem.empty() ? "" : " (" + problem + ")"));
+    if (bus->name_lock_held()) {
+      Error("could not reach the bus on " + link.bus + ": another process holds " +
+            platform::NameLockPath() + ", the lock of this user's shared objects");
+    } else {
+      const std::string problem = platform::SharedObjectsProblem();
+      Error("no bus answered on " + link.bus + (problem.empty() ? "" : " (" + problem + ")"));
+    }
     return kExitNoBus;
   }
   RegisterReply reply;

@@ -110,8 +110,15 @@ bool SfSMFAcceptorV2::PendingLocked() {
 
 bool SfSMFAcceptorV2::HasRequest() {
   if (!IsValid()) return false;
+  // A look without the lock: the loop asks every pass, and the named mutex costs system
+  // calls. Counters a peer left apart also answer true, so Accept discards them.
+  return shm::Load(header_, acc::kWriteCounter) != shm::Load(header_, acc::kReadCounter);
+}
+
+void SfSMFAcceptorV2::Repair() {
+  if (!IsValid()) return;
   TimedHold hold(*lock_, kLockWaitMs);
-  return hold.held() && PendingLocked();
+  if (hold.held()) PendingLocked();
 }
 
 std::unique_ptr<SfSMFLinkV2> SfSMFAcceptorV2::Accept() {

@@ -54,13 +54,17 @@ class SfSMFAcceptorV2 {
   // adopts the size a previous bus recorded there and rewrites the header. False, with
   // everything closed, when another bus owns the name or any object fails.
   bool Construct(const std::string& name);
-  // True when a client has posted a request not yet taken. Also puts back the header
-  // words that belong to the bus (size, slot offset and count, reserved, process id,
-  // tick, name) from its private copy, and discards the queue when a peer has left the
-  // counters further apart than the slot count: a peer that scribbles on them locks
-  // new clients out for one pass at most.
+  // True when a client has posted a request not yet taken (or a peer left the counters
+  // apart, which the next Accept discards). Reads the counters without the lock mutex:
+  // the bus asks every pass.
   bool HasRequest();
-  // Takes the next request (restoring the header as HasRequest does). A link connected as side 0
+  // Under the lock mutex: puts back the header words that belong to the bus (size, slot
+  // offset and count, reserved, process id, tick, name) from its private copy, and
+  // discards the queue when a peer has left the counters further apart than the slot
+  // count. The bus calls it with its heartbeats: a peer that scribbles on the header
+  // locks new clients out until then at most.
+  void Repair();
+  // Takes the next request (repairing the header as Repair does). A link connected as side 0
   // under the request's name, or null: no request, a request value 0, or a link that could not
   // start (its name in use). The request is consumed in every case but the first.
   std::unique_ptr<SfSMFLinkV2> Accept();

@@ -261,8 +261,9 @@ TEST_F(SfSMFAcceptorV2HardeningTest, RewrittenHeaderWordsStayInsideTheSlots) {
 }
 
 // A peer that zeroes the slot count (or sets the counters so that the queue looks
-// full) locks every new client out; the bus repairs its words at its next pass.
-TEST_F(SfSMFAcceptorV2HardeningTest, ScribbledHeaderIsRepairedAtTheNextPass) {
+// full) locks every new client out: the bus's words come back with its next heartbeat
+// (Repair), counters left apart with the next Accept. The per-pass look writes nothing.
+TEST_F(SfSMFAcceptorV2HardeningTest, ScribbledHeaderIsRepairedAtTheNextHeartbeat) {
   const uint32_t tick = shm::Load(h, acc::kTick);
   std::string header_before(reinterpret_cast<char*>(h), acc::kSlots);
   shm::Store(h, acc::kSlotCount, 0);
@@ -273,6 +274,8 @@ TEST_F(SfSMFAcceptorV2HardeningTest, ScribbledHeaderIsRepairedAtTheNextPass) {
   std::memset(h + acc::kName, 0, 64);
   ASSERT_EQ(Post(name, 3), 4);  // locked out
   EXPECT_FALSE(acceptor.HasRequest());
+  EXPECT_EQ(shm::Load(h, acc::kSlotCount), 0u);
+  acceptor.Repair();
   EXPECT_EQ(std::string(reinterpret_cast<char*>(h), acc::kSlots), header_before);
   ASSERT_EQ(Post(name, 3), 0);
   EXPECT_NE(acceptor.Accept(), nullptr);
@@ -281,8 +284,10 @@ TEST_F(SfSMFAcceptorV2HardeningTest, ScribbledHeaderIsRepairedAtTheNextPass) {
   shm::Store(h, acc::kReadCounter, 50);
   shm::Store(h, acc::kWriteCounter, 49);
   ASSERT_EQ(Post(name, 4), 5);  // no room
-  EXPECT_FALSE(acceptor.HasRequest());
+  EXPECT_TRUE(acceptor.HasRequest());
+  EXPECT_EQ(acceptor.Accept(), nullptr);
   EXPECT_EQ(shm::Load(h, acc::kReadCounter), 49u);
+  EXPECT_FALSE(acceptor.HasRequest());
   ASSERT_EQ(Post(name, 4), 0);
   ASSERT_TRUE(acceptor.HasRequest());
   std::unique_ptr<SfSMFLinkV2> link = acceptor.Accept();

@@ -68,17 +68,27 @@ bool SfSMFConnection::CanSend() {
   return channel_ ? true : link_->CanWrite(default_size_);
 }
 
-platform::EventObject* SfSMFConnection::ArmWait() {
+namespace {
+uint32_t WakeReasons(bool room) {
+  return smf_wake::kWaitRecords | (room ? smf_wake::kWaitRoom : 0);
+}
+}  // namespace
+
+platform::EventObject* SfSMFConnection::ArmWait(bool room) {
   if (channel_) return channel_->incoming().ArmWait();
-  return link_->ArmWake();
+  return link_->ArmWake(WakeReasons(room));
 }
 
-void SfSMFConnection::DisarmWait() {
+void SfSMFConnection::DisarmWait(bool room) {
   if (channel_) {
     channel_->incoming().DisarmWait();
   } else {
-    link_->DisarmWake();
+    link_->DisarmWake(WakeReasons(room));
   }
+}
+
+void SfSMFConnection::SetSingleWriter() {
+  if (link_) link_->SetSingleWriter();
 }
 
 void SfSMFConnection::DeferWake() {

@@ -40,12 +40,19 @@ class SfSMFConnection {
   // sleep announced to the peer; null when this link must be polled (a V2 client that
   // did not take the wake-ups, or a broken link). Look for input once more before
   // waiting, and call DisarmWait afterwards.
-  platform::EventObject* ArmWait();
-  void DisarmWait();
+  // With `room`, a V2 link whose client frees room with a wake-up (WakesForRoom) also
+  // wakes the bus when its reader makes room in a full link.
+  platform::EventObject* ArmWait(bool room = false);
+  void DisarmWait(bool room = false);
+  // V2: the client sets the bus's wake-up when it frees room in the bus's segments.
+  bool WakesForRoom() const { return link_ != nullptr && link_->PeerFreesRoom(); }
   // V2: the peer is woken by WakePeer, once for the messages committed since, rather
   // than by every commit (see SfSMFLinkV2::DeferWake). Nothing on classic links, whose
   // pump moves messages in batches already.
   void DeferWake();
+  // V2: one thread writes, without the link's writer lock (SfSMFLinkV2::SetSingleWriter).
+  // Classic links take their queue's pool lock still: their pump thread shares it.
+  void SetSingleWriter();
   void WakePeer();
   // Messages committed on a classic link and not yet in its ring (0 on V2).
   uint32_t BacklogCount();

@@ -153,8 +153,10 @@ bool SfSMFLinkV2::Switch(uint32_t length) {
 }
 
 uint8_t* SfSMFLinkV2::BeginWrite(uint32_t length) {
-  writer_lock_.Enter();
-  lock_holder_.store(&this_thread_tag, std::memory_order_relaxed);
+  if (!single_writer_) {
+    writer_lock_.Enter();
+    lock_holder_.store(&this_thread_tag, std::memory_order_relaxed);
+  }
   if (WriterLost()) {
     ReleaseWriterLock();
     return nullptr;
@@ -181,7 +183,7 @@ bool SfSMFLinkV2::HoldsWriterLock() const {
 }
 
 bool SfSMFLinkV2::LockCheckFails() {
-  if (HoldsWriterLock()) return false;
+  if (single_writer_ || HoldsWriterLock()) return false;
   // Not ours: ReleaseAll reports "Not locked" when nobody holds it and leaves another
   // thread's hold alone.
   writer_lock_.ReleaseAll();
@@ -189,6 +191,7 @@ bool SfSMFLinkV2::LockCheckFails() {
 }
 
 void SfSMFLinkV2::ReleaseWriterLock() {
+  if (single_writer_) return;
   lock_holder_.store(nullptr, std::memory_order_relaxed);
   for (int32_t n = writer_lock_.count(); n > 0; --n) writer_lock_.Leave();
 }
@@ -219,7 +222,7 @@ bool SfSMFLinkV2::Commit() {
 }
 
 bool SfSMFLinkV2::Cancel() {
-  if (LockCheckFails()) return false;
+  if (LockCheckFails() || (single_writer_ && !reserved_)) return false;
   reserved_ = false;
   ReleaseWriterLock();
   return true;
@@ -341,8 +344,8 @@ bool SfSMFLinkV2::Ready() {
     if (shm::Load(read_segment_, seg::kPending) > 0) return true;
     if (reader_.View(target) != nullptr || reader_.Open(target) == nullptr) return false;
     shm::Store(read_segment_, seg::kMarker, 0);
-    // The segment left is free again: a client writer may be waiting for it.
-    if (side_ == 0) wake_.NotifyPeerRoom();
+    // The segment left is free again: the writer may be waiting for it.
+    wake_.NotifyPeerRoom();
     reader_.Drop(read_index_);
     peeked_next_ = 0;
     read_segment_ = reader_.View(target);
@@ -390,8 +393,7 @@ bool SfSMFLinkV2::Pop() {
   shm::Store(read_segment_, seg::kReadOffset, next);
   shm::Store(read_segment_, seg::kReadTick, platform::TickCount());
   // A segment drained to its last record is room again for the writer.
-  if (shm::Word(read_segment_, seg::kPending).fetch_sub(1, std::memory_order_acq_rel) == 1 &&
-      side_ == 0) {
+  if (shm::Word(read_segment_, seg::kPending).fetch_sub(1, std::memory_order_acq_rel) == 1) {
     wake_.NotifyPeerRoom();
   }
   return true;
@@ -401,9 +403,9 @@ bool SfSMFLinkV2::AttachWake() {
   return side_ == 1 && wake_.Open(name_);
 }
 
-platform::EventObject* SfSMFLinkV2::ArmWake() {
+platform::EventObject* SfSMFLinkV2::ArmWake(uint32_t reason) {
   if (side_ == 0 && !wake_.peer_attached()) return nullptr;
-  return wake_.Arm();
+  return wake_.Arm(reason);
 }
 
 void SfSMFLinkV2::WakePeer() {
@@ -416,8 +418,8 @@ void SfSMFLinkV2::WakePeer() {
   wake_.NotifyPeer();
 }
 
-void SfSMFLinkV2::DisarmWake() {
-  wake_.Disarm();
+void SfSMFLinkV2::DisarmWake(uint32_t reason) {
+  wake_.Disarm(reason);
 }
 
 bool SfSMFLinkV2::WaitReady(uint32_t timeout_ms) {

@@ -61,12 +61,16 @@ class SfSMFLinkV2 {
   // it offers none; the link then works by polling.
   bool AttachWake();
   bool has_wake() const { return wake_.IsValid(); }
-  // Before the reader sleeps: the event to wait on, with the sleep announced to the
-  // writer; look for a record once more before waiting. Null when this link must be
-  // polled (no wake-ups, or on the server a client that did not attach them).
-  platform::EventObject* ArmWake();
-  // After such a wait (or instead of it).
-  void DisarmWake();
+  // Before this side sleeps: the event to wait on, with the sleep announced to the peer
+  // for `reason` (smf_wake::kWaitRecords, kWaitRoom or both); look for a record (or
+  // room) once more before waiting. Null when this link must be polled (no wake-ups, or
+  // on the server a client that did not attach them).
+  platform::EventObject* ArmWake(uint32_t reason = smf_wake::kWaitRecords);
+  // After such a wait (or instead of it), with the same reason.
+  void DisarmWake(uint32_t reason = smf_wake::kWaitRecords);
+  // Server: the client wakes it when it frees room in the server's segments, so a
+  // writer held back by a full link may sleep for room instead of polling.
+  bool PeerFreesRoom() const { return side_ == 0 && wake_.peer_frees_room(); }
   // With `defer`, a commit writes its record but neither publishes it to the reader nor
   // wakes the reader: WakePeer publishes every record committed since (one addition to
   // the segment's pending count, which the reader also writes) and wakes a sleeping
@@ -75,6 +79,10 @@ class SfSMFLinkV2 {
   // segments and Destroy publish what waits. Any thread.
   void DeferWake(bool defer) { defer_wake_.store(defer, std::memory_order_relaxed); }
   void WakePeer();
+  // The owner promises that one thread at a time writes (the bus's server thread):
+  // BeginWrite, Commit and Cancel then take no lock, and Commit or Cancel without a
+  // reservation simply fails. Set before the first write.
+  void SetSingleWriter() { single_writer_ = true; }
 
   // Writer. Creates segment 0 of `name` unless already writing; never attaches to an
   // existing name. True with a write segment.
@@ -167,6 +175,7 @@ class SfSMFLinkV2 {
   std::string name_;
   SfSMFWakeV2 wake_;
   std::atomic<bool> defer_wake_{false};
+  bool single_writer_ = false;
   std::atomic<bool> wake_owed_{false};
   std::atomic<bool> interrupted_{false};
   // Writer: offsets are kept here and only mirrored to shared memory, so a peer that

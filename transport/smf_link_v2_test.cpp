@@ -271,6 +271,22 @@ TEST(SfSMFLinkV2Test, CommitAndCancelNeedTheCallersOwnReservation) {
   EXPECT_FALSE(pair.client.Ready());  // nothing published by the failed commit
   EXPECT_TRUE(pair.server.Commit());
   ExpectRecord(pair.client, 4, 0x61);
+
+  // A single writer takes no lock: without a reservation Commit and Cancel fail quietly,
+  // and records written, cancelled and switched across segments arrive as ever.
+  pair.server.SetSingleWriter();
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(pair.server.Commit());
+  EXPECT_FALSE(pair.server.Cancel());
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  ASSERT_NE(pair.server.BeginWrite(64), nullptr);
+  EXPECT_TRUE(pair.server.Cancel());
+  EXPECT_FALSE(pair.server.Commit());  // the cancel ended the reservation
+  for (uint8_t i = 0; i < 200; ++i) ASSERT_TRUE(Write(pair.server, 100 + i * 4, i));
+  EXPECT_GT(pair.server.write_index(), 0u);
+  for (uint8_t i = 0; i < 200; ++i)
+    ASSERT_NO_FATAL_FAILURE(ExpectRecord(pair.client, 100 + i * 4, i));
+  EXPECT_FALSE(pair.client.Ready());
 }
 
 TEST(SfSMFLinkV2Test, CancelledSpaceIsReusedByTheNextRecord) {

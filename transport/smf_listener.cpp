@@ -41,6 +41,10 @@ bool SfSMFListener::HasPending() {
   return classic || v2;
 }
 
+void SfSMFListener::Repair() {
+  if (v2_ != nullptr) v2_->Repair();
+}
+
 void SfSMFListener::ArmWait(std::vector<platform::EventObject*>* events) {
   if (classic_ == nullptr || !classic_->IsValid()) return;
   events->push_back(classic_->request_event());

@@ -29,9 +29,11 @@ class SfSMFListener {
   bool serves_v2() const { return v2_ != nullptr; }
   // At most one new connection per call: a classic request first, else a V2 one.
   std::unique_ptr<SfSMFConnection> AcceptNext();
-  // True when a client waits on either acceptor (nothing is taken). Also repairs the V2
-  // header as every look at it does (SfSMFAcceptorV2::HasRequest).
+  // True when a client waits on either acceptor (nothing is taken).
   bool HasPending();
+  // Puts back the V2 header's bus-owned words (SfSMFAcceptorV2::Repair); the bus calls
+  // it with its heartbeats.
+  void Repair();
 
   // Before the server sleeps: appends the events a new client sets (the classic request
   // event, the V2 wake-up event when there is one) to *events. Look for requests once

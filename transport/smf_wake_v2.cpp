@@ -40,7 +40,7 @@ bool SfSMFWakeV2::Open(const std::string& link) {
     Close();
     return false;
   }
-  shm::Store(block_.view(), wake::kClientAttached, 1);
+  shm::Store(block_.view(), wake::kClientAttached, wake::kAttachedRecords | wake::kAttachedRoom);
   return true;
 }
 
@@ -89,6 +89,11 @@ void SfSMFWakeV2::WakeSelf() {
 
 bool SfSMFWakeV2::peer_attached() const {
   return own_ != nullptr && side_ == 0 && shm::Load(block_.view(), wake::kClientAttached) != 0;
+}
+
+bool SfSMFWakeV2::peer_frees_room() const {
+  return peer_attached() &&
+         (shm::Load(block_.view(), wake::kClientAttached) & wake::kAttachedRoom) != 0;
 }
 
 }  // namespace orvex

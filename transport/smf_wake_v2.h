@@ -14,13 +14,19 @@ namespace smf_wake {
 inline constexpr uint32_t kVersion = 0;          // 1, written by the bus
 inline constexpr uint32_t kBusWaiting = 4;       // non-zero while the bus may sleep on ".WS"
 inline constexpr uint32_t kClientWaiting = 8;    // non-zero while the client may sleep on ".WC"
-inline constexpr uint32_t kClientAttached = 12;  // 1 once the client follows this block
+inline constexpr uint32_t kClientAttached = 12;  // bits below, set by the client
 inline constexpr uint32_t kSize = 64;
 inline constexpr uint32_t kCurrentVersion = 1;
 // Bits of a waiting word: its side's reader waits for records; its writer waits for
 // the peer to consume records and so free room in a full link.
 inline constexpr uint32_t kWaitRecords = 1;
 inline constexpr uint32_t kWaitRoom = 2;
+// Bits of kClientAttached: the client sets ".WS" after its commits; and it also sets it
+// after a pop that empties one of the bus's segments or leaves one behind (a marker
+// followed), so a bus that holds messages for a full link may sleep until there is room.
+// Any non-zero word counts as attached (older clients store 1).
+inline constexpr uint32_t kAttachedRecords = 1;
+inline constexpr uint32_t kAttachedRoom = 2;
 }  // namespace smf_wake
 
 // The optional wake-ups of one V2 link: a block of "reader waiting" words and two
@@ -62,6 +68,9 @@ class SfSMFWakeV2 {
   void WakeSelf();
   // Bus side: the client said it sets ".WS"; until then its link must be polled.
   bool peer_attached() const;
+  // Bus side: the client also sets ".WS" when it frees room (kAttachedRoom); until then a
+  // full link must be polled for room.
+  bool peer_frees_room() const;
 
  private:
   uint32_t own_flag() const {

@@ -98,44 +98,66 @@ uint32_t Fill(SfSMFLinkV2& link, uint64_t limit, uint32_t* first = nullptr) {
   return written;
 }
 
-// A client writer that waits for room is woken when the server drains one of its
-// segments (its pending count falls to 0) and when the server leaves a segment it
-// drained (the writer may go back to it), but a client that only waits for records is
-// not woken by the server's reading.
-TEST(SfSMFWakeV2Test, AClientWriterWaitingForRoomIsWokenWhenTheServerFreesIt) {
-  WakePair pair;
-  ASSERT_TRUE(pair.client.AttachWake());
-  // Segments 0 and 1 (16 + 32 KiB): the writer moves to 1 and then finds no room.
-  uint32_t in_first = 0;
-  const uint32_t written = Fill(pair.client, 48 * 1024, &in_first);
-  ASSERT_GT(written, in_first);
-  ASSERT_GT(in_first, 100u);
-  ASSERT_FALSE(pair.client.CanWrite(16));
-  // The writer's announcement, as WaitWritable makes it, through a second view.
-  SfSMFWakeV2 waiter;
-  ASSERT_TRUE(waiter.Open(pair.name));
-  platform::EventObject* room = waiter.Arm(wake::kWaitRoom);
-  ASSERT_NE(room, nullptr);
-  for (uint32_t popped = 0; popped < in_first; ++popped) {
-    EXPECT_FALSE(Signalled(room)) << "woken with records still pending, at " << popped;
-    ASSERT_TRUE(pair.server.Pop());
-  }
-  EXPECT_TRUE(Signalled(room)) << "segment 0 drained and nobody told the writer";
-  // Segment 0 is free to the writer only once the reader follows the marker.
-  EXPECT_FALSE(pair.client.CanWrite(16));
-  platform::ResetEvent(room);
-  ASSERT_EQ(pair.server.read_index(), 0u);
-  pair.server.Ready();
-  EXPECT_EQ(pair.server.read_index(), 1u);
-  EXPECT_TRUE(Signalled(room)) << "segment 0 left and nobody told the writer";
-  EXPECT_TRUE(pair.client.CanWrite(16));
-  waiter.Disarm(wake::kWaitRoom);
+// A writer that waits for room is woken when its reader drains one of its segments
+// (the pending count falls to 0) and when the reader leaves a segment it drained (the
+// writer may go back to it), but a side that only waits for records is not woken by
+// the reading. Both ways: a client's writer, and the bus's once the client said it
+// frees room with a wake-up (an older client, which says only that it is attached,
+// leaves the bus polling for room).
+TEST(SfSMFWakeV2Test, AWriterWaitingForRoomIsWokenWhenItsReaderFreesIt) {
+  for (const bool bus_writes : {false, true}) {
+    SCOPED_TRACE(bus_writes ? "the bus writes" : "the client writes");
+    WakePair pair;
+    EXPECT_FALSE(pair.server.PeerFreesRoom());
+    ASSERT_TRUE(pair.client.AttachWake());
+    EXPECT_TRUE(pair.server.PeerFreesRoom());
+    SfSharedMemory block;
+    ASSERT_TRUE(block.OpenOrCreate(false, pair.name + ".W", wake::kSize));
+    shm::Store(block.view(), wake::kClientAttached, wake::kAttachedRecords);
+    EXPECT_FALSE(pair.server.PeerFreesRoom());
+    shm::Store(block.view(), wake::kClientAttached, wake::kAttachedRecords | wake::kAttachedRoom);
 
-  // Only waiting for records: the server's reading wakes nobody.
-  ASSERT_EQ(waiter.Arm(wake::kWaitRecords), room);
-  while (pair.server.Ready()) ASSERT_TRUE(pair.server.Pop());
-  EXPECT_FALSE(Signalled(room));
-  waiter.Disarm(wake::kWaitRecords);
+    SfSMFLinkV2& writer = bus_writes ? pair.server : pair.client;
+    SfSMFLinkV2& reader = bus_writes ? pair.client : pair.server;
+    // Segments 0 and 1 (16 + 32 KiB): the writer moves to 1 and then finds no room.
+    uint32_t in_first = 0;
+    const uint32_t written = Fill(writer, 48 * 1024, &in_first);
+    ASSERT_GT(written, in_first);
+    ASSERT_GT(in_first, 100u);
+    ASSERT_FALSE(writer.CanWrite(16));
+    // The writer's announcement: the bus arms its own link; a client writer's is made
+    // as WaitWritable makes it, through a second view.
+    SfSMFWakeV2 waiter;
+    ASSERT_TRUE(bus_writes || waiter.Open(pair.name));
+    const auto arm = [&](uint32_t reason) {
+      return bus_writes ? pair.server.ArmWake(reason) : waiter.Arm(reason);
+    };
+    const auto disarm = [&](uint32_t reason) {
+      bus_writes ? pair.server.DisarmWake(reason) : waiter.Disarm(reason);
+    };
+    platform::EventObject* room = arm(wake::kWaitRoom);
+    ASSERT_NE(room, nullptr);
+    for (uint32_t popped = 0; popped < in_first; ++popped) {
+      EXPECT_FALSE(Signalled(room)) << "woken with records still pending, at " << popped;
+      ASSERT_TRUE(reader.Pop());
+    }
+    EXPECT_TRUE(Signalled(room)) << "segment 0 drained and nobody told the writer";
+    // Segment 0 is free to the writer only once the reader follows the marker.
+    EXPECT_FALSE(writer.CanWrite(16));
+    platform::ResetEvent(room);
+    ASSERT_EQ(reader.read_index(), 0u);
+    reader.Ready();
+    EXPECT_EQ(reader.read_index(), 1u);
+    EXPECT_TRUE(Signalled(room)) << "segment 0 left and nobody told the writer";
+    EXPECT_TRUE(writer.CanWrite(16));
+    disarm(wake::kWaitRoom);
+
+    // Only waiting for records: the reading wakes nobody.
+    ASSERT_EQ(arm(wake::kWaitRecords), room);
+    while (reader.Ready()) ASSERT_TRUE(reader.Pop());
+    EXPECT_FALSE(Signalled(room));
+    disarm(wake::kWaitRecords);
+  }
 }
 
 // A writer waits for room until the reader takes some, on the wake-up or polled, and

@@ -57,6 +57,7 @@ int RunCorvane(const std::string& arguments, bool already_running) {
   RtdServer::Options options;
   options.auto_start = LaunchAutoStartPublisher;
   ReadFlowSettings(&options);
+  ReadTopicLimitSettings(&options);
   auto dialog = std::make_unique<DlgMain>(std::move(options));
   if (dialog->server() == nullptr || !dialog->server()->listening()) {
     // No client could ever connect: say so instead of running on as an empty bus. On

@@ -14,10 +14,11 @@ import ctypes
 import datetime
 import sys
 import threading
+import time
 
 from . import _native
 
-__all__ = ["Bus", "Event", "OrvexError", "DEFAULT_BUS"]
+__all__ = ["Bus", "Event", "OrvexError", "LinkEnded", "OrvexTimeout", "DEFAULT_BUS"]
 
 DEFAULT_BUS = "Local\\Vantel"
 
@@ -54,8 +55,26 @@ def library():
         return _lib
 
 
-def _encode(text):
-    return text.encode(_ENCODING, _ERRORS)
+def _encode(text, what="text"):
+    """The bytes the C library gets; a NUL would end the text there, so it is refused."""
+    raw = text.encode(_ENCODING, _ERRORS)
+    if b"\0" in raw:
+        raise ValueError(f"{what} contains a NUL character")
+    return raw
+
+
+_U32 = (0, 2**32 - 1)
+_I64 = (-2**63, 2**63 - 1)
+
+
+def _in_range(number, bounds, what):
+    """`number` when it is an int within `bounds`; ValueError otherwise (ctypes would
+    silently wrap it)."""
+    if isinstance(number, bool) or not isinstance(number, int):
+        raise TypeError(f"{what} must be an int, not {type(number).__name__}")
+    if not bounds[0] <= number <= bounds[1]:
+        raise ValueError(f"{what} {number} is out of range {bounds[0]}..{bounds[1]}")
+    return number
 
 
 def _decode(raw):
@@ -71,15 +90,40 @@ class OrvexError(Exception):
         super().__init__(f"{what}: {text}")
 
 
-class Event:
-    """One thing received from the bus.
+class LinkEnded(OrvexError):
+    """The link ended: the bus closed it (`reason`: its goodbye, e.g. "Server shutting
+    down") or is gone (`reason`: "silent", or why it counts as gone). Raised by
+    iteration, values() and poll() once every event before was taken; `code` is
+    E_BUS_LOST (-6)."""
 
-    kind: "value", "text", "topic_request", "topic_closed", "refresh", "disconnect"
-    or "bus_lost". handle: the subscriber's handle or the bus's topic id. topic: for
-    values and texts, the topic text the handle was subscribed with. text: topic text,
-    message text or reason. value: int, float, bool, str, bytes, datetime.date or
-    datetime.datetime (UTC); type: its type name ("int32", "text", ...). items: the topic
-    ids of a refresh."""
+    def __init__(self, reason):
+        self.reason = reason
+        super().__init__(_native.E_BUS_LOST, "link ended" + (f" ({reason})" if reason else ""))
+
+
+class OrvexTimeout(OrvexError, TimeoutError):
+    """Nothing arrived within the time-out given to iteration or values(); `code` is
+    E_TIMEOUT (-4)."""
+
+    def __init__(self, what):
+        super().__init__(_native.E_TIMEOUT, what)
+
+
+class Event:
+    """One thing received from the bus. Its `kind`, and the fields each kind fills:
+
+    "value" (subscriber): handle (yours), topic (the text subscribed with), value (int,
+        float, bool, str, bytes, datetime.date or datetime.datetime in UTC) and type
+        (its type name: "int32", "int64", "double", "bool", "text", "bytes", "date",
+        "datetime", ...).
+    "text" (subscriber): handle, topic, text (a text message of the bus).
+    "topic_request" (publisher): handle (the bus's topic id, to publish under) and
+        text (the topic without "@SID:").
+    "topic_closed" (publisher): handle (a topic id nobody wants any more).
+    "refresh" (publisher): items (the topic ids whose values to send again).
+    "disconnect": text (the bus's reason for ending the link); the last event.
+    "bus_lost": text (why the bus counts as gone); the last event.
+    Fields a kind does not fill are None, "" or ()."""
 
     __slots__ = ("kind", "handle", "topic", "text", "value", "type", "items")
 
@@ -127,13 +171,15 @@ class Bus:
     iterate or poll; publishing is safe from any thread."""
 
     def __init__(self, name=DEFAULT_BUS, v2=False, timeout=10.0):
+        """Connects to the bus `name`, waiting up to `timeout` seconds for it to appear
+        (a bus started at the same time is waited for)."""
         self._lib = library()
         self._client = ctypes.c_void_p()
         self._topics = {}
         self._next_handle = 1
         self._registered = False
         link = _native.LINK_V2 if v2 else _native.LINK_CLASSIC
-        self._check(self._lib.orvex_connect(_encode(name), link, _ms(timeout),
+        self._check(self._lib.orvex_connect(_encode(name, "bus name"), link, _ms(timeout),
                                             ctypes.byref(self._client)), "connect")
 
     def _check(self, code, what):
@@ -151,8 +197,8 @@ class Bus:
         when it refuses."""
         roles = (_native.ROLE_PUBLISHER if publisher else 0) | \
                 (_native.ROLE_SUBSCRIBER if subscriber else 0)
-        code = self._lib.orvex_register(self._live(), _encode(sid), _encode(name), roles,
-                                        _ms(timeout))
+        code = self._lib.orvex_register(self._live(), _encode(sid, "SID"),
+                                        _encode(name, "client name"), roles, _ms(timeout))
         if code != _native.ORVEX_OK:
             status = _decode(self._lib.orvex_last_status(self._client))
             raise OrvexError(code, f"register {sid!r}" + (f" ({status})" if status else ""))
@@ -161,38 +207,47 @@ class Bus:
     def subscribe(self, topic, handle=None):
         """Asks for `topic` (e.g. "@BUS:TICKER"); registers as a subscriber first if this
         link has not registered. Returns the handle its values carry."""
+        raw = _encode(topic, "topic")
+        if handle is not None:
+            _in_range(handle, _U32, "handle")
         if not self._registered:
             self.register(subscriber=True)
         if handle is None:
             while self._next_handle in self._topics:
                 self._next_handle += 1
             handle = self._next_handle
-        self._check(self._lib.orvex_request_topic(self._live(), handle, _encode(topic)),
+        self._check(self._lib.orvex_request_topic(self._live(), handle, raw),
                     f"subscribe {topic!r}")
         self._topics[handle] = topic
         return handle
 
     def unsubscribe(self, handle):
+        _in_range(handle, _U32, "handle")
         self._check(self._lib.orvex_close_topic(self._live(), handle), "unsubscribe")
         self._topics.pop(handle, None)
 
     def refresh(self, handles):
+        handles = [_in_range(handle, _U32, "handle") for handle in handles]
         items = (ctypes.c_uint32 * len(handles))(*handles)
         self._check(self._lib.orvex_refresh(self._live(), items, len(handles)), "refresh")
 
     def publish(self, topic_id, value):
-        """Publishes `value` for the bus's topic `topic_id`: bool, int (int32 when it fits,
-        else int64), float, str, bytes, datetime.datetime (seconds, UTC when naive) or
-        datetime.date."""
+        """Publishes `value` for the bus's topic `topic_id` (from a "topic_request"):
+        bool, int (int32 when it fits, else int64), float, str, bytes,
+        datetime.datetime (seconds, UTC when naive) or datetime.date. ValueError for
+        what the bus cannot carry as given (an int beyond 64 bits, a text with a NUL, an
+        id beyond 32 bits) rather than a changed value; OrvexError E_TOPIC (-9) for an
+        id the bus never asked this link for."""
         c = self._live()
         lib = self._lib
+        _in_range(topic_id, _U32, "topic id")
         if isinstance(value, bool):
             code = lib.orvex_publish_bool(c, topic_id, int(value))
         elif isinstance(value, int):
             if -2**31 <= value < 2**31:
                 code = lib.orvex_publish_int32(c, topic_id, value)
             else:
-                code = lib.orvex_publish_int64(c, topic_id, value)
+                code = lib.orvex_publish_int64(c, topic_id, _in_range(value, _I64, "value"))
         elif isinstance(value, float):
             code = lib.orvex_publish_double(c, topic_id, value)
         elif isinstance(value, str):
@@ -211,11 +266,14 @@ class Bus:
 
     def poll(self, timeout=1.0):
         """The next event, or None when none came within `timeout` seconds. Raises
-        OrvexError (code E_BUS_LOST) once the link has ended and every event was taken."""
+        LinkEnded (an OrvexError, code E_BUS_LOST) once the link has ended and every
+        event was taken."""
         raw = _native.Event()
         code = self._lib.orvex_poll(self._live(), ctypes.byref(raw), _ms(timeout))
         if code == _native.E_TIMEOUT:
             return None
+        if code == _native.E_BUS_LOST:
+            raise LinkEnded(_decode(self._lib.orvex_disconnect_reason(self._client)))
         self._check(code, "poll")
         return self._event_of(raw)
 
@@ -232,30 +290,44 @@ class Bus:
         return event
 
     def __iter__(self):
-        """Every event until the link ends (a "disconnect" or "bus_lost" event is the
-        last one)."""
+        """Every event as it comes; see events()."""
+        return self.events()
+
+    def events(self, timeout=None):
+        """Every event as it comes. When the link ends the last event ("disconnect" or
+        "bus_lost") is yielded and the next step raises LinkEnded with its reason: a
+        loop over the bus never ends as if all went well. With `timeout` (seconds),
+        OrvexTimeout when no event came for that long."""
         while True:
-            try:
-                event = self.poll(1.0)
-            except OrvexError as error:
-                if error.code == _native.E_BUS_LOST:
-                    return
-                raise
+            event = self.poll(1.0 if timeout is None else timeout)
             if event is not None:
                 yield event
+            elif timeout is not None:
+                raise OrvexTimeout(f"no event within {timeout} s")
 
-    def values(self, count=None):
-        """(topic, value) of each value received, `count` of them or until the link
-        ends."""
+    def values(self, count=None, timeout=None):
+        """(topic, value) of each value received, `count` of them or for ever. Raises
+        LinkEnded when the link ends first and, with `timeout` (seconds), OrvexTimeout
+        when no value came for that long."""
         seen = 0
-        for event in self:
+        if count is not None and count <= 0:
+            return
+        while True:
+            event = self._next_value(timeout)
+            seen += 1
+            yield event.topic, event.value
             if count is not None and seen >= count:
                 return
-            if event.kind == "value":
-                seen += 1
-                yield event.topic, event.value
-                if count is not None and seen >= count:
-                    return
+
+    def _next_value(self, timeout):
+        deadline = None if timeout is None else time.monotonic() + timeout
+        while True:
+            left = 1.0 if deadline is None else max(0.0, deadline - time.monotonic())
+            event = self.poll(left)
+            if event is not None and event.kind == "value":
+                return event
+            if deadline is not None and time.monotonic() >= deadline:
+                raise OrvexTimeout(f"no value within {timeout} s")
 
     @property
     def disconnect_reason(self):
@@ -267,8 +339,9 @@ class Bus:
         and closes; OrvexError (E_TIMEOUT) when the bus did not take it all in time."""
         if not self._client:
             return
+        raw = _encode(reason, "reason") if reason else None
         client, self._client = self._client, None
-        code = self._lib.orvex_close(client, _encode(reason) if reason else None, _ms(timeout))
+        code = self._lib.orvex_close(client, raw, _ms(timeout))
         self._check(code, "close")
 
     def __enter__(self):

@@ -1,11 +1,16 @@
 """python3 -m orvex: a small command line over the client library.
 
-    python3 -m orvex sub [--bus NAME] [--v2] [--count N] [--duration MS] TOPIC...
+    python3 -m orvex sub [--bus NAME] [--v2] [--count N] [--duration MS]
+                         [--connect-timeout MS] TOPIC...
         prints one line per value: topic, type, value (tab-separated)
-    python3 -m orvex pub --sid SID [--bus NAME] [--v2] [--count N] [--interval MS]
-                         [--start N] [--value V]
+    python3 -m orvex pub --sid SID [--bus NAME] [--v2] [--count N] [--duration MS]
+                         [--connect-timeout MS] [--interval MS] [--start N] [--value V]
         answers every topic asked of SID with a counter (from --start, one step every
         --interval ms) or, with --value, with that constant (numbers, true/false, text)
+
+--count and --duration end the run after that many values (steps) or milliseconds,
+whichever comes first. A bus that is not there yet is waited for up to
+--connect-timeout ms (default 10000).
 
 Exit codes: 0 done, 1 a failure (no bus, refused, link lost), 2 bad arguments."""
 
@@ -64,7 +69,10 @@ def _pub(args, bus):
     current = None  # the value of the last step
     steps = 0
     next_step = time.monotonic()
+    deadline = time.monotonic() + args.duration / 1000 if args.duration else None
     while args.count is None or steps < args.count:
+        if deadline is not None and time.monotonic() >= deadline:
+            break
         event = bus.poll(0.01)
         if event is not None:
             if event.kind == "topic_request":
@@ -100,8 +108,10 @@ def main(argv=None):
         command.add_argument("--v2", action="store_true", help="connect through the V2 acceptor")
         command.add_argument("--count", type=int, help="exit after this many values or steps")
         command.add_argument("--name", default=f"python {name}", help="client name")
+        command.add_argument("--duration", type=int, default=0, help="exit after this many ms")
+        command.add_argument("--connect-timeout", type=int, default=10000,
+                             help="ms to wait for the bus to appear")
     sub = commands.choices["sub"]
-    sub.add_argument("--duration", type=int, default=0, help="exit after this many ms")
     sub.add_argument("topics", nargs="+", help="topic texts, e.g. @BUS:TICKER")
     pub = commands.choices["pub"]
     pub.add_argument("--sid", required=True, help="publisher identifier")
@@ -113,11 +123,14 @@ def main(argv=None):
     # bus lets this client go at once and a standby publisher takes over.
     signal.signal(signal.SIGTERM, signal.default_int_handler)
     try:
-        with Bus(args.bus, v2=args.v2) as bus:
+        with Bus(args.bus, v2=args.v2, timeout=args.connect_timeout / 1000) as bus:
             return _sub(args, bus) if args.command == "sub" else _pub(args, bus)
     except OrvexError as error:
         print(f"orvex: {error}", file=sys.stderr)
         return 1
+    except ValueError as error:  # a topic or SID the bus cannot carry
+        print(f"orvex: {error}", file=sys.stderr)
+        return 2
     except KeyboardInterrupt:
         return 0
 

@@ -8,6 +8,7 @@ import sys
 ORVEX_OK = 0
 E_TIMEOUT = -4
 E_BUS_LOST = -6
+E_TOPIC = -9
 
 LINK_CLASSIC = 0
 LINK_V2 = 1
@@ -55,13 +56,17 @@ else:
 
 
 def _candidates():
-    """Where the library is looked for: ORVEX_CLIENT_LIBRARY, beside this module, then
-    the system's usual library path."""
+    """Where the library is looked for: ORVEX_CLIENT_LIBRARY, beside this module, in
+    the library folder of an installed tree (the module in <prefix>/lib/python/orvex, the
+    library in <prefix>/lib, or <prefix>/bin on Windows), then the system's usual
+    library path."""
     named = os.environ.get("ORVEX_CLIENT_LIBRARY")
     if named:
         return [named]
     here = os.path.dirname(os.path.abspath(__file__))
-    found = [os.path.join(here, name) for name in _NAMES]
+    lib_dir = os.path.dirname(os.path.dirname(here))
+    folders = [here, lib_dir, os.path.join(os.path.dirname(lib_dir), "bin")]
+    found = [os.path.join(folder, name) for folder in folders for name in _NAMES]
     found = [path for path in found if os.path.exists(path)]
     system = ctypes.util.find_library("orvex_client")
     return found + ([system] if system else []) + _NAMES
@@ -106,6 +111,7 @@ def _declare(lib):
         "orvex_publish_datetime": (ctypes.c_int, [client_p, u32, ctypes.c_int64]),
         "orvex_poll": (ctypes.c_int, [client_p, ctypes.POINTER(Event), u32]),
         "orvex_set_handler": (ctypes.c_int, [client_p, HANDLER, ctypes.c_void_p]),
+        "orvex_set_receive_limit": (ctypes.c_int, [client_p, ctypes.c_uint64]),
         "orvex_disconnect_reason": (ctypes.c_char_p, [client_p]),
         "orvex_close": (ctypes.c_int, [client_p, ctypes.c_char_p, u32]),
     }

@@ -7,11 +7,12 @@ import shutil
 import signal
 import subprocess
 import sys
+import time
 
 import pytest
 
 import orvex
-from conftest import PYTHON_DIR, child_env
+from conftest import PYTHON_DIR, BusHost, child_env
 
 ROOT = os.path.dirname(PYTHON_DIR)
 
@@ -106,10 +107,75 @@ def test_command_line_closes_its_link_on_sigterm_and_sigint(bus, link):
 
 
 def test_command_line_reports_a_missing_bus_and_bad_arguments(bus):
-    missing = run(["-m", "orvex", "sub", "--bus", bus.name + "Missing", "@BUS:TICKER"])
+    missing = run(["-m", "orvex", "sub", "--bus", bus.name + "Missing", "--connect-timeout",
+                   "300", "@BUS:TICKER"])
     assert missing.returncode == 1
     assert "no bus answered" in missing.stderr
     assert run(["-m", "orvex", "pub", "--bus", bus.name]).returncode == 2  # no --sid
+
+
+def test_clients_started_before_the_bus_wait_for_it(link):
+    name = f"Local\\OrvexPyLate{os.getpid()}_{link}"
+    v2 = ["--v2"] if link == "v2" else []
+    sub = subprocess.Popen(
+        [sys.executable, "-m", "orvex", "sub", "--bus", name, "--count", "1",
+         "--connect-timeout", "30000", "@BUS:TICKER"] + v2,
+        env=child_env(), stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    pub = subprocess.Popen(
+        [sys.executable, "-m", "orvex", "pub", "--bus", name, "--sid", "EARLY", "--duration",
+         "1500", "--connect-timeout", "30000"] + v2,
+        env=child_env(), stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    time.sleep(1.0)
+    host = BusHost(name)
+    try:
+        out, err = sub.communicate(timeout=60)
+        assert sub.returncode == 0, err
+        assert out.startswith("@BUS:TICKER\tint32\t")
+        # --duration ends a publisher that nobody asked anything of, with success.
+        _, err = pub.communicate(timeout=60)
+        assert pub.returncode == 0, err
+    finally:
+        for child in (sub, pub):
+            if child.poll() is None:
+                child.kill()
+                child.wait()
+        host.stop()
+
+
+def test_what_the_bus_cannot_carry_as_given_is_refused_not_changed(bus):
+    with orvex.Bus(bus.name) as publisher, orvex.Bus(bus.name) as subscriber:
+        publisher.register(sid="PYA", publisher=True)
+        with pytest.raises(ValueError):
+            subscriber.subscribe("@PYA:ONE\x00TWO")
+        with pytest.raises(ValueError):
+            subscriber.subscribe("@PYA:ONE", handle=-5)
+        with pytest.raises(ValueError):
+            subscriber.subscribe("@PYA:ONE", handle=2**32)
+        handle = subscriber.subscribe("@PYA:ONE")
+        with pytest.raises(ValueError):
+            subscriber.refresh([handle, -1])
+        with pytest.raises(ValueError):
+            subscriber.unsubscribe(2**40)
+        request = next(e for e in publisher if e.kind == "topic_request")
+        assert request.text == "ONE"
+        tid = request.handle
+        for topic_id, value in [(tid, "ab\x00cd"), (tid, 2**70), (tid, -2**63 - 1),
+                                (2**32 + tid, 5), (-1, 5)]:
+            with pytest.raises(ValueError):
+                publisher.publish(topic_id, value)
+        with pytest.raises(TypeError):
+            publisher.publish(1.5, 5)
+        # An id the bus never gave this publisher is the C library's E_TOPIC.
+        with pytest.raises(orvex.OrvexError) as unasked:
+            publisher.publish(tid + 1, 5)
+        assert unasked.value.code == -9
+        # The limits themselves pass, whole.
+        publisher.publish(tid, 2**63 - 1)
+        publisher.publish(tid, "ab")
+        got = [value for _, value in subscriber.values(2, timeout=10)]
+        assert got == [2**63 - 1, "ab"]
+        with pytest.raises(ValueError):
+            publisher.register(sid="A\x00B", publisher=True)
 
 
 def test_errors_carry_their_code_and_the_bus_status(bus):
@@ -125,14 +191,31 @@ def test_errors_carry_their_code_and_the_bus_status(bus):
             client.publish(1, object())
 
 
-def test_the_bus_goodbye_ends_iteration_with_its_reason(bus, link):
-    with orvex.Bus(bus.name, v2=link == "v2") as client:
+def test_the_bus_goodbye_ends_iteration_with_an_error_naming_its_reason(bus, link):
+    with orvex.Bus(bus.name, v2=link == "v2") as client, \
+            orvex.Bus(bus.name, v2=link == "v2") as other:
         client.subscribe("@BUS:TICKER")
+        other.subscribe("@BUS:TICKER")
         assert client.disconnect_reason == ""
+        # A link that receives nothing: the time-outs of iteration and values() speak up.
+        with orvex.Bus(bus.name, v2=link == "v2") as idle:
+            with pytest.raises(orvex.OrvexTimeout) as quiet:
+                list(idle.events(timeout=0.3))
+            assert quiet.value.code == -4 and isinstance(quiet.value, TimeoutError)
+            with pytest.raises(orvex.OrvexTimeout):
+                list(idle.values(timeout=0.3))
         bus.stop()
-        kinds = [event.kind for event in client]
+        kinds = []
+        with pytest.raises(orvex.LinkEnded) as ended:
+            for event in client:
+                kinds.append(event.kind)
         assert kinds[-1] == "disconnect"
+        assert ended.value.reason == "Server shutting down"
+        assert ended.value.code == -6 and isinstance(ended.value, orvex.OrvexError)
+        assert "Server shutting down" in str(ended.value)
         assert client.disconnect_reason == "Server shutting down"
+        with pytest.raises(orvex.LinkEnded):
+            list(other.values())
 
 
 def test_the_library_is_found_beside_the_module_or_where_the_variable_points(tmp_path, bus):

@@ -36,6 +36,7 @@ extern "C" {
 #define ORVEX_E_BUS_LOST (-6) /* the bus went away or closed the link */
 #define ORVEX_E_STATE (-7)    /* not allowed now (e.g. polling while a handler is set) */
 #define ORVEX_E_MEMORY (-8)   /* out of memory */
+#define ORVEX_E_TOPIC (-9)    /* publishing to a topic id the bus never asked this client for */
 
 /* Link kinds. */
 #define ORVEX_LINK_CLASSIC 0
@@ -98,17 +99,19 @@ typedef struct orvex_event {
   size_t item_count;
 } orvex_event;
 
-/* Called on the library's receiving thread for every event; must not call orvex_close
- * on the same client. */
+/* Called on the library's receiving thread for every event. It may call any function
+ * on the same client except orvex_close, which answers ORVEX_E_STATE there (and closes
+ * nothing); orvex_poll answers ORVEX_E_STATE too while a handler is set. */
 typedef void (*orvex_handler)(const orvex_event* event, void* user);
 
 /* A short English text for `code` (never null; "unknown error" for unknown codes). */
 ORVEX_CLIENT_API const char* orvex_error_text(int code);
 
 /* Connects to the bus named `bus` (null: ORVEX_DEFAULT_BUS) over `link_kind`, waiting
- * up to `timeout_ms`. On success stores a new client in *out (release it with
- * orvex_close) and returns ORVEX_OK; on failure stores null. Keep-alive messages are
- * sent by the library from now on. */
+ * up to `timeout_ms`, also for a bus that is not there yet (the library looks again
+ * every 20 ms; ORVEX_E_NO_BUS once the time is up). On success stores a new client in
+ * *out (release it with orvex_close) and returns ORVEX_OK; on failure stores null.
+ * Keep-alive messages are sent by the library from now on. */
 ORVEX_CLIENT_API int orvex_connect(const char* bus, int link_kind, uint32_t timeout_ms,
                                    orvex_client** out);
 
@@ -131,10 +134,12 @@ ORVEX_CLIENT_API int orvex_close_topic(orvex_client* client, uint32_t handle);
 /* Subscriber: asks for the current values of `count` handles again. */
 ORVEX_CLIENT_API int orvex_refresh(orvex_client* client, const uint32_t* handles, size_t count);
 
-/* Publisher: sends a value for the bus's topic `topic_id` (from a TOPIC_REQUEST). Texts
- * and bytes are split for the caller on classic links; on either link kind a value
- * whose payload passes 16,777,215 bytes (a text's characters and its NUL) fails with
- * ORVEX_E_SEND, nothing of it sent. Dates are days
+/* Publisher: sends a value for the bus's topic `topic_id` (from a TOPIC_REQUEST;
+ * ORVEX_E_TOPIC for an id no TOPIC_REQUEST on this link carried; an id whose topic the
+ * bus closed is still accepted, and the bus drops the value). Texts and bytes are split
+ * for the caller on classic links; on either link kind a value whose payload passes
+ * 16,777,215 bytes (a text's characters and its NUL) fails with ORVEX_E_SEND, nothing
+ * of it sent. Dates are days
  * since 1970-01-01 (negative: -1); date-times are seconds since 1970-01-01 UTC. */
 ORVEX_CLIENT_API int orvex_publish_int32(orvex_client* client, uint32_t topic_id, int32_t value);
 ORVEX_CLIENT_API int orvex_publish_int64(orvex_client* client, uint32_t topic_id, int64_t value);
@@ -158,6 +163,12 @@ ORVEX_CLIENT_API int orvex_poll(orvex_client* client, orvex_event* event, uint32
  * handler itself), so what `user` points to may be freed. */
 ORVEX_CLIENT_API int orvex_set_handler(orvex_client* client, orvex_handler handler, void* user);
 
+/* Caps the bytes of received events waiting for orvex_poll (default 4 MiB, the link's
+ * own bound; one event is always taken, however large). Further messages stay in the
+ * link until the caller polls again; a caller that falls too far behind is then
+ * treated by the bus as any slow reader (it may drop the link). 0 is refused. */
+ORVEX_CLIENT_API int orvex_set_receive_limit(orvex_client* client, uint64_t bytes);
+
 /* Why the bus ended the link (its MSG_DISCONNECT text or the kind of loss), or "" while
  * the link is up. The text stays valid until the next call of this function on the
  * same client. */
@@ -166,7 +177,10 @@ ORVEX_CLIENT_API const char* orvex_disconnect_reason(orvex_client* client);
 /* Sends a farewell with `reason` (null: "Client closed"), waits up to `timeout_ms` for
  * the bus to take every message sent, closes the link and frees the client. Returns
  * ORVEX_E_TIMEOUT when the bus did not take everything in time (the client is freed
- * all the same). Null is accepted and ignored. */
+ * all the same). Null is accepted and ignored. As with free, a closed client must not
+ * be used again (closing it twice is undefined), and orvex_close must not overlap any
+ * other call on the same client from another thread. Inside the handler it answers
+ * ORVEX_E_STATE and closes nothing: close from another thread. */
 ORVEX_CLIENT_API int orvex_close(orvex_client* client, const char* reason, uint32_t timeout_ms);
 
 #ifdef __cplusplus

@@ -1,4 +1,5 @@
 #include "platform/named_mapping.h"
+#include "platform/test_hooks.h"
 
 #include "named_object.h"
 #include "shared_views.h"
@@ -55,6 +56,18 @@ void CloseMapping(MappingObject* mapping) {
   if (mapping == nullptr) return;
   posix::Release(&mapping->object);
   delete mapping;
+}
+
+std::string NameLockPath() {
+  return posix::NamespaceLockPath();
+}
+
+bool NameLockWasHeld() {
+  return posix::NamespaceLockHeldElsewhere();
+}
+
+bool HoldNameLockForTesting(bool hold) {
+  return posix::HoldNamespaceLockForTesting(hold);
 }
 
 }  // namespace orvex::platform

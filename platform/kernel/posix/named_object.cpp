@@ -41,6 +41,10 @@ constexpr auto kRetryPause = std::chrono::milliseconds(1);
 
 using Clock = std::chrono::steady_clock;
 
+// Whether this thread's last name operation failed because another process held the
+// lock file: what a caller tells its user instead of "not found".
+thread_local bool t_lock_held_elsewhere = false;
+
 std::atomic<int64_t>& LastTimeOut() {
   static std::atomic<int64_t> last{std::numeric_limits<int64_t>::min() / 2};
   return last;
@@ -82,6 +86,7 @@ void FinishDeferred(int folder) {
 class NamespaceLock {
  public:
   NamespaceLock() {
+    t_lock_held_elsewhere = false;
     const auto now = Clock::now();
     const bool contended = now.time_since_epoch().count() - LastTimeOut().load() <
                            std::chrono::duration_cast<Clock::duration>(kContendedFor).count();
@@ -105,7 +110,10 @@ class NamespaceLock {
       if ((errno != EWOULDBLOCK && errno != EINTR) || Clock::now() >= deadline) break;
       std::this_thread::sleep_for(kRetryPause);
     }
-    if (errno == EWOULDBLOCK) NoteTimeOut();
+    if (errno == EWOULDBLOCK) {
+      NoteTimeOut();
+      t_lock_held_elsewhere = true;
+    }
   }
   ~NamespaceLock() {
     if (lock_ >= 0) close(lock_);  // drops the flock
@@ -170,6 +178,37 @@ bool FillFrom(int fd, const std::string& file_name, SharedObject* object) {
 void SetNamespaceLockWaitForTesting(uint32_t ms) {
   g_namespace_wait_ms.store(ms);
   LastTimeOut().store(std::numeric_limits<int64_t>::min() / 2);
+}
+
+bool NamespaceLockHeldElsewhere() {
+  return t_lock_held_elsewhere;
+}
+
+std::string NamespaceLockPath() {
+  return ObjectFolder() + "/lock";
+}
+
+bool HoldNamespaceLockForTesting(bool hold) {
+  static int held = -1;
+  if (!hold) {
+    if (held >= 0) close(held);
+    held = -1;
+    return true;
+  }
+  if (held >= 0) return true;
+  // A description of its own: the lock then holds against this process's name
+  // operations too, as another process's would.
+  const int folder = OpenPrivateFolder(ObjectFolder());
+  if (folder < 0) return false;
+  const int fd = OpenPrivateFile(folder, "lock", true, nullptr);
+  close(folder);
+  if (fd < 0) return false;
+  if (flock(fd, LOCK_EX) != 0) {
+    close(fd);
+    return false;
+  }
+  held = fd;
+  return true;
 }
 
 std::string ObjectFolder() {

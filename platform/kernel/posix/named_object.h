@@ -55,6 +55,14 @@ bool OpenExisting(ObjectKind kind, const std::string& name, SharedObject* object
 // 2 s. Tests shorten the first wait here, which also forgets earlier time-outs.
 void SetNamespaceLockWaitForTesting(uint32_t ms);
 
+// True when this thread's last name operation failed because another process held
+// the folder's lock file for longer than the wait above.
+bool NamespaceLockHeldElsewhere();
+// The lock file's path.
+std::string NamespaceLockPath();
+// Takes (or drops) the lock file as another process would, for tests of that case.
+bool HoldNamespaceLockForTesting(bool hold);
+
 // Drops this holder's hold; removes the name when no other holder remains. Without
 // the namespace lock the hold is kept and dropped by the next name operation of this
 // process that gets the lock.

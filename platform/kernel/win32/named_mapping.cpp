@@ -1,4 +1,5 @@
 #include "platform/named_mapping.h"
+#include "platform/test_hooks.h"
 
 #include <windows.h>
 
@@ -52,6 +53,19 @@ void CloseMapping(MappingObject* mapping) {
   if (mapping == nullptr) return;
   CloseHandle(mapping->handle);
   delete mapping;
+}
+
+// The kernel serialises its own name operations: there is no lock a process could hold.
+std::string NameLockPath() {
+  return "";
+}
+
+bool NameLockWasHeld() {
+  return false;
+}
+
+bool HoldNameLockForTesting(bool /*hold*/) {
+  return false;
 }
 
 }  // namespace orvex::platform

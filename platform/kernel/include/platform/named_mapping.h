@@ -40,4 +40,12 @@ bool ViewLost(MappingView view);
 // Releases the caller's hold on the object; null is ignored.
 void CloseMapping(MappingObject* mapping);
 
+// Where the user's named objects are created and opened one at a time, the file that
+// another process of the user can hold to make those operations fail (POSIX); "" on
+// Windows, whose kernel needs no such lock.
+std::string NameLockPath();
+// True when the calling thread's last create or open of a named object (mapping,
+// mutex, event) failed because another process held that lock for too long.
+bool NameLockWasHeld();
+
 }  // namespace orvex::platform

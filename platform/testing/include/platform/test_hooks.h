@@ -14,4 +14,8 @@ void SetTickOffsetForTesting(uint32_t offset);
 // scheduler starves would (StartThread has returned by then). Any thread.
 void SetThreadStartDelayForTesting(uint32_t ms);
 
+// Takes (true) or drops (false) the lock of the user's named objects (NameLockPath())
+// as another process would; false when there is none (Windows) or it could not be had.
+bool HoldNameLockForTesting(bool hold);
+
 }  // namespace orvex::platform
