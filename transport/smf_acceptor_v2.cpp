@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "platform/clock.h"
 #include "platform/thread.h"
@@ -139,7 +140,31 @@ platform::EventObject* SfSMFAcceptorV2::ArmWait() {
   return request_event_;
 }
 
+void SfSMFAcceptorV2::ForgetWaitingRequests() {
+  if (!IsValid()) return;
+  std::vector<uint32_t> values;
+  {
+    TimedHold hold(*lock_, kLockWaitMs);
+    if (!hold.held() || !PendingLocked()) return;
+    const uint32_t write = shm::Load(header_, acc::kWriteCounter);
+    for (uint32_t read = shm::Load(header_, acc::kReadCounter); read != write; ++read) {
+      values.push_back(shm::Load(header_, acc::kSlots + (read % slot_count_) * 4));
+    }
+    shm::Store(header_, acc::kReadCounter, write);
+  }
+  // A client killed while it waited for a place left its first segment held by nobody,
+  // and no bus will open it now; looking the name up removes such a file. A waiting
+  // client that lives keeps its own and gives up at its time-out. Bounded in time: a
+  // peer can fill the queue and hold the namespace lock.
+  const uint32_t start = platform::TickCount();
+  for (const uint32_t value : values) {
+    if (platform::TickCount() - start >= kForgetWithinMs) break;
+    if (value != 0) NameExists(recorded_name_ + "." + std::to_string(value) + ".C.0");
+  }
+}
+
 void SfSMFAcceptorV2::Destroy() {
+  ForgetWaitingRequests();
   platform::CloseEvent(request_event_);
   request_event_ = nullptr;
   lock_.reset();

@@ -73,8 +73,10 @@ class SfSMFAcceptorV2 {
   // Look for requests once more (HasRequest) before waiting on it.
   platform::EventObject* ArmWait();
   // Closes the lock mutex, the mapping, the wake-up event and the ownership mutex
-  // (releasing it).
+  // (releasing it). Requests still waiting are dropped, and the first segments of those
+  // whose clients were killed are removed (for at most kForgetWithinMs).
   void Destroy();
+  static constexpr uint32_t kForgetWithinMs = 250;
 
   bool OwnsName() const { return ownership_ && ownership_->count() > 0; }
   bool IsValid() const { return OwnsName() && mapping_.IsValid() && header_ != nullptr; }
@@ -88,6 +90,8 @@ class SfSMFAcceptorV2 {
   void RestoreOwnWords();
   // Under the lock: restores the bus's words, checks the counters; true with a request.
   bool PendingLocked();
+  // Empties the queue; removes the first segments of waiting clients that were killed.
+  void ForgetWaitingRequests();
 
   std::optional<SfMutex> ownership_;
   std::optional<SfMutex> lock_;

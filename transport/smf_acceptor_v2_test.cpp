@@ -1,15 +1,17 @@
 // The bus's side of the V2 handshake with clients and rival buses in other processes:
 // ownership, request values, header size adoption, an abandoned acceptor lock, and a
-// header that a client rewrote.
+// header that a client rewrote, and waiting clients killed before the bus ends.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "platform/clock.h"
 #include "platform/event.h"
 #include "platform/thread.h"
 #include "tests/support/child_process.h"
+#include "tests/support/object_files.h"
 #include "transport/named_event.h"
 #include "transport/smf_acceptor_v2.h"
 
@@ -19,21 +21,38 @@ namespace {
 namespace acc = smf_acceptor;
 using test::UniqueName;
 
-// Posts request value args[1] to acceptor args[0] as a client does: under ".MT", into
-// slot (write counter mod slot count), then counts the write.
-ORVEX_CHILD_ROLE(v2_post_value) {
+// Posts request value `value` to acceptor `name` as a client does: under ".MT", into
+// slot (write counter mod slot count), then counts the write. 0 when posted.
+int PostValue(const std::string& name, uint32_t value) {
   SfSharedMemory header;
   SfMutex lock;
-  if (!header.OpenOrCreate(false, args[0], 4096) || !lock.Open(args[0] + ".MT", false)) return 2;
+  if (!header.OpenOrCreate(false, name, 4096) || !lock.Open(name + ".MT", false)) return 2;
   if (!lock.Acquire(5000)) return 3;
   const uint32_t slots = shm::Load(header.view(), acc::kSlotCount);
   const uint32_t write = shm::Load(header.view(), acc::kWriteCounter);
   if (slots == 0 || slots > (4096 - acc::kSlots) / 4) return 4;
   if (write - shm::Load(header.view(), acc::kReadCounter) >= slots) return 5;  // no room
-  shm::Store(header.view(), acc::kSlots + (write % slots) * 4,
-             static_cast<uint32_t>(std::stoul(args[1])));
+  shm::Store(header.view(), acc::kSlots + (write % slots) * 4, value);
   shm::Store(header.view(), acc::kWriteCounter, write + 1);
   lock.Release();
+  return 0;
+}
+
+ORVEX_CHILD_ROLE(v2_post_value) {
+  return PostValue(args[0], static_cast<uint32_t>(std::stoul(args[1])));
+}
+
+// A client waiting for a place: starts link args[0].<args[2]> as a client does, posts
+// value args[2], sets event args[1] and waits to be killed.
+ORVEX_CHILD_ROLE(v2_wait_for_place) {
+  SfSMFLinkV2 link;
+  if (!link.Connect(args[0] + "." + args[2], 1)) return 2;
+  const int posted = PostValue(args[0], static_cast<uint32_t>(std::stoul(args[2])));
+  if (posted != 0) return posted;
+  platform::EventObject* ready = MakeNamedEvent(args[1], true);
+  if (ready == nullptr) return 6;
+  platform::SetEvent(ready);
+  platform::SleepMs(60000);
   return 0;
 }
 
@@ -59,10 +78,13 @@ ORVEX_CHILD_ROLE(v2_hold_lock) {
   return 0;
 }
 
-platform::ProcessObject* StartAndWait(const char* role, const std::string& name) {
+platform::ProcessObject* StartAndWait(const char* role, const std::string& name,
+                                      const std::string& extra = "") {
   const std::string ready_name = UniqueName("Local\\OrvexV2Ready");
   platform::EventObject* ready = MakeNamedEvent(ready_name, false);
-  platform::ProcessObject* child = test::SpawnChild(role, {name, ready_name});
+  std::vector<std::string> args{name, ready_name};
+  if (!extra.empty()) args.push_back(extra);
+  platform::ProcessObject* child = test::SpawnChild(role, args);
   const bool ok =
       child != nullptr && platform::WaitEvent(ready, 20000) == platform::WaitResult::kSignalled;
   platform::CloseEvent(ready);
@@ -124,6 +146,27 @@ TEST(SfSMFAcceptorV2Test, ZeroIsConsumedWithoutALinkAndAValueBecomesOne) {
   ASSERT_EQ(Post(name, 7), 0);
   EXPECT_EQ(acceptor.Accept(), nullptr);
   EXPECT_FALSE(acceptor.HasRequest());
+}
+
+// A bus that ends with clients still waiting for a place: the first segment of one
+// killed meanwhile goes with the bus; a live one's stays for its owner.
+TEST(SfSMFAcceptorV2Test, EndingRemovesTheFirstSegmentsOfKilledWaitingClientsOnly) {
+  const std::string name = UniqueName("Local\\OrvexAcc") + ".V2";
+  auto acceptor = std::make_unique<SfSMFAcceptorV2>();
+  ASSERT_TRUE(acceptor->Construct(name));
+  platform::ProcessObject* killed = StartAndWait("v2_wait_for_place", name, "21");
+  ASSERT_NE(killed, nullptr);
+  Kill(killed);
+  SfSMFLinkV2 alive;
+  ASSERT_TRUE(alive.Connect(name + ".22", 1));
+  ASSERT_EQ(Post(name, 22), 0);
+  ASSERT_EQ(Post(name, 0), 0);
+#ifndef _WIN32
+  EXPECT_TRUE(test::MappingLeft(name + ".21.C.0"));  // a kernel object would be gone now
+#endif
+  acceptor.reset();
+  EXPECT_FALSE(test::MappingLeft(name + ".21.C.0"));
+  EXPECT_TRUE(test::MappingLeft(name + ".22.C.0"));
 }
 
 TEST(SfSMFAcceptorV2Test, ASecondBusCannotTakeTheNameUntilTheFirstDies) {

@@ -12,14 +12,9 @@
 #include "platform/event.h"
 #include "platform/process.h"
 #include "tests/support/child_process.h"
+#include "tests/support/object_files.h"
 #include "transport/named_event.h"
 #include "transport/smf_link_v2.h"
-
-#ifndef _WIN32
-#include <unistd.h>
-
-#include "platform/kernel/posix/named_object.h"
-#endif
 
 namespace orvex {
 namespace {
@@ -421,19 +416,6 @@ ORVEX_CHILD_ROLE(v2_spill_and_wait) {
   return 0;
 }
 
-// True while any process holds the object, or (POSIX) its file is still there.
-bool SegmentLeft(const std::string& name) {
-#ifndef _WIN32
-  using platform::posix::ObjectFileName;
-  using platform::posix::ObjectKind;
-  const std::string file =
-      platform::posix::ObjectFolder() + "/" + ObjectFileName(ObjectKind::kMapping, name);
-  return access(file.c_str(), F_OK) == 0;
-#else
-  return NameExists(name);
-#endif
-}
-
 // The server reads past segments it then lets go. A killed client leaves them held by
 // nobody: the server's close removes them, but never a live client's.
 TEST(SfSMFLinkV2Test, ServerCloseRemovesTheSegmentsOfAKilledClientOnly) {
@@ -461,7 +443,7 @@ TEST(SfSMFLinkV2Test, ServerCloseRemovesTheSegmentsOfAKilledClientOnly) {
   platform::CloseProcess(child);
   server.Destroy();
   for (uint32_t i = 0; i < 3; ++i) {
-    EXPECT_FALSE(SegmentLeft(name + ".C." + std::to_string(i))) << "segment " << i;
+    EXPECT_FALSE(test::MappingLeft(name + ".C." + std::to_string(i))) << "segment " << i;
   }
 
   // The same with the client alive: its segments stay and it goes on writing.
