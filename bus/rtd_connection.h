@@ -58,8 +58,17 @@ class RtdConnection {
                   uint64_t key);
   // Drops the message begun last.
   void Cancel();
-  // Moves held messages into the link, oldest first, while it is within its bound;
-  // returns how many moved.
+  // A message begun now would go straight into the link (nothing is held, the link is
+  // within its bound).
+  bool HasRoom();
+  // Sends the classic parts `parts` has left after the value's first parts went into
+  // the link (`continues`) or none did: made as the link takes them, after everything
+  // sent before. A value whose first parts are out goes on at the link's pace and is
+  // not counted as held; one still waiting is held (and replaced under `key` when
+  // conflating). False as Commit.
+  bool SendParts(std::unique_ptr<ValueParts> parts, uint64_t key, bool continues);
+  // Moves held messages into the link, oldest first, while it is within its bound
+  // (making the parts of a value that goes out part by part); returns how many moved.
   uint32_t Flush(uint32_t now);
   // The link's last words follow: held messages are dropped (the reader will not get
   // to them) and the bound no longer applies, so the next message always reaches the
@@ -126,6 +135,8 @@ class RtdConnection {
   bool building_continues_ = false;
   std::vector<uint8_t> scratch_;
   HeldMessages held_;
+  // The value whose parts go out as the link drains, ahead of everything held.
+  std::unique_ptr<ValueParts> streaming_;
   std::atomic<bool> holding_{false};
   uint32_t last_progress_ = 0;
   uint64_t conflated_reported_ = 0;
