@@ -113,6 +113,13 @@ class RtdConnection {
   std::unique_ptr<SfLivenessWatch> liveness;
   SfLivenessWatch::Holder holder = SfLivenessWatch::Holder::kAlive;
   uint32_t holder_gone_at = 0;
+  // Wake-ups (RtdServerMultiConnection::kIdleWakesToMute): sleeps its wake-up ended
+  // with nothing to do, in a row; whether it is muted, since when; and whether another
+  // process cleared the bus's announcement on it, so it is always polled.
+  uint32_t idle_wakes = 0;
+  bool muted = false;
+  uint32_t muted_at = 0;
+  bool wake_untrusted = false;
 
  private:
   uint32_t MoveHeld(uint32_t now);

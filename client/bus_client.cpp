@@ -118,11 +118,15 @@ bool BusClient::OpenLink(LinkKind kind, uint32_t timeout_ms) {
   return true;
 }
 
+std::string BusClient::link_name() const {
+  if (classic_ != nullptr) return classic_->channel_name();
+  return v2_ != nullptr ? v2_->link_name() : std::string();
+}
+
 void BusClient::HoldLiveness() {
   if (!hold_liveness_) return;
-  const std::string name = classic_ != nullptr ? classic_->channel_name() : v2_->link_name();
   // Without it the bus still notices this client's end, by its silence.
-  liveness_.Take(LivenessMutexName(name, classic_ == nullptr));
+  liveness_.Take(LivenessMutexName(link_name(), classic_ == nullptr));
 }
 
 void BusClient::Close() {

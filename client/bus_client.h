@@ -102,6 +102,8 @@ class BusClient {
   // the caller may try again later.
   bool Reconnect(uint32_t timeout_ms = 10000);
   bool connected() const { return classic_ != nullptr || v2_ != nullptr; }
+  // The name the link's objects derive from; empty when not connected.
+  std::string link_name() const;
   // The last Connect or Reconnect failed because another process of the user held the
   // lock of the user's named objects (platform::NameLockPath()) for too long, not for
   // want of a bus.

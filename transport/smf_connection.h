@@ -44,6 +44,10 @@ class SfSMFConnection {
   // wakes the bus when its reader makes room in a full link.
   platform::EventObject* ArmWait(bool room = false);
   void DisarmWait(bool room = false);
+  // Between the two: the sleep is still announced to the peer. Only the bus withdraws
+  // it, so false means another process cleared the word, and the peer may not wake
+  // the bus when it writes.
+  bool StillArmed();
   // V2: the client sets the bus's wake-up when it frees room in the bus's segments.
   bool WakesForRoom() const { return link_ != nullptr && link_->PeerFreesRoom(); }
   // V2: the peer is woken by WakePeer, once for the messages committed since, rather

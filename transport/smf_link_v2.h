@@ -68,6 +68,10 @@ class SfSMFLinkV2 {
   platform::EventObject* ArmWake(uint32_t reason = smf_wake::kWaitRecords);
   // After such a wait (or instead of it), with the same reason.
   void DisarmWake(uint32_t reason = smf_wake::kWaitRecords);
+  // Between the two: the announcement of `reason` still stands (SfSMFWakeV2::StillArmed).
+  bool WakeStillArmed(uint32_t reason = smf_wake::kWaitRecords) const {
+    return wake_.StillArmed(reason);
+  }
   // Server: the client wakes it when it frees room in the server's segments, so a
   // writer held back by a full link may sleep for room instead of polling.
   bool PeerFreesRoom() const { return side_ == 0 && wake_.peer_frees_room(); }
