@@ -92,6 +92,7 @@ bool BusClient::Open(LinkKind kind, uint32_t timeout_ms) {
 
 bool BusClient::OpenLink(LinkKind kind, uint32_t timeout_ms) {
   Close();
+  held_mutex_.clear();
   const std::string& base = base_;
   kind_ = kind;
   if (kind == LinkKind::kClassic) {
@@ -100,6 +101,7 @@ bool BusClient::OpenLink(LinkKind kind, uint32_t timeout_ms) {
     const uint32_t request_word = NextRequestValue() + ++word;
     if (c->Connect(base, request_word, classic_slot_size_, classic_slot_count_, timeout_ms) !=
         ClassicResult::kConnected) {
+      held_mutex_ = c->held_mutex();
       return false;
     }
     c->SetQueueLimit(link_limit_);

@@ -108,6 +108,9 @@ class BusClient {
   // lock of the user's named objects (platform::NameLockPath()) for too long, not for
   // want of a bus.
   bool name_lock_held() const { return name_lock_held_; }
+  // After a classic Connect that failed: the bus's named mutex that another process
+  // held all along (ClassicClient::held_mutex), empty when none.
+  const std::string& held_mutex() const { return held_mutex_; }
   LinkKind kind() const { return kind_; }
 
   // Why the bus is considered gone: kNone while it seems alive. Once it is gone every
@@ -224,6 +227,7 @@ class BusClient {
   uint32_t send_timeout_ms_ = kDefaultSendTimeoutMs;
   SendFailure send_failure_ = SendFailure::kNone;
   bool name_lock_held_ = false;
+  std::string held_mutex_;
   bool closed_by_bus_ = false;
   std::string closed_reason_;
   uint32_t last_heartbeat_tick_ = 0;

@@ -3,9 +3,13 @@
 // ever. The bus must drop what was attacked and go on serving everyone else.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include "client/bus_client.h"
 
 #include "platform/clock.h"
 #include "platform/event.h"
@@ -163,6 +167,35 @@ TEST_P(BusShrinkTest, ShrunkAcceptorsDoNotEndTheBus) {
 }
 
 INSTANTIATE_TEST_SUITE_P(BothLinks, BusShrinkTest, ::testing::Values("classic", "v2"), KindName);
+
+// A classic client stopped while it holds the acceptor's request mutex (every client
+// waits for it) or its response mutex (the bus cannot answer without it) keeps other
+// classic clients out: their connect fails within its time-out and names the mutex.
+// Once it is free, clients get in again.
+TEST_F(BusFixture, AClassicConnectThatFindsAnAcceptorMutexHeldNamesIt) {
+  StartBus();
+  for (const std::string suffix : {"_MTRQ", "_MTRP"}) {
+    SCOPED_TRACE(suffix);
+    std::atomic<bool> held{false}, release{false};
+    // Another thread: a mutex is its owner's again on Windows.
+    std::thread holder([&] {
+      SfMutex mutex;
+      if (mutex.Open(base_ + suffix, false) && mutex.Acquire(5000)) {
+        held = true;
+        while (!release) platform::SleepMs(5);
+        mutex.Release();
+      }
+    });
+    ASSERT_TRUE(WaitUntil([&] { return held.load(); }, 5000));
+    client::BusClient bus;
+    EXPECT_FALSE(bus.Connect(base_, client::LinkKind::kClassic, 800));
+    EXPECT_EQ(bus.held_mutex(), base_ + suffix);
+    release = true;
+    holder.join();
+    EXPECT_TRUE(bus.Connect(base_, client::LinkKind::kClassic, 5000));
+    EXPECT_EQ(bus.held_mutex(), "");
+  }
+}
 
 // The lock file is held for less than the 1 s other processes of the user wait for it
 // (tests of other programs may run meanwhile); this bus waits 200 ms at most.
