@@ -46,7 +46,7 @@ std::unique_ptr<ValueParts> HeldMessages::TakeFrontParts() {
 
 uint32_t HeldMessages::SlotFor(uint64_t key, bool continues) {
   if (continues && key != 0 && key == last_key_ && last_slot_ != kNone) return last_slot_;
-  const bool replaceable = conflate_ && key != 0 && !continues;
+  const bool replaceable = conflate_ && !keeping_ && key != 0 && !continues;
   uint32_t slot = replaceable ? by_key_.Find(key, kNone) : kNone;
   if (slot != kNone) {
     // Replaced: the newer unit takes the slot (and its buffers) and goes to the back.
@@ -57,6 +57,8 @@ uint32_t HeldMessages::SlotFor(uint64_t key, bool continues) {
   } else {
     slot = NewSlot();
     slots_[slot].key = replaceable ? key : 0;
+    slots_[slot].kept = keeping_;
+    if (keeping_) ++kept_;
     if (replaceable) by_key_.Insert(key, slot);
   }
   Enqueue(slot);
@@ -94,7 +96,7 @@ void HeldMessages::Count(uint32_t slot, const Part& part) {
   ++messages_;
   bytes_ += size;
   s.bytes += size;
-  if (s.key == 0) fixed_bytes_ += size;
+  if (s.key == 0 && !s.kept) fixed_bytes_ += size;
 }
 
 void HeldMessages::DropUnit(Slot& slot) {
@@ -104,7 +106,7 @@ void HeldMessages::DropUnit(Slot& slot) {
   }
   messages_ -= slot.used - slot.next;
   bytes_ -= slot.bytes;
-  if (slot.key == 0) fixed_bytes_ -= slot.bytes;
+  if (slot.key == 0 && !slot.kept) fixed_bytes_ -= slot.bytes;
   slot.used = slot.next = 0;
   slot.bytes = 0;
 }
@@ -134,7 +136,7 @@ void HeldMessages::PopFront() {
   bytes_ -= size;
   s.bytes -= size;
   if (s.key == 0) {
-    fixed_bytes_ -= size;
+    if (!s.kept) fixed_bytes_ -= size;
   } else {
     // The unit has begun to go out: what is left of it must follow, not be replaced.
     by_key_.Erase(s.key);

@@ -43,6 +43,13 @@ class HeldMessages {
   // When the oldest message is such parts: takes them out (they are no longer held
   // here) and returns them; else null, and nothing changes.
   std::unique_ptr<ValueParts> TakeFrontParts();
+  // While set, units added are never replaced and do not count as fixed: they are the
+  // values of a reader that keeps up but whose link cannot take them for now (it could
+  // not grow); only the held limit bounds them.
+  void SetKeeping(bool keeping) { keeping_ = keeping; }
+  bool keeping() const { return keeping_; }
+  // Units added while keeping, so far.
+  uint64_t kept() const { return kept_; }
   bool empty() const { return messages_ == 0; }
   // Messages held.
   size_t size() const { return messages_; }
@@ -76,6 +83,7 @@ class HeldMessages {
   };
   struct Slot {
     uint64_t key = 0;         // 0: never replaced (a fixed unit, or one going out)
+    bool kept = false;        // added while keeping: never replaced, not fixed either
     uint32_t generation = 0;  // bumped when the unit is replaced or leaves
     std::vector<Part> parts;  // parts[0, used) hold the unit; more keep their buffers
     size_t used = 0;
@@ -116,6 +124,8 @@ class HeldMessages {
   uint64_t bytes_ = 0;
   uint64_t fixed_bytes_ = 0;
   uint64_t conflated_ = 0;
+  bool keeping_ = false;
+  uint64_t kept_ = 0;
 };
 
 }  // namespace orvex

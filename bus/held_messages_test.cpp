@@ -247,6 +247,28 @@ TEST(HeldMessages, BehavesAsTheListOfMessagesUnderRandomUse) {
   }
 }
 
+// Values held while the link cannot grow are kept whole: none is replaced, none counts
+// as fixed, and conflation resumes for what comes after.
+TEST(HeldMessages, WhileKeepingNothingIsReplacedNorCountedFixed) {
+  HeldMessages held(true);
+  held.SetKeeping(true);
+  held.Add(Bytes("a1"), 1, false);
+  held.Add(Bytes("a2"), 1, false);
+  held.Add(Bytes("n"), 0, false);
+  EXPECT_EQ(held.conflated(), 0u);
+  EXPECT_EQ(held.kept(), 3u);
+  EXPECT_EQ(held.fixed_bytes(), 0u);
+  EXPECT_EQ(held.bytes(), 5u);
+  held.SetKeeping(false);
+  held.Add(Bytes("a3"), 1, false);
+  held.Add(Bytes("a4"), 1, false);
+  EXPECT_EQ(held.conflated(), 1u);
+  EXPECT_EQ(held.fixed_bytes(), 0u);
+  EXPECT_EQ(Drain(held), (std::vector<std::string>{"a1", "a2", "n", "a4"}));
+  EXPECT_EQ(held.fixed_bytes(), 0u);
+  EXPECT_EQ(held.bytes(), 0u);
+}
+
 // The parts of a large classic value are one held message that costs their bytes and
 // is made only when it comes up: it is replaced whole while it waits, follows the part
 // of its value held before it, and makes exactly the value's messages, with the link's

@@ -60,7 +60,7 @@ std::span<uint8_t> RtdConnection::BeginAt(uint32_t tick, uint16_t code, uint32_t
                                           uint64_t key, bool continues) {
   if (building_ || !IsUsable() || (overflowed_ && !farewell_)) return {};
   const uint32_t length = link_->is_v2() ? v2_length : kClassicSlotSize;
-  uint8_t* slot = DirectSlot(length);
+  uint8_t* slot = DirectSlot(length, tick);
   std::span<uint8_t> out;
   if (slot != nullptr) {
     out = std::span<uint8_t>(slot, length);
@@ -84,10 +84,17 @@ bool RtdConnection::HasRoom() {
   return held_.empty() && streaming_ == nullptr && WithinBound();
 }
 
-uint8_t* RtdConnection::DirectSlot(uint32_t length) {
+void RtdConnection::NoteRefusal(uint32_t now) {
+  const bool growth = link_->GrowthRefused();
+  held_.SetKeeping(growth);
+  if (growth) refused_at_ = now;
+}
+
+uint8_t* RtdConnection::DirectSlot(uint32_t length, uint32_t now) {
   // Once messages are held, later ones queue behind them so the order holds.
   if (!HasRoom()) return nullptr;
   uint8_t* slot = link_->BeginOutgoing(length);
+  if (slot == nullptr) NoteRefusal(now);
   if (slot != nullptr && !link_->is_v2()) {
     const uint32_t size = link_->default_message_size();
     std::memset(slot, 0, std::max<uint32_t>(size, kClassicSlotSize));
@@ -140,7 +147,7 @@ bool RtdConnection::SendShared(uint32_t tick, uint16_t code,
   std::memcpy(prefix, encoded->data(), head);
   WriteMessageHeader(prefix, MessageHeader{id_, code, tick});
   wire::StoreU32(prefix + layout::kHandle, handle);
-  if (uint8_t* slot = DirectSlot(link_->is_v2() ? length : kClassicSlotSize)) {
+  if (uint8_t* slot = DirectSlot(link_->is_v2() ? length : kClassicSlotSize, tick)) {
     std::memcpy(slot, prefix, head);
     std::memcpy(slot + head, encoded->data() + head, length - head);
     Took(length, tick);
@@ -188,6 +195,10 @@ uint32_t RtdConnection::Flush(uint32_t now) {
 }
 
 uint32_t RtdConnection::MoveHeld(uint32_t now) {
+  // Creating a segment waits for the user's name lock: while it is held elsewhere, try
+  // again now and then, not every pass.
+  constexpr uint32_t kGrowthRetryMs = 50;
+  if (held_.keeping() && now - refused_at_ < kGrowthRetryMs) return 0;
   uint32_t moved = 0;
   uint64_t moved_bytes = 0;
   const bool v2 = link_->is_v2();
@@ -198,7 +209,11 @@ uint32_t RtdConnection::MoveHeld(uint32_t now) {
     }
     const size_t size = streaming_ != nullptr ? kClassicSlotSize : held_.FrontSize();
     uint8_t* slot = link_->BeginOutgoing(static_cast<uint32_t>(size));
-    if (slot == nullptr) break;
+    if (slot == nullptr) {
+      NoteRefusal(now);
+      break;
+    }
+    held_.SetKeeping(false);
     if (!v2) {
       const uint32_t slot_size = link_->default_message_size();
       if (slot_size > size) std::memset(slot + size, 0, slot_size - size);
@@ -248,6 +263,12 @@ bool RtdConnection::overflowed() {
 
 uint64_t RtdConnection::conflated() {
   return held_.conflated();
+}
+
+uint64_t RtdConnection::TakeKept() {
+  const uint64_t fresh = held_.kept() - kept_reported_;
+  kept_reported_ = held_.kept();
+  return fresh;
 }
 
 uint64_t RtdConnection::TakeConflated() {

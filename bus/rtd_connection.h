@@ -90,6 +90,12 @@ class RtdConnection {
   // Values replaced while held, in total and since the last call of TakeConflated.
   uint64_t conflated();
   uint64_t TakeConflated();
+  // The link could not take the last message because it could not grow (a V2 segment
+  // could not be created), not for want of room: what is held meanwhile is kept whole,
+  // not conflated (HeldMessages::SetKeeping), within the held limit. Values kept so
+  // far, since the last call of TakeKept.
+  bool growth_refused() { return held_.keeping(); }
+  uint64_t TakeKept();
   // Every message committed has reached the peer's side of the link.
   bool Delivered();
 
@@ -106,6 +112,7 @@ class RtdConnection {
   bool notice_pending = false;
   // Conflation was reported in the log and not yet its end.
   bool conflation_logged = false;
+  bool keeping_logged = false;    // the same for values kept while the link cannot grow
   uint64_t conflated_at_log = 0;  // conflated() when that was logged
   std::list<RtdConnection*>::iterator round_robin;
   // The client's liveness mutex, when it said at registration that it holds one, and
@@ -126,7 +133,9 @@ class RtdConnection {
   bool WithinBound();
   // A slot of `length` in the link, cleared as a classic reader expects; null when the
   // link has no room or messages are held already.
-  uint8_t* DirectSlot(uint32_t length);
+  uint8_t* DirectSlot(uint32_t length, uint32_t now);
+  // The link refused a message at `now`: keeps what follows when it could not grow.
+  void NoteRefusal(uint32_t now);
   // After a message was held: past the held limit, drops everything held.
   bool CheckHeldLimit();
   void StartHolding(uint32_t tick);
@@ -147,6 +156,8 @@ class RtdConnection {
   std::atomic<bool> holding_{false};
   uint32_t last_progress_ = 0;
   uint64_t conflated_reported_ = 0;
+  uint64_t kept_reported_ = 0;
+  uint32_t refused_at_ = 0;  // when the link last could not grow
   bool farewell_ = false;
   bool overflowed_ = false;
   bool behind_ = false;

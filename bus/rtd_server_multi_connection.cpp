@@ -238,6 +238,8 @@ uint32_t RtdServerMultiConnection::SleepLimitMs(uint32_t now) {
     limit = std::min(limit, quiet < kSilenceMs ? kSilenceMs - quiet : 1u);
     // Room for held messages shows in no event unless the reader sets one: look soon.
     if (c->holding() && !c->link().WakesForRoom()) limit = std::min(limit, kHeldPollMs);
+    // Nor does a link that could not grow: nothing tells the bus when it can.
+    if (c->holding() && c->growth_refused()) limit = std::min(limit, kIdleSleepMs);
     // A client found gone is let go a little later (kGoneSettleMs).
     if (c->holder != SfLivenessWatch::Holder::kAlive) limit = std::min(limit, kIdleSleepMs);
   }
@@ -463,6 +465,15 @@ size_t RtdServerMultiConnection::FlushAll(uint32_t now) {
       c->conflation_logged = false;
       Log("Client " + std::to_string(id) + " caught up: " +
           std::to_string(c->conflated() - c->conflated_at_log) + " values conflated");
+    }
+    const uint64_t kept = c->TakeKept();
+    kept_total_.fetch_add(kept);
+    if (kept != 0 && !c->keeping_logged) {
+      c->keeping_logged = true;
+      Log("Client " + std::to_string(id) +
+          ": its link cannot grow for now: its values are kept, not conflated");
+    } else if (c->keeping_logged && !c->holding()) {
+      c->keeping_logged = false;
     }
   }
   return moved;

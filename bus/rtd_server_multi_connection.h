@@ -96,6 +96,9 @@ class RtdServerMultiConnection {
   uint64_t idle_wakes() const { return idle_wakes_.load(); }
   // Values replaced for readers that fell behind, since the start; any thread.
   uint64_t conflated_total() const { return conflated_total_.load(); }
+  // Values kept whole (not conflated) for links that could not grow, since the start;
+  // any thread.
+  uint64_t kept_total() const { return kept_total_.load(); }
   // Links let go that still wait for their reader; any thread.
   size_t lingering_count() const { return lingering_count_.load(); }
   // Passes of the loop so far; any thread. Tests wait for a pass to be sure the loop
@@ -193,6 +196,7 @@ class RtdServerMultiConnection {
   std::list<Lingering> lingering_;  // guarded by table_lock_
   std::atomic<size_t> lingering_count_{0};
   std::atomic<uint64_t> conflated_total_{0};
+  std::atomic<uint64_t> kept_total_{0};
   std::atomic<uint16_t> next_id_{1};
   bool wrapped_ = false;
   uint32_t last_heartbeat_ = 0;

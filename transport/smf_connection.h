@@ -66,6 +66,9 @@ class SfSMFConnection {
   // Bytes written and not yet taken by the reader: the classic backlog, or the V2
   // outgoing segments.
   uint64_t WaitingBytes();
+  // V2: the last BeginOutgoing that failed did so because a segment could not be
+  // created, not for want of room (SfSMFLinkV2::create_failed). Classic: false.
+  bool GrowthRefused() const { return link_ != nullptr && link_->create_failed(); }
   // V2: caps the bytes of the link's outgoing segments (see SfSMFLinkV2). Classic: no
   // effect; the caller bounds BacklogBytes itself.
   void SetBacklogLimit(uint64_t bytes);

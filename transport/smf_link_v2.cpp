@@ -115,6 +115,7 @@ bool SfSMFLinkV2::Switch(uint32_t length) {
   // The reader follows a marker only once the old segment shows nothing pending: what
   // was written there must be counted before the marker is set.
   PublishLocked();
+  create_failed_ = false;
   // A marked write segment cannot be left again: fail before creating anything.
   if (write_segment_ != nullptr && shm::Load(write_segment_, seg::kMarker) != 0) return false;
   const uint64_t room = seg::RecordRoom(length);
@@ -137,7 +138,10 @@ bool SfSMFLinkV2::Switch(uint32_t length) {
       continue;
     }
     if (held + SfSMFSegments::ClassSize(i) > segment_limit_ && !outsized) return false;
-    if (writer_.Create(i) == nullptr) return false;
+    if (writer_.Create(i) == nullptr) {
+      create_failed_ = true;
+      return false;
+    }
     InitSegment(i);
     target = i;
   }

@@ -111,6 +111,9 @@ class SfSMFLinkV2 {
   // only a record too large for every segment held may still get its own segment, and
   // only while the reader has consumed everything. Any thread.
   void SetSegmentLimit(uint64_t bytes);
+  // The last BeginWrite that needed a new segment failed because the segment could not
+  // be created (the user's name lock held elsewhere, no space), not for the cap.
+  bool create_failed() const { return create_failed_; }
   // CanWrite, waited for until `timeout_ms` has passed: a client asleep on the link's
   // wake-up event, woken when the bus consumes records of a full link (looking again
   // at least every kRoomSliceMs, as a reader of the same client shares the event);
@@ -197,6 +200,7 @@ class SfSMFLinkV2 {
   uint32_t unpublished_ = 0;
   bool reserved_ = false;
   uint64_t segment_limit_ = UINT64_MAX;
+  bool create_failed_ = false;
   std::atomic<bool> writer_lost_{false};
   // Reader.
   SfSMFSegments reader_;
