@@ -24,9 +24,9 @@ bool SfSMFLinkV2::Connect(const std::string& name, int side) {
   name_ = name;
   // The wake block exists before the first segment, so a client that sees the segment
   // also finds the block. A name whose segment exists is not ours to touch.
-  if (side == 0 && !NameExists(name + ".S.0")) wake_.Create(name);
-  const bool wrote = StartWriter(name + (side == 1 ? ".C" : ".S"));
-  StartReader(name + (side == 1 ? ".S" : ".C"));
+  if (side == 0 && !NameExists(ServerSegmentName(name, 0))) wake_.Create(name);
+  const bool wrote = StartWriter(SegmentBase(name, side));
+  StartReader(SegmentBase(name, 1 - side));
   return wrote;
 }
 

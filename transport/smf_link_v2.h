@@ -46,6 +46,17 @@ class SfSMFLinkV2 {
   SfSMFLinkV2(const SfSMFLinkV2&) = delete;
   SfSMFLinkV2& operator=(const SfSMFLinkV2&) = delete;
 
+  // The segments of link `name` that side 0 (the server, name + ".S") or side 1 (the
+  // client, name + ".C") writes: their base, and the name of segment `index`.
+  static std::string SegmentBase(const std::string& name, int side) {
+    return name + (side == 1 ? ".C" : ".S");
+  }
+  static std::string ClientSegmentName(const std::string& name, uint32_t index) {
+    return SfSMFSegments::SegmentName(SegmentBase(name, 1), index);
+  }
+  static std::string ServerSegmentName(const std::string& name, uint32_t index) {
+    return SfSMFSegments::SegmentName(SegmentBase(name, 0), index);
+  }
   // Starts the writer under name + ".S" (side 0) or name + ".C" (side 1) and the reader
   // under the other suffix. The writer's result: false with an empty name or when its
   // first segment already exists (a stale or duplicate link name). The reader may find
