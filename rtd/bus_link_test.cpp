@@ -163,5 +163,40 @@ TEST_F(BusLinkTest, CellsWaitForABusThatIsNotThereYet) {
   EXPECT_TRUE(link_->connected());
 }
 
+// A workbook as large as the bus lets one client be: every topic is routed (the bus
+// holds them all), the publisher's topics past 65,534 get their values, and one more
+// text is refused at once rather than left waiting for an answer that never comes.
+TEST_F(BusLinkTest, AsManyTopicsAsTheBusAllowsAreServedAndOneMoreIsRefused) {
+  StartPublisher();
+  link_->Start();
+  const size_t past_old_cap = 65534;
+  const size_t last = book_.limits().topics - 1;
+  ASSERT_GT(last, 4 * past_old_cap);
+  for (size_t i = 0; i <= last; ++i) {
+    const std::string text = i == past_old_cap ? "@ABC:PAST.OLD.CAP"
+                             : i == last       ? "@ABC:LAST"
+                                               : "@BUS:N" + std::to_string(i);
+    Connect(static_cast<int32_t>(i + 1), text);
+  }
+  EXPECT_EQ(book_.Connect(-1, "@ABC:ONE.MORE").outcome, ConnectOutcome::kTooManyTopics);
+  EXPECT_EQ(book_.bus_topic_count(), last + 1);
+  std::string text;
+  const uint32_t first = NextRequest(&text);
+  ASSERT_NE(first, 0u);
+  EXPECT_EQ(text, "PAST.OLD.CAP");
+  const uint32_t final = NextRequest(&text);
+  ASSERT_NE(final, 0u);
+  EXPECT_EQ(text, "LAST");
+  RtdValue v;
+  v.SetInt32(11);
+  ASSERT_TRUE(publisher_->Publish(first, v));
+  v.SetInt32(22);
+  ASSERT_TRUE(publisher_->Publish(final, v));
+  ASSERT_TRUE(WaitCell(static_cast<int32_t>(past_old_cap + 1), "11"));
+  ASSERT_TRUE(WaitCell(static_cast<int32_t>(last + 1), "22"));
+  // The book's topics and the link's own two: exactly what the bus gives a client.
+  EXPECT_EQ(BusTopicCount(), RtdServer::Options{}.max_topics_per_client);
+}
+
 }  // namespace
 }  // namespace orvex::rtd
