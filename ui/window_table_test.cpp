@@ -2,9 +2,12 @@
 // finds it by title, messages it, closes it, and kills an owner.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "platform/clock.h"
+#include "platform/input_idle.h"
 #include "platform/message_box.h"
 #include "platform/process.h"
 #include "platform/window.h"
@@ -39,6 +42,23 @@ ORVEX_CHILD_ROLE(window_owner) {
   if (args.empty() || !RegisterWindowClass(CurrentModule(), kClass, 0, OwnerProc)) return 90;
   if (CreateTopLevelWindow(CurrentModule(), kClass, args[0].c_str(), WS_POPUP) == nullptr) {
     return 91;
+  }
+  QueuedMessage message;
+  int got = 0;
+  while ((got = GetNextMessage(&message)) > 0) DispatchQueuedMessage(message);
+  return got == 0 ? static_cast<int>(message.wparam) : 92;
+}
+
+// As window_owner, but its start-up lasts until the file args[1] exists.
+ORVEX_CHILD_ROLE(slow_starter) {
+  if (args.size() < 2 || !RegisterWindowClass(CurrentModule(), kClass, 0, OwnerProc)) return 90;
+  if (CreateTopLevelWindow(CurrentModule(), kClass, args[0].c_str(), WS_POPUP) == nullptr) {
+    return 91;
+  }
+  const uint32_t start = TickCount();
+  while (!std::filesystem::exists(args[1])) {
+    if (TickCount() - start > 60000) return 93;
+    SleepMs(20);
   }
   QueuedMessage message;
   int got = 0;
@@ -125,6 +145,27 @@ TEST_F(WindowTableTest, APostedCloseEndsTheOwnersLoopToo) {
   int exit_code = -1;
   ASSERT_TRUE(WaitProcess(child, 20000, &exit_code));
   EXPECT_EQ(exit_code, 7);
+}
+
+// A window exists before its owner is ready for input; waiting for input idle waits for
+// the owner's message loop, however long its start-up takes.
+TEST_F(WindowTableTest, InputIdleComesWithTheOwnersMessageLoopNotWithItsWindow) {
+  const std::string title = test::UniqueName("Orvex input idle");
+  const auto ready = std::filesystem::temp_directory_path() / test::UniqueName("orvex_ready");
+  child = test::SpawnChild("slow_starter", {title, ready.string()});
+  ASSERT_NE(child, nullptr);
+  const WindowHandle window = WaitForWindow(kClass, title);
+  ASSERT_NE(window, nullptr);
+  EXPECT_FALSE(WaitForInputIdleOf(ProcessId(child), 300));
+  std::ofstream(ready).put('\n');
+  EXPECT_TRUE(WaitForInputIdleOf(ProcessId(child), 30000));
+  // Idle means its loop answers now, without waiting.
+  EXPECT_EQ(SendWindowMessage(window, kDouble, 21, 0), 42);
+  PostWindowMessage(window, WM_CLOSE, 0, 0);
+  int code = -1;
+  EXPECT_TRUE(WaitProcess(child, 20000, &code));
+  EXPECT_EQ(code, 7);
+  std::filesystem::remove(ready);
 }
 
 TEST_F(WindowTableTest, AKilledOwnersWindowDisappears) {
