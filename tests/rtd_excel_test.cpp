@@ -108,20 +108,32 @@ class RtdExcelTest : public ::testing::Test {
     ASSERT_NE(corvane_, nullptr);
     ASSERT_TRUE(test::WaitUntil(BusUp, 30000));
   }
-  // As Pendrel closes it: WM_CLOSE to the window titled "Orvex RTD Bus"; true once no
-  // such window is left.
-  static bool CloseCorvane() {
-    auto close_one = [] {
-      bool found = false;
+  // As Pendrel closes it: WM_CLOSE to the window titled "Orvex RTD Bus", here only that of
+  // the Corvane this test started (in-process tests of other programs show windows of
+  // that title too); true once that Corvane ended and the bus is gone.
+  bool CloseCorvane() {
+    if (!corvane_) return true;
+    const uint32_t pid = platform::ProcessId(corvane_);
+    auto post_close = [pid] {
+      bool posted = false;
       platform::EnumerateTopLevelWindows([&](platform::WindowHandle window) {
-        if (platform::WindowText(window).rfind("Orvex RTD Bus", 0) != 0) return true;
-        platform::PostWindowMessage(window, platform::WM_CLOSE, 0, 0);
-        found = true;
+        if (platform::WindowProcessId(window) != pid ||
+            platform::WindowText(window).rfind("Orvex RTD Bus", 0) != 0) {
+          return true;
+        }
+        posted = platform::PostWindowMessage(window, platform::WM_CLOSE, 0, 0);
         return false;
       });
-      return !found;
+      return posted;
     };
-    return test::WaitUntil(close_one, 30000) && test::WaitUntil([] { return !BusUp(); }, 30000);
+    int code = -1;
+    const bool ended = test::WaitUntil(post_close, 30000) &&
+                       platform::WaitProcess(corvane_, 30000, &code) && code == 0;
+    if (!ended) platform::KillProcess(corvane_);
+    platform::WaitProcess(corvane_, 10000, nullptr);
+    platform::CloseProcess(corvane_);
+    corvane_ = nullptr;
+    return ended && test::WaitUntil([] { return !BusUp(); }, 30000);
   }
   void StartPublisher() {
     publisher_ =

@@ -49,23 +49,6 @@ ORVEX_CHILD_ROLE(window_owner) {
   return got == 0 ? static_cast<int>(message.wparam) : 92;
 }
 
-// As window_owner, but its start-up lasts until the file args[1] exists.
-ORVEX_CHILD_ROLE(slow_starter) {
-  if (args.size() < 2 || !RegisterWindowClass(CurrentModule(), kClass, 0, OwnerProc)) return 90;
-  if (CreateTopLevelWindow(CurrentModule(), kClass, args[0].c_str(), WS_POPUP) == nullptr) {
-    return 91;
-  }
-  const uint32_t start = TickCount();
-  while (!std::filesystem::exists(args[1])) {
-    if (TickCount() - start > 60000) return 93;
-    SleepMs(20);
-  }
-  QueuedMessage message;
-  int got = 0;
-  while ((got = GetNextMessage(&message)) > 0) DispatchQueuedMessage(message);
-  return got == 0 ? static_cast<int>(message.wparam) : 92;
-}
-
 // Shows a message box with caption args[0] and exits with its answer.
 ORVEX_CHILD_ROLE(message_box_owner) {
   if (args.empty()) return 90;
@@ -148,23 +131,27 @@ TEST_F(WindowTableTest, APostedCloseEndsTheOwnersLoopToo) {
 }
 
 // A window exists before its owner is ready for input; waiting for input idle waits for
-// the owner's message loop, however long its start-up takes.
+// the owner's message loop, however long its start-up takes. The owner is the window
+// stand-in, built as a GUI program beside this test.
 TEST_F(WindowTableTest, InputIdleComesWithTheOwnersMessageLoopNotWithItsWindow) {
   const std::string title = test::UniqueName("Orvex input idle");
   const auto ready = std::filesystem::temp_directory_path() / test::UniqueName("orvex_ready");
-  child = test::SpawnChild("slow_starter", {title, ready.string()});
-  ASSERT_NE(child, nullptr);
+  const std::string self = CurrentExecutablePath();
+  const std::string standin = self.substr(0, self.find_last_of("/\\") + 1) + "gui_standin" +
+                              (self.ends_with(".exe") ? ".exe" : "");
+  child = SpawnProcess(standin, {"--window", kClass, title, "--start-after", ready.string()});
+  ASSERT_NE(child, nullptr) << standin;
   const WindowHandle window = WaitForWindow(kClass, title);
   ASSERT_NE(window, nullptr);
   EXPECT_FALSE(WaitForInputIdleOf(ProcessId(child), 300));
   std::ofstream(ready).put('\n');
   EXPECT_TRUE(WaitForInputIdleOf(ProcessId(child), 30000));
-  // Idle means its loop answers now, without waiting.
-  EXPECT_EQ(SendWindowMessage(window, kDouble, 21, 0), 42);
+  // Idle: its loop takes messages now.
   PostWindowMessage(window, WM_CLOSE, 0, 0);
   int code = -1;
   EXPECT_TRUE(WaitProcess(child, 20000, &code));
-  EXPECT_EQ(code, 7);
+  EXPECT_EQ(code, 0);
+  EXPECT_FALSE(WaitForInputIdleOf(ProcessId(child), 300)) << "an ended process is never idle";
   std::filesystem::remove(ready);
 }
 
