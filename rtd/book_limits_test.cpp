@@ -21,44 +21,45 @@ TEST(BookLimitsTest, TheBusSettingsLessTheLinksOwnTopicsWithinTheSameRanges) {
   ASSERT_TRUE(sandbox.ok());
   const SfRegKeyPath key(RegRoot::kCurrentUser, kBusSettingsKey);
   ASSERT_TRUE(key.Create());
+  const BookLimits defaults;
+  EXPECT_EQ(defaults.topics, kBusDefaultTopics - 2);
+  EXPECT_EQ(defaults.text_bytes, kBusDefaultTextBytes - 13);
   constexpr int64_t kUnset = -1;
   constexpr int64_t kAsText = -2;  // written as REG_SZ
-  struct Case {
-    const char* what;
-    int64_t topics;
-    int64_t text_bytes;
-    size_t expect_topics;
-    size_t expect_text_bytes;
+  const auto book = [](size_t topics, size_t text_bytes) {
+    BookLimits limits;
+    limits.topics = topics;
+    limits.text_bytes = text_bytes;
+    return limits;
   };
-  const BookLimits defaults;
-  const size_t topics0 = defaults.topics;
   const size_t text0 = defaults.text_bytes;
-  EXPECT_EQ(topics0, kBusDefaultTopics - 2);
-  EXPECT_EQ(text0, kBusDefaultTextBytes - 13);
-  const Case cases[] = {
-      {"nothing set", kUnset, kUnset, topics0, text0},
-      {"both set", 1000000, 64 << 20, 1000000 - 2, (64u << 20) - 13},
-      {"smallest allowed: the link's own topics leave none", 1, 65536, 0, 65536 - 13},
-      {"zero topics, text below one longest topic", 0, 65535, topics0, text0},
-      {"text of another type", 5, kAsText, 3, text0},
-      {"more than the book's handles can name", 0xFFFFFFFF, kUnset, kMaxBookSlots, text0},
+  const struct {
+    const char* what;
+    int64_t topics, text_bytes;  // as written
+    BookLimits expect;
+  } cases[] = {
+      {"nothing set", kUnset, kUnset, defaults},
+      {"both set", 1000000, 64 << 20, book(1000000 - 2, (64u << 20) - 13)},
+      {"smallest allowed: the link's own topics leave none", 1, 65536, book(0, 65536 - 13)},
+      {"zero topics, text below one longest topic", 0, 65535, defaults},
+      {"text of another type", 5, kAsText, book(3, text0)},
+      {"more than the book's handles can name", 0xFFFFFFFF, kUnset, book(kMaxBookSlots, text0)},
   };
-  for (const Case& c : cases) {
+  // Each value as a case gives it: missing, text, or a number.
+  const auto put = [&](const char* name, int64_t value) {
+    key.DeleteValue(name);
+    const bool written = value == kUnset    ? true
+                         : value == kAsText ? key.WriteString(name, "lots")
+                                            : key.WriteDword(name, static_cast<uint32_t>(value));
+    EXPECT_TRUE(written) << name;
+  };
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    key.DeleteValue(kBusTopicsValue);
-    key.DeleteValue(kBusTextBytesValue);
-    if (c.topics >= 0) {
-      ASSERT_TRUE(key.WriteDword(kBusTopicsValue, static_cast<uint32_t>(c.topics)));
-    }
-    if (c.text_bytes == kAsText) {
-      ASSERT_TRUE(key.WriteString(kBusTextBytesValue, "lots"));
-    }
-    if (c.text_bytes >= 0) {
-      ASSERT_TRUE(key.WriteDword(kBusTextBytesValue, static_cast<uint32_t>(c.text_bytes)));
-    }
+    put(kBusTopicsValue, c.topics);
+    put(kBusTextBytesValue, c.text_bytes);
     const BookLimits limits = BookLimits::FromSettings();
-    EXPECT_EQ(limits.topics, c.expect_topics);
-    EXPECT_EQ(limits.text_bytes, c.expect_text_bytes);
+    EXPECT_EQ(limits.topics, c.expect.topics);
+    EXPECT_EQ(limits.text_bytes, c.expect.text_bytes);
   }
 }
 
