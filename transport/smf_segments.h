@@ -1,6 +1,7 @@
 #pragma once
 #include <array>
 #include <atomic>
+#include <bit>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -54,6 +55,8 @@ class SfSMFSegments {
   // Name of segment `index` under the current base.
   std::string SegmentName(uint32_t index) const;
   const std::string& base() const { return base_; }
+  // Segments mapped here now.
+  uint32_t held_count() const { return static_cast<uint32_t>(std::popcount(held_)); }
 
  private:
   uint8_t* Map(bool create, uint32_t index);
