@@ -556,6 +556,19 @@ ORVEX_CHILD_ROLE(v2_spill_and_wait) {
   return 0;
 }
 
+// Starts child `role` on link `name` with a ready event; *started tells whether it
+// said it was ready within 20 s. Null when it could not be started.
+platform::ProcessObject* StartChild(const char* role, const std::string& name, bool* started) {
+  const std::string ready_name = test::UniqueName("Local\\OrvexV2Ready");
+  platform::EventObject* ready = MakeNamedEvent(ready_name, false);
+  if (ready == nullptr) return nullptr;
+  platform::ProcessObject* child = test::SpawnChild(role, {name, ready_name});
+  *started =
+      child != nullptr && platform::WaitEvent(ready, 20000) == platform::WaitResult::kSignalled;
+  platform::CloseEvent(ready);
+  return child;
+}
+
 // args: link name, ready event. Publishes ten records as one batch, then writes five
 // more and half of another without publishing them, says so and waits to be killed.
 ORVEX_CHILD_ROLE(v2_batch_then_killed) {
@@ -580,15 +593,11 @@ ORVEX_CHILD_ROLE(v2_batch_then_killed) {
 // records written whole, not the one half written.
 TEST(SfSMFLinkV2Test, AnUnpublishedBatchOfAKilledWriterIsNeverRead) {
   const std::string name = test::UniqueName("Local\\OrvexV2Batch");
-  const std::string ready_name = test::UniqueName("Local\\OrvexV2BatchReady");
   SfSMFLinkV2 server;
   ASSERT_TRUE(server.Connect(name, 0));
-  platform::EventObject* ready = MakeNamedEvent(ready_name, false);
-  ASSERT_NE(ready, nullptr);
-  platform::ProcessObject* child = test::SpawnChild("v2_batch_then_killed", {name, ready_name});
+  bool started = false;
+  platform::ProcessObject* child = StartChild("v2_batch_then_killed", name, &started);
   ASSERT_NE(child, nullptr);
-  const bool started = platform::WaitEvent(ready, 20000) == platform::WaitResult::kSignalled;
-  platform::CloseEvent(ready);
   EXPECT_TRUE(started);
   EXPECT_TRUE(server.Ready());  // maps the segment, so it outlives the writer
   platform::KillProcess(child);
@@ -608,15 +617,11 @@ TEST(SfSMFLinkV2Test, AnUnpublishedBatchOfAKilledWriterIsNeverRead) {
 // nobody: the server's close removes them, but never a live client's.
 TEST(SfSMFLinkV2Test, ServerCloseRemovesTheSegmentsOfAKilledClientOnly) {
   const std::string name = test::UniqueName("Local\\OrvexV2Killed");
-  const std::string ready_name = test::UniqueName("Local\\OrvexV2Ready");
   SfSMFLinkV2 server;
   ASSERT_TRUE(server.Connect(name, 0));
-  platform::EventObject* ready = MakeNamedEvent(ready_name, false);
-  ASSERT_NE(ready, nullptr);
-  platform::ProcessObject* child = test::SpawnChild("v2_spill_and_wait", {name, ready_name});
+  bool started = false;
+  platform::ProcessObject* child = StartChild("v2_spill_and_wait", name, &started);
   ASSERT_NE(child, nullptr);
-  const bool started = platform::WaitEvent(ready, 20000) == platform::WaitResult::kSignalled;
-  platform::CloseEvent(ready);
   uint32_t records = 0;
   while (started && server.Ready()) {
     ExpectRecord(server, 1000, 7);
