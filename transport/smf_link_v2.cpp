@@ -103,9 +103,11 @@ void SfSMFLinkV2::InitSegment(uint32_t index) {
 
 bool SfSMFLinkV2::Fits(uint32_t index, uint32_t length) {
   const uint64_t room = seg::RecordRoom(length);
-  // Deferring, the header the reader writes is read only once the record does not fit
-  // where the writer stands: the rewind can wait until the segment is full.
-  if (index == write_index_ && write_segment_ != nullptr && deferring() &&
+  // Deferring, the header the reader writes is read once a batch, at its first record
+  // (a drained segment is rewound then, so a reader that keeps up keeps the link in one
+  // segment, and the bus's count of waiting bytes low), and again only when a record
+  // does not fit where the writer stands.
+  if (index == write_index_ && write_segment_ != nullptr && deferring() && unpublished_ != 0 &&
       SfSMFSegments::ClassSize(index) - write_offsets_[index] >= room) {
     return true;
   }

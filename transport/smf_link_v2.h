@@ -76,10 +76,10 @@ class SfSMFLinkV2 {
   // wakes the reader: WakePeer publishes every record committed since (the write offset,
   // the tick and one addition to the segment's pending count, which the reader also
   // writes) and wakes a sleeping reader once. While deferring, the writer reads the
-  // segment header only when a record does not fit where it stands: a writer that
-  // commits many records in a row then shares that cache line with the reader once a
-  // batch instead of once a record. Switching segments and Destroy publish what waits.
-  // Any thread.
+  // segment header at the first record of a batch and when a record does not fit where
+  // it stands: a writer that commits many records in a row then shares that cache line
+  // with the reader once a batch instead of once a record. Switching segments and Destroy publish
+  // what waits. Any thread.
   void DeferWake(bool defer) { defer_wake_.store(defer, std::memory_order_relaxed); }
   void WakePeer();
   // The owner promises that one thread at a time writes (the bus's server thread):

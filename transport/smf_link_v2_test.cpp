@@ -213,6 +213,15 @@ TEST(SfSMFLinkV2Test, BulkPopKeepsOrderAcrossSegmentsAndMarkersAndLeavesTheRest)
   EXPECT_EQ(rest.fills, (std::vector<uint8_t>{6}));
   EXPECT_FALSE(pair.client.Pop());
 
+  // A reader that keeps up: each batch starts at the front of the drained segment, so
+  // the link never grows past it (the bus counts a link's segments as waiting bytes).
+  for (int batch = 0; batch < 200; ++batch) {
+    for (uint8_t i = 0; i < 10; ++i) ASSERT_TRUE(Write(pair.server, 100, i));
+    pair.server.WakePeer();
+    ASSERT_EQ(pair.client.PopBatch(100, Taken()), 10u);
+  }
+  EXPECT_EQ(pair.server.WriterBytes(), 16384u);
+
   // Many segments: lengths vary, batches are published every 5 records and read only
   // every fourth round, with a byte budget that refuses records now and then.
   constexpr uint32_t kRecords = 4000;
