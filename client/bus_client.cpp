@@ -92,6 +92,7 @@ bool BusClient::Open(LinkKind kind, uint32_t timeout_ms) {
 
 bool BusClient::OpenLink(LinkKind kind, uint32_t timeout_ms) {
   Close();
+  held_mutex_.clear();
   const std::string& base = base_;
   kind_ = kind;
   if (kind == LinkKind::kClassic) {
@@ -100,6 +101,7 @@ bool BusClient::OpenLink(LinkKind kind, uint32_t timeout_ms) {
     const uint32_t request_word = NextRequestValue() + ++word;
     if (c->Connect(base, request_word, classic_slot_size_, classic_slot_count_, timeout_ms) !=
         ClassicResult::kConnected) {
+      held_mutex_ = c->held_mutex();
       return false;
     }
     c->SetQueueLimit(link_limit_);
@@ -118,11 +120,15 @@ bool BusClient::OpenLink(LinkKind kind, uint32_t timeout_ms) {
   return true;
 }
 
+std::string BusClient::link_name() const {
+  if (classic_ != nullptr) return classic_->channel_name();
+  return v2_ != nullptr ? v2_->link_name() : std::string();
+}
+
 void BusClient::HoldLiveness() {
   if (!hold_liveness_) return;
-  const std::string name = classic_ != nullptr ? classic_->channel_name() : v2_->link_name();
   // Without it the bus still notices this client's end, by its silence.
-  liveness_.Take(LivenessMutexName(name, classic_ == nullptr));
+  liveness_.Take(LivenessMutexName(link_name(), classic_ == nullptr));
 }
 
 void BusClient::Close() {

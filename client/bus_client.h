@@ -102,10 +102,15 @@ class BusClient {
   // the caller may try again later.
   bool Reconnect(uint32_t timeout_ms = 10000);
   bool connected() const { return classic_ != nullptr || v2_ != nullptr; }
+  // The name the link's objects derive from; empty when not connected.
+  std::string link_name() const;
   // The last Connect or Reconnect failed because another process of the user held the
   // lock of the user's named objects (platform::NameLockPath()) for too long, not for
   // want of a bus.
   bool name_lock_held() const { return name_lock_held_; }
+  // After a classic Connect that failed: the bus's named mutex that another process
+  // held all along (ClassicClient::held_mutex), empty when none.
+  const std::string& held_mutex() const { return held_mutex_; }
   LinkKind kind() const { return kind_; }
 
   // Why the bus is considered gone: kNone while it seems alive. Once it is gone every
@@ -243,6 +248,7 @@ class BusClient {
   uint32_t send_timeout_ms_ = kDefaultSendTimeoutMs;
   SendFailure send_failure_ = SendFailure::kNone;
   bool name_lock_held_ = false;
+  std::string held_mutex_;
   bool closed_by_bus_ = false;
   std::string closed_reason_;
   uint32_t last_heartbeat_tick_ = 0;

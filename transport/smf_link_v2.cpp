@@ -24,9 +24,9 @@ bool SfSMFLinkV2::Connect(const std::string& name, int side) {
   name_ = name;
   // The wake block exists before the first segment, so a client that sees the segment
   // also finds the block. A name whose segment exists is not ours to touch.
-  if (side == 0 && !NameExists(name + ".S.0")) wake_.Create(name);
-  const bool wrote = StartWriter(name + (side == 1 ? ".C" : ".S"));
-  StartReader(name + (side == 1 ? ".S" : ".C"));
+  if (side == 0 && !NameExists(ServerSegmentName(name, 0))) wake_.Create(name);
+  const bool wrote = StartWriter(SegmentBase(name, side));
+  StartReader(SegmentBase(name, 1 - side));
   return wrote;
 }
 
@@ -126,6 +126,7 @@ bool SfSMFLinkV2::Switch(uint32_t length) {
   // The reader follows a marker only once the old segment shows nothing pending: what
   // was written there must be counted before the marker is set.
   PublishLocked();
+  create_failed_ = false;
   // A marked write segment cannot be left again: fail before creating anything.
   if (write_segment_ != nullptr && shm::Load(write_segment_, seg::kMarker) != 0) return false;
   const uint64_t room = seg::RecordRoom(length);
@@ -148,7 +149,10 @@ bool SfSMFLinkV2::Switch(uint32_t length) {
       continue;
     }
     if (held + SfSMFSegments::ClassSize(i) > segment_limit_ && !outsized) return false;
-    if (writer_.Create(i) == nullptr) return false;
+    if (writer_.Create(i) == nullptr) {
+      create_failed_ = true;
+      return false;
+    }
     InitSegment(i);
     target = i;
   }

@@ -47,6 +47,17 @@ class SfSMFLinkV2 {
   SfSMFLinkV2(const SfSMFLinkV2&) = delete;
   SfSMFLinkV2& operator=(const SfSMFLinkV2&) = delete;
 
+  // The segments of link `name` that side 0 (the server, name + ".S") or side 1 (the
+  // client, name + ".C") writes: their base, and the name of segment `index`.
+  static std::string SegmentBase(const std::string& name, int side) {
+    return name + (side == 1 ? ".C" : ".S");
+  }
+  static std::string ClientSegmentName(const std::string& name, uint32_t index) {
+    return SfSMFSegments::SegmentName(SegmentBase(name, 1), index);
+  }
+  static std::string ServerSegmentName(const std::string& name, uint32_t index) {
+    return SfSMFSegments::SegmentName(SegmentBase(name, 0), index);
+  }
   // Starts the writer under name + ".S" (side 0) or name + ".C" (side 1) and the reader
   // under the other suffix. The writer's result: false with an empty name or when its
   // first segment already exists (a stale or duplicate link name). The reader may find
@@ -69,6 +80,10 @@ class SfSMFLinkV2 {
   platform::EventObject* ArmWake(uint32_t reason = smf_wake::kWaitRecords);
   // After such a wait (or instead of it), with the same reason.
   void DisarmWake(uint32_t reason = smf_wake::kWaitRecords);
+  // Between the two: the announcement of `reason` still stands (SfSMFWakeV2::StillArmed).
+  bool WakeStillArmed(uint32_t reason = smf_wake::kWaitRecords) const {
+    return wake_.StillArmed(reason);
+  }
   // Server: the client wakes it when it frees room in the server's segments, so a
   // writer held back by a full link may sleep for room instead of polling.
   bool PeerFreesRoom() const { return side_ == 0 && wake_.peer_frees_room(); }
@@ -110,6 +125,9 @@ class SfSMFLinkV2 {
   // only a record too large for every segment held may still get its own segment, and
   // only while the reader has consumed everything. Any thread.
   void SetSegmentLimit(uint64_t bytes);
+  // The last BeginWrite that needed a new segment failed because the segment could not
+  // be created (the user's name lock held elsewhere, no space), not for the cap.
+  bool create_failed() const { return create_failed_; }
   // CanWrite, waited for until `timeout_ms` has passed: a client asleep on the link's
   // wake-up event, woken when the bus consumes records of a full link (looking again
   // at least every kRoomSliceMs, as a reader of the same client shares the event);
@@ -225,6 +243,7 @@ class SfSMFLinkV2 {
   uint32_t unpublished_ = 0;
   bool reserved_ = false;
   uint64_t segment_limit_ = UINT64_MAX;
+  bool create_failed_ = false;
   std::atomic<bool> writer_lost_{false};
   // Reader.
   SfSMFSegments reader_;
