@@ -1,6 +1,7 @@
 #pragma once
 #include <array>
 #include <atomic>
+#include <bit>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -56,6 +57,8 @@ class SfSMFSegments {
   // Name of segment `index` under `base`.
   static std::string SegmentName(const std::string& base, uint32_t index);
   const std::string& base() const { return base_; }
+  // Segments mapped here now.
+  uint32_t held_count() const { return static_cast<uint32_t>(std::popcount(held_)); }
 
  private:
   uint8_t* Map(bool create, uint32_t index);
