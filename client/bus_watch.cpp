@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/clock.h"
+#include "platform/named_mapping.h"
 
 namespace orvex::client {
 
@@ -21,23 +22,40 @@ void BusWatch::Start(const std::string& base, const BusWatchOptions& options) {
   std::lock_guard<std::mutex> hold(lock_);
   options_ = options;
   ownership_.reset();
+  ownership_name_ = base + ".V2.AccMT";
+  open_again_ = false;
   loss_ = BusLoss::kNone;
   watching_ = true;
   last_probe_ = platform::TickCount();
   last_heard_ = last_probe_;
   if (options.ownership_poll_ms == 0) return;
+  // Found free (even abandoned, by an earlier bus of the name): nothing to watch.
+  OpenOwnership();
+}
+
+bool BusWatch::OpenOwnership() {
   ownership_.emplace();
+  if (!ownership_->Open(ownership_name_, false)) {
+    // A loaded machine can keep the name lock from us for a moment; missing that once
+    // must not leave the link watched by its silence alone.
+    open_again_ = platform::NameLockWasHeld();
+    ownership_.reset();
+    return false;
+  }
+  open_again_ = false;
   // Taking it at once means nobody holds it: nothing to watch. Release at once, so a
   // bus starting now is not kept waiting.
-  if (!ownership_->Open(base + ".V2.AccMT", false) || ownership_->Acquire(0)) {
-    ownership_.reset();
-  }
+  if (!ownership_->Acquire(0)) return false;
+  const bool abandoned = ownership_->was_abandoned();
+  ownership_.reset();
+  return abandoned;
 }
 
 void BusWatch::Stop() {
   std::lock_guard<std::mutex> hold(lock_);
   watching_ = false;
   ownership_.reset();
+  open_again_ = false;
   loss_ = BusLoss::kNone;
 }
 
@@ -46,8 +64,14 @@ void BusWatch::Heard() {
 }
 
 bool BusWatch::OwnerGone(uint32_t now) {
-  if (!ownership_ || now - last_probe_ < options_.ownership_poll_ms) return false;
+  if ((!ownership_ && !open_again_) || now - last_probe_ < options_.ownership_poll_ms) {
+    return false;
+  }
   last_probe_ = now;
+  // Opened late: held now, it is watched from here on; abandoned, the bus ended
+  // meanwhile; released normally, another client's look may have taken it over, or
+  // nobody held it: the silence limit decides then.
+  if (!ownership_) return OpenOwnership();
   // The bus holds the mutex until it ends. Getting it, abandoned by a killed bus or
   // released by one that closed (or already taken over by another client's look),
   // means the bus is gone. Released at once so the next bus can take it.

@@ -61,11 +61,19 @@ class BusWatch {
  private:
   // True when the ownership mutex shows the bus gone; lock_ held.
   bool OwnerGone(uint32_t now);
+  // Opens the ownership mutex and keeps it when someone holds it; lock_ held. Sets
+  // open_again_ when the open failed only because the user's name lock was held.
+  // True when the mutex was found abandoned: its holder ended.
+  bool OpenOwnership();
 
   mutable std::mutex lock_;
   bool watching_ = false;
   BusWatchOptions options_;
   std::optional<SfMutex> ownership_;
+  std::string ownership_name_;
+  // The open at Start failed for a reason that says nothing about the bus (another
+  // process held the name lock): tried again at each look instead of never watching.
+  bool open_again_ = false;
   // Lock-free: every message received stores it.
   std::atomic<uint32_t> last_heard_{0};
   uint32_t last_probe_ = 0;

@@ -11,6 +11,14 @@
 #include "tests/bus_fixture.h"
 #include "tests/bus_process.h"
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include "platform/kernel/posix/named_object.h"
+#endif
+
 namespace orvex::test {
 namespace {
 
@@ -207,6 +215,36 @@ TEST_P(DeadBusTest, ReconnectRepeatsTheRegistrationAndTopicsOnTheNextBus) {
   EXPECT_EQ(FinishChild(clients_[0].process, 40000), kRelinked);
   clients_[0].ended = true;
 }
+
+#ifndef _WIN32
+using DeadBusWatchTest = DeadBusTest;
+
+// The user's name lock held elsewhere for a moment (a loaded machine, a tool) while a
+// client starts to watch its bus must not leave it blind to the bus's end: the watch
+// opens the ownership mutex at a later look. Only the POSIX backend has such a lock.
+TEST_F(DeadBusWatchTest, AWatchStartedWhileTheNameLockWasHeldStillSeesTheBusEnd) {
+  StartBusProcess();
+  platform::posix::SetNamespaceLockWaitForTesting(100);
+  const int lock_fd = open((platform::posix::ObjectFolder() + "/lock").c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_GE(lock_fd, 0);
+  ASSERT_EQ(flock(lock_fd, LOCK_EX), 0);
+  client::BusWatch watch;
+  watch.Start(base_, client::BusWatchOptions{60000, 1});
+  close(lock_fd);
+  platform::posix::SetNamespaceLockWaitForTesting(1000);
+  // Alive: the late look finds the mutex held, and watches it from then on.
+  platform::SleepMs(5);
+  EXPECT_EQ(watch.Check(false), client::BusLoss::kNone);
+  platform::SleepMs(5);
+  EXPECT_EQ(watch.Check(false), client::BusLoss::kNone);
+  ASSERT_TRUE(platform::KillProcess(bus_));
+  FinishChild(bus_, 5000);
+  bus_ = nullptr;
+  // Well before the silence limit.
+  EXPECT_TRUE(WaitUntil([&] { return watch.Check(false) != client::BusLoss::kNone; }, 20000));
+  EXPECT_EQ(watch.loss(), client::BusLoss::kEnded);
+}
+#endif
 
 INSTANTIATE_TEST_SUITE_P(Links, DeadBusTest, ::testing::Values("classic", "v2"), KindName);
 
