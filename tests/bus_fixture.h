@@ -15,6 +15,7 @@
 #include "platform/clock.h"
 #include "platform/event.h"
 #include "tests/bus_script.h"
+#include "tests/named_signal.h"
 #include "tests/support/child_process.h"
 #include "transport/named_event.h"
 
@@ -39,14 +40,18 @@ class BusFixture : public ::testing::Test {
   // Sets a named event a child waits for; the event stays open (and set) until the
   // test ends, so a child that opens it late still finds it set.
   void Signal(const std::string& name) {
-    platform::EventObject* event = MakeNamedEvent(name, false);
+    platform::EventObject* event = MakeSignalEvent(name);
     platform::SetEvent(event);
     held_events_.push_back(event);
   }
   // Waits for a named event a child sets.
   static bool WaitSignal(const std::string& name, uint32_t timeout_ms = 20000) {
-    platform::EventObject* event = MakeNamedEvent(name, false);
-    const bool ok = platform::WaitEvent(event, timeout_ms) == platform::WaitResult::kSignalled;
+    const uint32_t start = platform::TickCount();
+    platform::EventObject* event = MakeSignalEvent(name, timeout_ms);
+    const uint32_t spent = platform::TickCount() - start;
+    const bool ok = event != nullptr &&
+                    platform::WaitEvent(event, spent < timeout_ms ? timeout_ms - spent : 0) ==
+                        platform::WaitResult::kSignalled;
     platform::CloseEvent(event);
     return ok;
   }
@@ -85,7 +90,7 @@ class BusFixture : public ::testing::Test {
   std::string EventName(const std::string& stem) {
     const std::string name = event_prefix_ + "_" + stem;
     if (named_events_.count(name) == 0) {
-      platform::EventObject* event = MakeNamedEvent(name, false);
+      platform::EventObject* event = MakeSignalEvent(name);
       named_events_[name] = event;
       held_events_.push_back(event);
     }

@@ -3,6 +3,7 @@
 #include "bus/rtd_server.h"
 #include "platform/clock.h"
 #include "platform/event.h"
+#include "tests/named_signal.h"
 #include "tests/support/child_process.h"
 #include "transport/named_event.h"
 
@@ -17,7 +18,7 @@ ORVEX_CHILD_ROLE(bus_process) {
   options.shutdown_grace_ms = 50;
   RtdServer server(std::move(options));
   if (!server.listening()) return 2;
-  platform::EventObject* ready = MakeNamedEvent(args.at(1), false);
+  platform::EventObject* ready = MakeSignalEvent(args.at(1));
   platform::SetEvent(ready);
   // The test kills the bus; a test that died first must not leave it behind for ever.
   const uint32_t start = platform::TickCount();

@@ -58,9 +58,7 @@ ORVEX_CHILD_ROLE(watching_client) {
   if (timer && (!bus.RequestTopic(1, "@BUS:TIMER") || !bus.ReceiveCode(MSG_VALUE, &got, 15000))) {
     return kNoTimer;
   }
-  platform::EventObject* ready = MakeNamedEvent(args.at(5), false);
-  platform::SetEvent(ready);
-  platform::CloseEvent(ready);
+  SetSignalEvent(args.at(5));
 
   RtdValue value;
   int32_t n = 0;
@@ -81,9 +79,7 @@ ORVEX_CHILD_ROLE(watching_client) {
   }
   if (mode == "resub") {
     // Tell the test, then link again to whichever bus comes next on the name.
-    ready = MakeNamedEvent(args.at(5) + "_lost", false);
-    platform::SetEvent(ready);
-    platform::CloseEvent(ready);
+    SetSignalEvent(args.at(5) + "_lost");
     while (!bus.Reconnect(2000)) {
       if (platform::TickCount() - start > kChildLifeMs) return kNoRelink;
       platform::SleepMs(100);
