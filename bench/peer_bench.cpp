@@ -109,6 +109,20 @@ const Field kLost = [](const Row& r) { return r.lost_pct; };
 const Field kP50 = [](const Row& r) { return r.p50_us; };
 const Field kP99 = [](const Row& r) { return r.p99_us; };
 
+Column SystemColumn() {
+  return LabelColumn("system", [](const Row& r) { return r.system; });
+}
+// What went in and what came out: sent/s, delivered/s, lost %, conflated %.
+std::vector<Column> FlowColumns() {
+  return {Spread("sent/s", "%.0f", kSent), Spread("delivered/s", "%.0f", kDelivered),
+          Median("lost %", "%.2f", kLost), Conflated()};
+}
+std::vector<Column> Join(std::initializer_list<std::vector<Column>> parts) {
+  std::vector<Column> all;
+  for (const auto& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
+}
+
 class Harness {
  public:
   Harness(std::string self, std::map<std::string, std::string> options)
@@ -206,23 +220,17 @@ class Harness {
 
   // The matrix every system runs: fan-outs, sizes, rates, and the idle row.
   void Peers() {
-    const std::vector<Column> columns = {
-        LabelColumn("system", [](const Row& r) { return r.system; }),
-        LabelColumn("fan-out", [](const Row& r) { return "1 → " + std::to_string(r.subs); }),
-        LabelColumn("value", [](const Row& r) { return SizeName(r.size); }),
-        LabelColumn("rate", [](const Row& r) { return r.mode; }),
-        Median("sent/s", "%.0f", kSent),
-        Spread("delivered/s", "%.0f", kDelivered),
-        Median("lost %", "%.2f", kLost),
-        Conflated(),
-        Spread("p50 µs", "%.1f", kP50),
-        Spread("p99 µs", "%.1f", kP99),
-        Median("p99.9 µs", "%.1f", [](const Row& r) { return r.p999_us; }),
-        CpuSplit(),
-        Median("hub syscalls per value", "%.2f", [](const Row& r) { return r.hub_syscalls; }),
-        HubPeak(),
-        Median("hub idle CPU %", "%.1f", [](const Row& r) { return r.hub_idle_pct; }),
-        Runs()};
+    const std::vector<Column> columns = Join(
+        {{SystemColumn(),
+          LabelColumn("fan-out", [](const Row& r) { return "1 → " + std::to_string(r.subs); }),
+          LabelColumn("value", [](const Row& r) { return SizeName(r.size); }),
+          LabelColumn("rate", [](const Row& r) { return r.mode; })},
+         FlowColumns(),
+         {Spread("p50 µs", "%.1f", kP50), Spread("p99 µs", "%.1f", kP99),
+          Median("p99.9 µs", "%.1f", [](const Row& r) { return r.p999_us; }), CpuSplit(),
+          Median("hub syscalls per value", "%.2f", [](const Row& r) { return r.hub_syscalls; }),
+          HubPeak(), Median("hub idle CPU %", "%.1f", [](const Row& r) { return r.hub_idle_pct; }),
+          Runs()}});
     const auto systems = SplitList(Option(
         "systems",
         "orvex-v2,orvex-classic,orvex-v2-block,orvex-classic-block,zmq,zmq-lossless,iceoryx"));
@@ -278,21 +286,15 @@ class Harness {
 
   // Large values flat out, both link kinds, 1 → 1 and 1 → 10.
   void Large() {
-    const std::vector<Column> columns = {
-        LabelColumn("system", [](const Row& r) { return r.system; }),
-        LabelColumn("fan-out", [](const Row& r) { return "1 → " + std::to_string(r.subs); }),
-        LabelColumn("value", [](const Row& r) { return SizeName(r.size); }),
-        Median("sent/s", "%.0f", kSent),
-        Spread("delivered/s", "%.0f", kDelivered),
-        Median("delivered MiB/s", "%.1f",
-               [](const Row& r) { return r.delivered_per_s * r.size / 1048576.0; }),
-        Median("lost %", "%.2f", kLost),
-        Conflated(),
-        Spread("p50 µs", "%.1f", kP50),
-        Spread("p99 µs", "%.1f", kP99),
-        CpuSplit(),
-        HubPeak(),
-        Runs()};
+    const std::vector<Column> columns =
+        Join({{SystemColumn(),
+               LabelColumn("fan-out", [](const Row& r) { return "1 → " + std::to_string(r.subs); }),
+               LabelColumn("value", [](const Row& r) { return SizeName(r.size); })},
+              FlowColumns(),
+              {Median("delivered MiB/s", "%.1f",
+                      [](const Row& r) { return r.delivered_per_s * r.size / 1048576.0; }),
+               Spread("p50 µs", "%.1f", kP50), Spread("p99 µs", "%.1f", kP99), CpuSplit(),
+               HubPeak(), Runs()}});
     for (const char* system : {"orvex-v2", "orvex-classic"}) {
       for (uint32_t subs : {1u, 10u}) {
         for (uint32_t size : {1024u, 65536u, 1048576u}) {
@@ -312,7 +314,7 @@ class Harness {
   // 1 → 3 with the last reader taking a tenth of the rate, conflate and block.
   void Slow() {
     const std::vector<Column> columns = {
-        LabelColumn("system", [](const Row& r) { return r.system; }),
+        SystemColumn(),
         LabelColumn("rate", [](const Row& r) { return r.mode; }),
         Median("sent/s", "%.0f", kSent),
         Spread("two readers: delivered/s", "%.0f", kDelivered),
@@ -343,24 +345,17 @@ class Harness {
   // Many topics at a high rate: uniform and skewed, ZeroMQ beside; then the same read
   // by a subscriber that drains only every 200 ms and every 2 s.
   void Topics() {
-    const std::vector<Column> columns = {
-        LabelColumn("system", [](const Row& r) { return r.system; }),
-        LabelColumn("topics, reader", [](const Row& r) { return r.label; }),
-        LabelColumn("rate", [](const Row& r) { return r.mode; }),
-        Spread("sent/s", "%.0f", kSent),
-        Spread("delivered/s", "%.0f", kDelivered),
-        Median("lost %", "%.2f", kLost),
-        Conflated(),
-        Spread("p50 µs (age at receipt)", "%.1f", kP50),
-        Median("p99 µs", "%.1f", kP99),
-        Median("oldest value at a drain, median drain ms", "%.1f",
-               [](const Row& r) { return r.drain_oldest_p50_ms; }),
-        Median("oldest value at a drain, worst drain ms", "%.1f",
-               [](const Row& r) { return r.drain_oldest_max_ms; }),
-        Spread("hub CPU % of a core", "%.1f", [](const Row& r) { return r.hub_cpu_pct; }),
-        CpuSplit(),
-        HubPeak(),
-        Runs()};
+    const std::vector<Column> columns =
+        Join({{SystemColumn(), LabelColumn("topics, reader", [](const Row& r) { return r.label; }),
+               LabelColumn("rate", [](const Row& r) { return r.mode; })},
+              FlowColumns(),
+              {Spread("p50 µs (age at receipt)", "%.1f", kP50), Median("p99 µs", "%.1f", kP99),
+               Median("oldest value at a drain, median drain ms", "%.1f",
+                      [](const Row& r) { return r.drain_oldest_p50_ms; }),
+               Median("oldest value at a drain, worst drain ms", "%.1f",
+                      [](const Row& r) { return r.drain_oldest_max_ms; }),
+               Spread("hub CPU % of a core", "%.1f", [](const Row& r) { return r.hub_cpu_pct; }),
+               CpuSplit(), HubPeak(), Runs()}});
     const uint32_t topics = Number(Option("topics", "100000"));
     const uint32_t rate = 500000;
     struct Variant {
@@ -398,7 +393,7 @@ class Harness {
 
   void Storm() {
     const std::vector<Column> columns = {
-        LabelColumn("system", [](const Row& r) { return r.system; }),
+        SystemColumn(),
         LabelColumn("publisher", [](const Row& r) { return r.label; }),
         LabelColumn("requests", [](const Row& r) { return Thousands(r.size); }),
         Spread("bus took them all, s", "%.3f", [](const Row& r) { return r.storm_taken_s; }),
@@ -428,7 +423,7 @@ class Harness {
   // A large quiet book: topics spread over 29 subscribers, 30 links, nothing sent.
   void IdleBook() {
     const std::vector<Column> columns = {
-        LabelColumn("system", [](const Row& r) { return r.system; }),
+        SystemColumn(),
         LabelColumn("topics", [](const Row& r) { return Thousands(r.size); }),
         LabelColumn("links", [](const Row& r) { return std::to_string(r.subs + 1); }),
         Spread("hub CPU % of a core", "%.2f", [](const Row& r) { return r.hub_idle_pct; }),

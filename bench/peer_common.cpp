@@ -119,10 +119,12 @@ uint64_t OtherProcessMemoryKb(uint32_t pid, const std::string& field) {
 }
 
 void SleepUntilNs(uint64_t deadline_ns) {
-  // NowNs reads the steady clock, so its time points are the steady clock's.
-  std::this_thread::sleep_until(std::chrono::steady_clock::time_point(
+  // NowNs reads the steady clock, so its time points are the steady clock's. Some
+  // runtimes wake a little early (Windows' timer ticks): sleep again until it is time.
+  const std::chrono::steady_clock::time_point deadline(
       std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-          std::chrono::nanoseconds(deadline_ns))));
+          std::chrono::nanoseconds(deadline_ns)));
+  while (std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_until(deadline);
 }
 
 uint64_t Pacer::Due(uint64_t now_ns) const {
