@@ -209,13 +209,16 @@ void SubResult::Take(uint64_t sent_ns, uint64_t seq, uint64_t now_ns) {
   const uint64_t latency = now_ns > sent_ns ? now_ns - sent_ns : 0;
   const uint32_t capped = latency > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<uint32_t>(latency);
   latency_ns.push_back(capped);
-  drain_oldest_ = std::max(drain_oldest_, capped);
+  drain_oldest_ns_ = std::max(drain_oldest_ns_, latency);
   drain_took_ = true;
 }
 
 void SubResult::EndDrain() {
-  if (drain_took_) drain_oldest_ns.push_back(drain_oldest_);
-  drain_oldest_ = 0;
+  if (drain_took_) {
+    drain_oldest_us.push_back(
+        static_cast<uint32_t>(std::min<uint64_t>(drain_oldest_ns_ / 1000, 0xFFFFFFFFull)));
+  }
+  drain_oldest_ns_ = 0;
   drain_took_ = false;
 }
 
@@ -235,9 +238,9 @@ bool WriteSubResult(const std::string& path, const SubResult& r) {
                             r.first_ns,
                             r.last_ns,
                             r.latency_ns.size(),
-                            r.drain_oldest_ns.size()};
+                            r.drain_oldest_us.size()};
   out.write(reinterpret_cast<const char*>(head), sizeof head);
-  for (const auto* samples : {&r.latency_ns, &r.drain_oldest_ns}) {
+  for (const auto* samples : {&r.latency_ns, &r.drain_oldest_us}) {
     out.write(reinterpret_cast<const char*>(samples->data()),
               static_cast<std::streamsize>(samples->size() * 4));
   }
@@ -259,8 +262,8 @@ bool ReadSubResult(const std::string& path, SubResult* r) {
   r->first_ns = head[3];
   r->last_ns = head[4];
   r->latency_ns.resize(head[5]);
-  r->drain_oldest_ns.resize(head[6]);
-  for (auto* samples : {&r->latency_ns, &r->drain_oldest_ns}) {
+  r->drain_oldest_us.resize(head[6]);
+  for (auto* samples : {&r->latency_ns, &r->drain_oldest_us}) {
     in.read(reinterpret_cast<char*>(samples->data()),
             static_cast<std::streamsize>(samples->size() * 4));
   }

@@ -123,9 +123,10 @@ struct SubResult {
   uint64_t first_ns = 0;
   uint64_t last_ns = 0;
   std::vector<uint32_t> latency_ns;  // capped at 4.29 s
-  // A subscriber that drains periodically: the age of the oldest value each drain took
-  // (drains that found nothing leave no entry), capped as latencies are.
-  std::vector<uint32_t> drain_oldest_ns;
+  // A subscriber that drains periodically: the age of the oldest value each drain took,
+  // in microseconds (a value may wait longer than the 4.29 s a latency can hold);
+  // drains that found nothing leave no entry.
+  std::vector<uint32_t> drain_oldest_us;
   // Takes one measured value (not warm-up or end).
   void Take(uint64_t sent_ns, uint64_t seq, uint64_t now_ns);
   // Closes a drain: everything taken since the last one was found in it.
@@ -133,7 +134,7 @@ struct SubResult {
   uint64_t next_seq = 0;
 
  private:
-  uint32_t drain_oldest_ = 0;
+  uint64_t drain_oldest_ns_ = 0;
   bool drain_took_ = false;
 };
 

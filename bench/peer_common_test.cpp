@@ -76,16 +76,18 @@ TEST(PeerResults, CountGapsAndLatencies) {
 
 TEST(PeerResults, EachDrainKeepsItsOldestValueAndEmptyDrainsLeaveNothing) {
   SubResult r;
-  r.Take(1000, 0, 5000);  // age 4000
-  r.Take(4500, 1, 5100);  // age 600: younger, so the drain's oldest stays 4000
+  r.Take(1000, 0, 4001000);  // age 4 ms
+  r.Take(4500, 1, 604500);   // age 600 µs: younger, so the drain's oldest stays 4 ms
   r.EndDrain();
-  r.EndDrain();           // found nothing
-  r.Take(9000, 2, 9100);  // age 100: a new drain starts from nothing, not from 4000
+  r.EndDrain();             // found nothing
+  r.Take(9000, 2, 109000);  // age 100 µs: a new drain starts from nothing, not from 4 ms
   r.EndDrain();
-  EXPECT_EQ(r.drain_oldest_ns, (std::vector<uint32_t>{4000, 100}));
-  r.Take(0, 3, 10000000000ull);  // capped as latencies are
+  EXPECT_EQ(r.drain_oldest_us, (std::vector<uint32_t>{4000, 100}));
+  // 10 s: past what a latency holds (capped there), kept whole as a drain's age.
+  r.Take(0, 3, 10000000000ull);
   r.EndDrain();
-  EXPECT_EQ(r.drain_oldest_ns.back(), 0xFFFFFFFFu);
+  EXPECT_EQ(r.latency_ns.back(), 0xFFFFFFFFu);
+  EXPECT_EQ(r.drain_oldest_us.back(), 10000000u);
 }
 
 TEST(PeerPercentile, PicksTheRankAndCopesWithEdges) {
@@ -215,11 +217,11 @@ TEST(PeerResults, FilesRoundTripAndATruncatedFileIsRefused) {
   EXPECT_EQ(back.received, 1000u);
   EXPECT_EQ(back.cpu_ns, 12345u);
   EXPECT_EQ(back.latency_ns, r.latency_ns);
-  EXPECT_TRUE(back.drain_oldest_ns.empty());
-  r.drain_oldest_ns = {5, 6, 7};
+  EXPECT_TRUE(back.drain_oldest_us.empty());
+  r.drain_oldest_us = {5, 6, 7};
   ASSERT_TRUE(WriteSubResult(path, r));
   ASSERT_TRUE(ReadSubResult(path, &back));
-  EXPECT_EQ(back.drain_oldest_ns, r.drain_oldest_ns);
+  EXPECT_EQ(back.drain_oldest_us, r.drain_oldest_us);
   EXPECT_EQ(back.latency_ns, r.latency_ns);
   // A writer that died half-way leaves fewer samples than the count claims.
   std::filesystem::resize_file(path, std::filesystem::file_size(path) - 8);

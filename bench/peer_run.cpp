@@ -245,7 +245,7 @@ Row RunOne(const std::string& self, Plan plan, const RunOptions& options, Hub* s
       continue;
     }
     subs_cpu += s.cpu_ns;
-    drains.insert(drains.end(), s.drain_oldest_ns.begin(), s.drain_oldest_ns.end());
+    drains.insert(drains.end(), s.drain_oldest_us.begin(), s.drain_oldest_us.end());
     if (options.slow_rate != 0 && i == options.slow_index) {
       slow_delivered = s.received;
       slow_last = s.last_ns;
@@ -285,8 +285,9 @@ Row RunOne(const std::string& self, Plan plan, const RunOptions& options, Hub* s
   row.p99_us = PercentileUs(latencies, 0.99);
   row.p999_us = PercentileUs(latencies, 0.999);
   if (!drains.empty()) {
-    row.drain_oldest_p50_ms = PercentileUs(drains, 0.50) / 1000.0;
-    row.drain_oldest_max_ms = PercentileUs(drains, 1.0) / 1000.0;
+    // The ages are in µs, so the "µs" percentile of them is in ms.
+    row.drain_oldest_p50_ms = PercentileUs(drains, 0.50);
+    row.drain_oldest_max_ms = PercentileUs(drains, 1.0);
   }
   const uint64_t all_delivered = delivered + slow_delivered;
   row.hub_cpu_us = PerDeliveryUs(hub_cpu, all_delivered);
