@@ -63,9 +63,8 @@ void Stamp(uint8_t* payload, uint32_t size, uint64_t seq) {
   if (size > 16) std::memset(payload + 16, 0x5A, size - 16);
 }
 
-void StampHead(uint8_t* payload, uint64_t seq) {
-  const uint64_t now = NowNs();
-  std::memcpy(payload, &now, 8);
+void StampHead(uint8_t* payload, uint64_t seq, uint64_t now_ns) {
+  std::memcpy(payload, &now_ns, 8);
   std::memcpy(payload + 8, &seq, 8);
 }
 

@@ -40,16 +40,17 @@ struct Plan {
   std::string ResultPath(const std::string& who) const;
 };
 
+// Nanoseconds of the steady clock, which all processes of the machine share.
+uint64_t NowNs();
+
 // Payload: +0 u64 send time (ns, steady clock), +8 u64 sequence or a marker, then
 // filler up to the size. StampHead rewrites only the first 16 bytes (for a payload
 // Stamp has filled once: a large value is not refilled for every send).
 inline constexpr uint64_t kWarmUp = ~0ull;
 inline constexpr uint64_t kEnd = ~0ull - 1;
 void Stamp(uint8_t* payload, uint32_t size, uint64_t seq);
-void StampHead(uint8_t* payload, uint64_t seq);
+void StampHead(uint8_t* payload, uint64_t seq, uint64_t now_ns = NowNs());
 void ReadStamp(const uint8_t* payload, uint64_t* sent_ns, uint64_t* seq);
-// Nanoseconds of the steady clock, which all processes of the machine share.
-uint64_t NowNs();
 // CPU time of this process so far, in nanoseconds.
 uint64_t ProcessCpuNs();
 // CPU time of another process from /proc (utime + stime), nanoseconds; 0 when unknown.

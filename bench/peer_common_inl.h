@@ -38,7 +38,8 @@ PubResult RunPublisherLoop(const Plan& plan, RunEvents& events, Send send) {
       SleepUntilNs(std::min(pacer.NextNs(seq), end));
       continue;
     }
-    StampHead(payload.data(), seq);
+    // Stamped with the time just read: one clock read per value.
+    StampHead(payload.data(), seq, now);
     while (!send(payload.data(), plan.size)) {
       platform::SleepMs(0);
       if (NowNs() >= end + 2000000000ull) break;
