@@ -170,6 +170,88 @@ TEST(PeerTopics, SharesCoverEveryTopicOnceWithTopicZeroLastForAll) {
   EXPECT_FALSE(TopicNumber("T12345678901", &number));  // would not fit
 }
 
+Plan EventPlan(const std::string& stem) {
+  Plan plan;
+  plan.system = "orvex-v2";
+  plan.run = stem + std::to_string(NowNs() % 1000000007ull);
+  plan.dir = std::filesystem::temp_directory_path().string();
+  return plan;
+}
+
+// The publisher's loop with a transport that refuses some sends: every value goes out
+// once, in order, never before its time on the grid, and no more than the duration holds.
+TEST(PeerPublisherLoop, PacedValuesKeepTheGridAndRefusedSendsAreRetried) {
+  for (const uint32_t rate : {1000u, 0u}) {
+    Plan plan = EventPlan("peer_loop_");
+    plan.rate = rate;
+    plan.duration_ms = rate != 0 ? 50 : 10;  // flat out fills memory fast
+    RunEvents events(plan);
+    for (const char* what : {"quiet", "go", "stop"}) events.Set(what);
+    std::vector<std::pair<uint64_t, uint64_t>> sent;  // (stamp, seq)
+    int calls = 0;
+    const PubResult r = RunPublisherLoop(plan, events, [&](const uint8_t* payload, uint32_t) {
+      if (++calls % 3 == 0) return false;  // the transport is full now and then
+      uint64_t stamp = 0, seq = 0;
+      ReadStamp(payload, &stamp, &seq);
+      sent.emplace_back(stamp, seq);
+      return true;
+    });
+    ASSERT_EQ(r.sent, sent.size()) << rate;
+    ASSERT_GT(r.sent, 0u);
+    for (size_t i = 0; i < sent.size(); ++i) {
+      ASSERT_EQ(sent[i].second, i) << "rate " << rate;  // retried, never skipped
+      if (rate != 0) {
+        ASSERT_GE(sent[i].first, Pacer(r.start_ns, rate).NextNs(i));
+      }
+    }
+    if (rate != 0) {
+      EXPECT_LE(r.sent, 50u);  // 50 ms at 1000/s: values 0..49 at most
+    }
+    EXPECT_GE(r.end_ns, r.start_ns + uint64_t{plan.duration_ms} * 1000000);
+  }
+}
+
+// A draining subscriber sleeps to the next drain on its grid and closes the drain it
+// ends; a rate-limited one takes its turns on the rate's grid; neither paces before
+// the measured values begin.
+TEST(PeerSubscriberLoop, DrainsAndReadRatesPaceOnAbsoluteGrids) {
+  uint8_t value[16];
+  Plan drain = EventPlan("peer_drain_");
+  drain.drain_ms = 30;
+  RunEvents events(drain);
+  SubscriberLoop drains(drain, events);
+  drains.Pace();  // nothing taken yet: no drain, no sleep
+  EXPECT_TRUE(drains.result().drain_oldest_us.empty());
+  Stamp(value, sizeof value, kWarmUp);
+  EXPECT_TRUE(drains.Take(value, sizeof value));
+  EXPECT_TRUE(events.IsSet("ready.0"));
+  Stamp(value, sizeof value, 0);
+  EXPECT_TRUE(drains.Take(value, sizeof value));
+  const uint64_t first = NowNs();
+  drains.Pace();
+  EXPECT_GE(NowNs(), first + 30000000ull);  // the grid starts at this Pace
+  EXPECT_EQ(drains.result().drain_oldest_us.size(), 1u);
+  drains.Pace();  // an empty drain leaves nothing
+  EXPECT_EQ(drains.result().drain_oldest_us.size(), 1u);
+  Stamp(value, sizeof value, kEnd);
+  EXPECT_FALSE(drains.Take(value, sizeof value));
+
+  Plan slow = EventPlan("peer_rate_");
+  slow.read_rate = 200;  // 5 ms a value
+  RunEvents slow_events(slow);
+  SubscriberLoop reader(slow, slow_events);
+  const uint64_t start = NowNs();
+  for (uint64_t seq = 0; seq < 4; ++seq) {
+    Stamp(value, sizeof value, seq);
+    reader.Take(value, sizeof value);
+    reader.Pace();
+  }
+  // Four turns after the first: at least 20 ms on the grid, however late each wake-up.
+  EXPECT_GE(NowNs(), start + 20000000ull);
+  EXPECT_EQ(reader.result().received, 4u);
+  EXPECT_TRUE(reader.result().drain_oldest_us.empty());
+}
+
 TEST(PeerTable, MediansSpreadsFailuresAndTargets) {
   Summary s;
   s.reps = 3;
