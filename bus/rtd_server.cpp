@@ -8,7 +8,11 @@
 
 namespace orvex {
 
-RtdServer::RtdServer(Options options)
+RtdServer::RtdServer(Options options) : RtdServer(std::move(options), NotReadyYet{}) {
+  SetReady(true);
+}
+
+RtdServer::RtdServer(Options options, NotReadyYet)
     : RtdServerMultiConnection(options.base_name,
                                LinkFlow{options.slow_policy, options.link_backlog_bytes},
                                options.stall_limit_ms),
@@ -16,7 +20,6 @@ RtdServer::RtdServer(Options options)
   // Built before the first message is handled, so a bus topic requested in the very
   // first pass is served.
   bus_topics_ = std::make_unique<BusTopicTable>(this);
-  SetReady(true);
 }
 
 RtdServer::~RtdServer() {

@@ -58,6 +58,11 @@ class RtdServer : public RtdServerMultiConnection {
   // Starts the bus on `options.base_name`; the bus topics exist before the first
   // message is handled.
   explicit RtdServer(Options options);
+  // For a class derived from this one: nothing is handled until its constructor, its own
+  // members built, calls SetReady(true). Were the server ready sooner, its thread could
+  // call the class's overrides while the object is still being built.
+  struct NotReadyYet {};
+  RtdServer(Options options, NotReadyYet);
   RtdServer() : RtdServer(Options{}) {}
   // Shutdown(true, 3000), then frees the tables.
   ~RtdServer() override;

@@ -121,7 +121,11 @@ class RtdServerMultiConnection {
   // Writes one line to the bus log.
   virtual void Log(const std::string& line);
 
-  void SetReady(bool ready) { ready_.store(ready, std::memory_order_release); }
+  // Becoming ready wakes the loop: messages that came meanwhile are handled at once.
+  void SetReady(bool ready) {
+    ready_.store(ready, std::memory_order_release);
+    if (ready) Wake();
+  }
   bool ready() const { return ready_.load(std::memory_order_acquire); }
   // Server thread (or after the thread stopped).
   RtdConnection* FindConnection(uint16_t id);

@@ -33,6 +33,19 @@ function(orvex_add_test name)
     DISCOVERY_MODE PRE_TEST)
 endfunction()
 
+# Gives every test discovered in `target` the CTest RESOURCE_LOCK `lock`.
+# orvex_add_test gives only label and time-out; the lock is set by a script CTest reads
+# after the discovered tests.
+function(orvex_lock_tests target lock)
+  if(NOT TARGET ${target})
+    return()
+  endif()
+  set(script ${CMAKE_CURRENT_BINARY_DIR}/${target}_locks.cmake)
+  file(WRITE ${script}
+    "set_tests_properties(\${${target}_TESTS} PROPERTIES RESOURCE_LOCK ${lock})\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${script})
+endfunction()
+
 # A helper program started by multi-process tests; tests find it beside themselves.
 function(orvex_add_test_helper name)
   add_executable(${name} ${ARGN})

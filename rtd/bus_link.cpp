@@ -87,17 +87,10 @@ void RtdBusLink::Run() {
     const Command command = commands_.front();
     commands_.pop_front();
     hold.unlock();
-    // A link made after the command was queued may already have asked (or not).
-    if (command.open && requested_.insert(command.handle).second) {
-      const std::string request = book_->RequestText(command.handle);
-      if (request.empty()) {
-        requested_.erase(command.handle);
-      } else {
-        session_->Send(
-            [&](client::BusClient& bus) { return bus.RequestTopic(command.handle, request); });
-      }
-    } else if (!command.open && requested_.erase(command.handle) != 0) {
-      session_->Send([&](client::BusClient& bus) { return bus.CloseTopic(command.handle); });
+    if (command.open) {
+      Request(command.handle);
+    } else {
+      Unrequest(command.handle);
     }
     hold.lock();
   }
@@ -141,13 +134,36 @@ bool RtdBusLink::Link() {
            bus.RequestTopic(kDefpubHandle, "@BUS:DEFPUB");
   });
   for (auto& [handle, request] : book_->OpenBusTopics()) {
-    requested_.insert(handle);
+    const size_t slot = RtdTopicBook::SlotOf(handle);
+    if (slot >= requested_.size()) requested_.resize(slot + 1);
+    requested_[slot] = handle;
     // Init-captures: older compilers cannot capture structured bindings.
     session_->Send([id = handle, &text = request](client::BusClient& bus) {
       return bus.RequestTopic(id, text);
     });
   }
   return true;
+}
+
+void RtdBusLink::Request(uint32_t handle) {
+  const size_t slot = RtdTopicBook::SlotOf(handle);
+  if (slot >= kMaxBookSlots) return;
+  if (slot >= requested_.size()) requested_.resize(slot + 1);
+  // A link made after the command was queued may already have asked (or not).
+  if (requested_[slot] == handle) return;
+  // The slot's last topic is closed before its next one is asked.
+  if (requested_[slot] != 0) Unrequest(requested_[slot]);
+  const std::string request = book_->RequestText(handle);
+  if (request.empty()) return;
+  requested_[slot] = handle;
+  session_->Send([&](client::BusClient& bus) { return bus.RequestTopic(handle, request); });
+}
+
+void RtdBusLink::Unrequest(uint32_t handle) {
+  const size_t slot = RtdTopicBook::SlotOf(handle);
+  if (slot >= requested_.size() || requested_[slot] != handle) return;
+  requested_[slot] = 0;
+  session_->Send([&](client::BusClient& bus) { return bus.CloseTopic(handle); });
 }
 
 void RtdBusLink::Unlink() {

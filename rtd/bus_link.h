@@ -5,9 +5,9 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <set>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "client/client_session.h"
 #include "rtd/topic_book.h"
@@ -63,6 +63,9 @@ class RtdBusLink {
   bool Link();
   void Unlink();
   void OnMessage(const client::BusReceived& message);
+  // Asks the bus for `handle` unless this link did already.
+  void Request(uint32_t handle);
+  void Unrequest(uint32_t handle);
   void Notify(bool due) {
     if (due && options_.notify) options_.notify();
   }
@@ -70,7 +73,8 @@ class RtdBusLink {
   RtdTopicBook* book_;
   Options options_;
   std::unique_ptr<client::ClientSession> session_;  // link thread only
-  std::set<uint32_t> requested_;                    // handles asked of this link
+  // The handle asked of this link for each slot of the book (0: none).
+  std::vector<uint32_t> requested_;  // link thread only
   mutable std::mutex lock_;
   std::condition_variable wake_;
   std::deque<Command> commands_;

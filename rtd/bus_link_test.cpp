@@ -27,20 +27,26 @@ class BusLinkTest : public ::testing::Test {
  protected:
   void SetUp() override {
     StartBus();
+    MakeLink(BookLimits{});
+  }
+  void MakeLink(const BookLimits& limits) {
+    link_.reset();
+    book_ = std::make_unique<RtdTopicBook>(limits);
     RtdBusLink::Options options;
     options.bus = base_;
     options.retry_ms = 50;
     options.notify = [this] { ++notifications_; };
-    link_ = std::make_unique<RtdBusLink>(&book_, options);
+    link_ = std::make_unique<RtdBusLink>(book_.get(), options);
   }
   void TearDown() override {
     link_.reset();
     publisher_.reset();
     bus_.reset();
   }
-  void StartBus() {
+  void StartBus(size_t topics_per_client = RtdServer::Options{}.max_topics_per_client) {
     RtdServer::Options options;
     options.base_name = base_;
+    options.max_topics_per_client = topics_per_client;
     options.shutdown_grace_ms = 50;
     bus_ = std::make_unique<RtdServer>(options);
     ASSERT_TRUE(bus_->listening());
@@ -51,9 +57,9 @@ class BusLinkTest : public ::testing::Test {
     ASSERT_TRUE(publisher_->RegisterAndWait("ABC", "test publisher", true, false, nullptr));
   }
   // The bus's topic id of the next topic asked of the publisher.
-  uint32_t NextRequest(std::string* text = nullptr) {
+  uint32_t NextRequest(std::string* text = nullptr, uint32_t timeout_ms = 20000) {
     client::BusReceived message;
-    if (!publisher_->ReceiveCode(MSG_TOPIC, &message, 20000)) return 0;
+    if (!publisher_->ReceiveCode(MSG_TOPIC, &message, timeout_ms)) return 0;
     if (text) *text = message.text;
     return message.handle;
   }
@@ -61,13 +67,13 @@ class BusLinkTest : public ::testing::Test {
   bool WaitCell(int32_t cell, const std::string& want) {
     return test::WaitUntil(
         [&] {
-          for (auto& [id, value] : book_.Refresh()) shown_[id] = CellText(value);
+          for (auto& [id, value] : book_->Refresh()) shown_[id] = CellText(value);
           return shown_[cell] == want;
         },
         kLinkWaitMs);
   }
   void Connect(int32_t cell, const std::string& text) {
-    auto opened = book_.Connect(cell, text);
+    auto opened = book_->Connect(cell, text);
     ASSERT_EQ(opened.outcome, ConnectOutcome::kOk);
     if (opened.new_bus_topic) link_->Open(opened.handle);
   }
@@ -85,7 +91,7 @@ class BusLinkTest : public ::testing::Test {
   std::string base_ = test::UniqueName("Local\\OrvexRtdT");
   std::unique_ptr<RtdServer> bus_;
   std::unique_ptr<client::BusClient> publisher_;
-  RtdTopicBook book_;
+  std::unique_ptr<RtdTopicBook> book_;
   std::unique_ptr<RtdBusLink> link_;
   std::atomic<int> notifications_{0};
   std::map<int32_t, std::string> shown_;
@@ -117,7 +123,7 @@ TEST_F(BusLinkTest, ValuesReachCellsAndPublisherAndBusLossShowThenHeal) {
   const std::string ticks = shown_[1];
   ASSERT_TRUE(test::WaitUntil(
       [&] {
-        for (auto& [id, value] : book_.Refresh()) shown_[id] = CellText(value);
+        for (auto& [id, value] : book_->Refresh()) shown_[id] = CellText(value);
         return shown_[1] != ticks;
       },
       kLinkWaitMs));
@@ -142,8 +148,8 @@ TEST_F(BusLinkTest, ClosingTheLastCellClosesTheBusTopicAndStopSaysGoodbye) {
   ASSERT_TRUE(WaitCell(1, "1"));
   // The link's own two subscriptions (publisher lists) and the two cells' topics.
   ASSERT_TRUE(test::WaitUntil([&] { return BusTopicCount() == 4; }, kLinkWaitMs));
-  EXPECT_EQ(book_.Disconnect(1), 0u);
-  const uint32_t ticker = book_.Disconnect(2);
+  EXPECT_EQ(book_->Disconnect(1), 0u);
+  const uint32_t ticker = book_->Disconnect(2);
   ASSERT_NE(ticker, 0u);
   link_->Close(ticker);
   ASSERT_TRUE(test::WaitUntil([&] { return BusTopicCount() == 3; }, kLinkWaitMs));
@@ -161,6 +167,54 @@ TEST_F(BusLinkTest, CellsWaitForABusThatIsNotThereYet) {
   StartBus();
   ASSERT_TRUE(WaitCell(1, "1"));
   EXPECT_TRUE(link_->connected());
+}
+
+// A workbook as large as the bus lets one client be: every topic is routed (the bus
+// holds them all), the publisher's topics past 65,534 get their values, and one more
+// text is refused at once rather than left waiting for an answer that never comes.
+// The bus here gives a client 70,000 topics (its default, 262,144, is filled in the book's
+// own test and the bench; a quarter million through a sanitizer build takes minutes).
+TEST_F(BusLinkTest, AsManyTopicsAsTheBusAllowsAreServedAndOneMoreIsRefused) {
+  constexpr size_t kBusLimit = 70000;
+  bus_.reset();
+  StartBus(kBusLimit);
+  MakeLink(BookLimits::ForBus(kBusLimit, kBusDefaultTextBytes));
+  link_->Start();
+  const size_t past_old_cap = 65534;
+  const size_t last = book_->limits().topics - 1;
+  ASSERT_GT(last, past_old_cap);
+  for (size_t i = 0; i <= last; ++i) {
+    // The rest are addressed to a publisher that never comes: the bus holds them and
+    // sends nothing, which keeps the test light.
+    const std::string text = i == past_old_cap ? "@ABC:PAST.OLD.CAP"
+                             : i == last       ? "@ABC:LAST"
+                                               : "@NOBODY:N" + std::to_string(i);
+    Connect(static_cast<int32_t>(i + 1), text);
+  }
+  EXPECT_EQ(book_->Connect(-1, "@ABC:ONE.MORE").outcome, ConnectOutcome::kTooManyTopics);
+  EXPECT_EQ(book_->bus_topic_count(), last + 1);
+  // The book's topics and the link's own two: exactly what the bus gives a client. A
+  // loaded machine (or a sanitizer build) takes a while over so many topics.
+  constexpr uint32_t kManyMs = 90000;
+  ASSERT_TRUE(test::WaitUntil([&] { return BusTopicCount() == kBusLimit; }, kManyMs));
+  // The publisher comes only now (an idle link would be dropped meanwhile) and is asked
+  // for its two topics.
+  StartPublisher();
+  std::map<std::string, uint32_t> asked;
+  for (int i = 0; i < 2; ++i) {
+    std::string text;
+    const uint32_t topic = NextRequest(&text, kManyMs);
+    ASSERT_NE(topic, 0u);
+    asked[text] = topic;
+  }
+  ASSERT_EQ(asked.size(), 2u);
+  RtdValue v;
+  v.SetInt32(11);
+  ASSERT_TRUE(publisher_->Publish(asked["PAST.OLD.CAP"], v));
+  v.SetInt32(22);
+  ASSERT_TRUE(publisher_->Publish(asked["LAST"], v));
+  ASSERT_TRUE(WaitCell(static_cast<int32_t>(past_old_cap + 1), "11"));
+  ASSERT_TRUE(WaitCell(static_cast<int32_t>(last + 1), "22"));
 }
 
 }  // namespace

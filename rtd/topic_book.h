@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
-#include <map>
+#include <deque>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
@@ -10,18 +11,15 @@
 #include <vector>
 
 #include "protocol/rtd_value.h"
+#include "rtd/book_limits.h"
 #include "rtd/cell_value.h"
 
 namespace orvex::rtd {
 
-// The distinct topic texts one Excel may hold open on the bus at once: the bus's limit
-// per client (65,536), less the two publisher lists the bus link follows itself.
-inline constexpr size_t kMaxBusTopics = 65536 - 2;
-
 enum class ConnectOutcome {
   kOk,
   kDuplicateId,    // Excel already has a cell under this topic id
-  kTooManyTopics,  // kMaxBusTopics distinct texts are already open
+  kTooManyTopics,  // the limit's count of distinct texts is open, or their bytes are taken
 };
 
 // Excel's topic ids and the bus topics behind them: one bus topic (under a handle of
@@ -35,6 +33,10 @@ enum class ConnectOutcome {
 // per batch: after one true, further changes answer false until the next Refresh.
 class RtdTopicBook {
  public:
+  explicit RtdTopicBook(BookLimits limits = {});
+  RtdTopicBook(const RtdTopicBook&) = delete;
+  RtdTopicBook& operator=(const RtdTopicBook&) = delete;
+
   struct Opened {
     ConnectOutcome outcome = ConnectOutcome::kOk;
     uint32_t handle = 0;         // the bus topic's handle
@@ -69,35 +71,60 @@ class RtdTopicBook {
   std::string RequestText(uint32_t handle) const;
   size_t cell_count() const;
   size_t bus_topic_count() const;
+  const BookLimits& limits() const { return limits_; }
+  // The slot a handle of this book names (below kMaxBookSlots), or kMaxBookSlots for a
+  // value no book hands out; slots are dense, so callers may index by them.
+  static size_t SlotOf(uint32_t handle);
   // Bytes held for the open topics by this book (containers and texts), for the bench.
   size_t ApproximateBytes() const;
 
  private:
-  enum class State { kWaiting, kValue, kNoPublisher, kBusAway };
+  // A slot of topics_. Most topics have one cell, so the first is kept in place.
   struct BusTopic {
     std::string request;
-    std::vector<int32_t> cells;  // Excel topic ids, in connect order
-    RtdValue value;              // newest value; valid when has_value
-    bool has_value = false;
-    bool publisher_here = true;
-    bool bus_away = false;
-    bool changed = false;
+    RtdValue value;                              // newest value; valid when has_value
+    std::unique_ptr<std::vector<int32_t>> more;  // cells after the first, in connect order
+    int32_t first_cell = 0;
+    uint32_t handle = 0;     // the slot's current or last handle (its generation lives on)
+    uint32_t next_same = 0;  // slot + 1 of the next open topic in this one's text chain
+    bool open : 1 = false;
+    bool has_value : 1 = false;
+    bool publisher_here : 1 = true;
+    bool bus_away : 1 = false;
+    bool changed : 1 = false;
   };
+  static constexpr uint32_t kNoSlot = UINT32_MAX;
 
+  // The open topic under `handle`, or null.
+  BusTopic* Find(uint32_t handle);
+  const BusTopic* Find(uint32_t handle) const;
+  // A free slot, made ready for a topic under a fresh handle.
+  uint32_t TakeSlot();
+  // The open topics by text: chains threaded through the slots (next_same), their heads
+  // in text_buckets_, so a topic costs a few bytes here rather than a node of its own.
+  uint32_t& ChainHead(std::string_view text);
+  uint32_t FindText(std::string_view text);  // its slot, or kNoSlot
+  void LinkText(uint32_t slot);
+  void UnlinkText(uint32_t slot);
   CellValue Shown(const BusTopic& topic) const;
   bool Served(const BusTopic& topic) const;
   // Marks the topic changed; true when this change is the batch's first.
-  bool MarkChanged(uint32_t handle, BusTopic& topic);
+  bool MarkChanged(BusTopic& topic);
   // Re-evaluates every topic's publisher after a list changed.
   bool RecheckPublishers();
 
+  const BookLimits limits_;
   mutable std::mutex lock_;
-  std::unordered_map<int32_t, uint32_t> cells_;    // Excel id -> handle
-  std::unordered_map<uint32_t, BusTopic> topics_;  // handle -> topic
-  // Keys view the request texts held by topics_ (whose nodes never move).
-  std::unordered_map<std::string_view, uint32_t> by_request_;  // request -> handle
-  std::vector<uint32_t> changed_;                              // handles, first change order
-  uint32_t next_handle_ = 1;
+  std::unordered_map<int32_t, uint32_t> cells_;  // Excel id -> handle
+  // Slots by index; a deque, so texts and values never move while they are viewed.
+  std::deque<BusTopic> topics_;
+  // Slots freed, oldest first: a slot's next handle comes as late as possible, so a
+  // value still in flight for its last topic finds nothing under the old handle.
+  std::deque<uint32_t> free_slots_;
+  std::vector<uint32_t> text_buckets_;  // slot + 1 of each chain's first topic; 0: none
+  size_t open_count_ = 0;
+  size_t text_bytes_ = 0;          // bytes of the open topics' texts after the address
+  std::vector<uint32_t> changed_;  // handles, first change order (closed ones skipped)
   bool armed_ = true;
   bool bus_away_ = false;
   bool publist_seen_ = false;

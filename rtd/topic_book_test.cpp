@@ -174,5 +174,85 @@ TEST(TopicBookTest, RepeatedIdsAndTooManyTopicsAreRefusedWithoutGrowing) {
   EXPECT_EQ(book.Connect(1, "ONE MORE").outcome, ConnectOutcome::kOk);
 }
 
+TEST(TopicBookTest, FreedSlotsComeBackUnderNewHandlesAndCloseCleanly) {
+  RtdTopicBook book;
+  const uint32_t a = book.Connect(1, "A").handle;
+  const uint32_t b = book.Connect(2, "B").handle;
+  ASSERT_EQ(book.Connect(3, "B").handle, b);
+  ASSERT_EQ(book.Connect(4, "B").handle, b);
+  EXPECT_EQ(book.Disconnect(1), a);
+  // The slot comes back under another handle: a value still in flight for the old
+  // topic must not reach the new one.
+  const uint32_t c = book.Connect(5, "C").handle;
+  EXPECT_EQ(RtdTopicBook::SlotOf(c), RtdTopicBook::SlotOf(a));
+  EXPECT_NE(c, a);
+  EXPECT_FALSE(book.OnValue(a, Int(1)));
+  EXPECT_EQ(book.RequestText(c), "C");
+  EXPECT_EQ(book.RequestText(a), "");
+  // The first cell of a shared topic leaves: the rest keep their order.
+  EXPECT_EQ(book.Disconnect(2), 0u);
+  EXPECT_TRUE(book.OnValue(b, Int(7)));
+  const auto refreshed = book.Refresh();
+  ASSERT_EQ(refreshed.size(), 2u);
+  EXPECT_EQ(refreshed[0].first, 3);
+  EXPECT_EQ(refreshed[1].first, 4);
+  // Handles no book gives out, from a bus that sends nonsense, are ignored.
+  for (uint32_t bad : {0u, 0x00FFFFFFu, 0xFF000000u, c + 0x1000u}) {
+    EXPECT_FALSE(book.OnValue(bad, Int(2))) << bad;
+    EXPECT_EQ(book.RequestText(bad), "") << bad;
+  }
+
+  // Many changed topics closed before Excel refreshes: none is listed, the rest are,
+  // once each, and every text can be found again afterwards.
+  constexpr int kMany = 20000;
+  for (int i = 0; i < kMany; ++i) {
+    const auto opened = book.Connect(100 + i, "T" + std::to_string(i));
+    ASSERT_EQ(opened.outcome, ConnectOutcome::kOk);
+    book.OnValue(opened.handle, Int(i));
+  }
+  for (int i = 0; i < kMany; ++i) {
+    if (i % 4 != 3) {
+      ASSERT_NE(book.Disconnect(100 + i), 0u);
+    }
+  }
+  const auto after = book.Refresh();
+  EXPECT_EQ(after.size(), static_cast<size_t>(kMany / 4));
+  for (const auto& [cell, value] : after) {
+    ASSERT_EQ((cell - 100) % 4, 3);
+    EXPECT_EQ(value.int32, cell - 100);
+  }
+  for (int i = 3; i < kMany; i += 4) {
+    ASSERT_FALSE(book.Connect(-i, "T" + std::to_string(i)).new_bus_topic) << i;
+  }
+  EXPECT_EQ(book.bus_topic_count(), static_cast<size_t>(kMany / 4) + 2);
+  EXPECT_EQ(book.OpenBusTopics().size(), book.bus_topic_count());
+}
+
+TEST(TopicBookTest, TheCountAndTheTextBytesAfterTheAddressAreBounded) {
+  EXPECT_EQ(TopicTextBytes("@ABC,XYZ:12345"), 5u);
+  EXPECT_EQ(TopicTextBytes("12345"), 5u);
+  EXPECT_EQ(TopicTextBytes("@ABC"), 0u);
+  EXPECT_EQ(TopicTextBytes(""), 0u);
+
+  BookLimits limits;
+  limits.topics = 3;
+  limits.text_bytes = 10;
+  RtdTopicBook book(limits);
+  EXPECT_EQ(book.Connect(1, "@A:12345").outcome, ConnectOutcome::kOk);
+  EXPECT_EQ(book.Connect(2, "@LONG,SIDS:1234").outcome, ConnectOutcome::kOk);
+  EXPECT_EQ(book.Connect(3, "@A:12").outcome, ConnectOutcome::kTooManyTopics);  // 11 bytes
+  EXPECT_EQ(book.Connect(3, "@A:").outcome, ConnectOutcome::kOk);
+  EXPECT_EQ(book.Connect(4, "X").outcome, ConnectOutcome::kTooManyTopics);  // a fourth topic
+  // Cells of an open text cost nothing more.
+  EXPECT_EQ(book.Connect(4, "@A:12345").outcome, ConnectOutcome::kOk);
+  EXPECT_EQ(book.cell_count(), 4u);
+  // The text's bytes come back with its last cell.
+  EXPECT_NE(book.Disconnect(2), 0u);
+  EXPECT_EQ(book.Connect(5, "@B:1234").outcome, ConnectOutcome::kOk);
+
+  RtdTopicBook none(BookLimits::ForBus(2, 64 * 1024));
+  EXPECT_EQ(none.Connect(1, "X").outcome, ConnectOutcome::kTooManyTopics);
+}
+
 }  // namespace
 }  // namespace orvex::rtd

@@ -36,4 +36,10 @@ std::vector<std::string> AddressedSids(std::string_view request) {
   return sids;
 }
 
+size_t TopicTextBytes(std::string_view request) {
+  if (request.empty() || request.front() != '@') return request.size();
+  const size_t colon = request.find(':');
+  return colon == std::string_view::npos ? 0 : request.size() - colon - 1;
+}
+
 }  // namespace orvex::rtd

@@ -27,5 +27,8 @@ TopicFormResult BuildTopicText(std::span<const std::string> strings, std::string
 // The SIDs a request text is addressed to, normalised as the bus compares them:
 // "@abc ,XYZ:T" -> {"ABC", "XYZ"}; a text without "@" (or without ":") has none.
 std::vector<std::string> AddressedSids(std::string_view request);
+// The bytes of a request text the bus counts against a client: those after the address
+// ("@ABC:X" -> 1, "X" -> 1, "@ABC" -> 0).
+size_t TopicTextBytes(std::string_view request);
 
 }  // namespace orvex::rtd

@@ -35,7 +35,13 @@ xvfb_pid=$!
 export DISPLAY=":$display"
 
 cleanup() {
+  # The prefix's own server (WINEPREFIX names it): asked to end, then waited for, then
+  # killed if it would not, all before the prefix goes, which it needs to be found by.
   "$wineserver" -k >/dev/null 2>&1 || true
+  if ! timeout 20 "$wineserver" -w >/dev/null 2>&1; then
+    "$wineserver" -k9 >/dev/null 2>&1 || true
+    timeout 10 "$wineserver" -w >/dev/null 2>&1 || true
+  fi
   kill "$xvfb_pid" >/dev/null 2>&1 || true
   wait "$xvfb_pid" 2>/dev/null || true
   rm -rf "$WINEPREFIX"
@@ -48,11 +54,12 @@ trap 'exit 143' TERM
 
 for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
 "$wineserver" -p </dev/null >/dev/null 2>&1 &
-"$wine64" wineboot </dev/null >/dev/null 2>&1 || true
+# A prefix that hangs while it is made must not hang the run: what follows finds out.
+timeout 300 "$wine64" wineboot </dev/null >/dev/null 2>&1 || true
 # wineboot can return before the prefix starts programs reliably; the first tests then
 # failed in a few milliseconds with no output. Start programs until one runs cleanly.
 for _ in $(seq 20); do
-  "$wine64" cmd.exe /c exit 0 </dev/null >/dev/null 2>&1 && break
+  timeout 60 "$wine64" cmd.exe /c exit 0 </dev/null >/dev/null 2>&1 && break
   sleep 0.5
 done
 # Wine's background services inherit output pipes; keep ctest's own clean.

@@ -4,8 +4,10 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <thread>
 
+#include "client/bus_client.h"
 #include "protocol/message_codes.h"
 #include "tests/bus_fixture.h"
 
@@ -94,7 +96,9 @@ TEST_F(BusLimitsClassicTest, PartsPastTheLimitAreRefusedAndAnotherHandleStartsAf
 // that client, holding the link's lock most of the time, as a huge split did.
 class FreezingServer : public RtdServer {
  public:
-  using RtdServer::RtdServer;
+  explicit FreezingServer(const Options& options) : RtdServer(options, NotReadyYet{}) {
+    SetReady(true);
+  }
   ~FreezingServer() override { Shutdown(true, 500); }
   std::atomic<bool> frozen{false};
 
@@ -141,6 +145,56 @@ TEST_P(BusLimitsTest, ShutdownFinishesAfterTheServerThreadIsStoppedByForce) {
   Signal(release);
   FinishChild(client, 10000);
   EXPECT_TRUE(finished) << "the shutdown waits for a lock the stopped thread held";
+}
+
+// A bus derived for a test, built while a client is already there: nothing reaches its
+// overrides before its constructor says it is ready, and what came meanwhile is handled
+// as soon as it does.
+class LateReadyServer : public RtdServer {
+ public:
+  LateReadyServer(const Options& options, const std::function<void()>& meanwhile)
+      : RtdServer(options, NotReadyYet{}) {
+    meanwhile();
+    handled_before_ready = handled.load();
+    SetReady(true);
+  }
+  ~LateReadyServer() override { Shutdown(true, 3000); }
+  std::atomic<int> handled{0};
+  int handled_before_ready = -1;
+
+ protected:
+  void ProcessMessage(const BusMessage& m) override {
+    ++handled;
+    RtdServer::ProcessMessage(m);
+  }
+};
+
+TEST_P(BusLimitsTest, ADerivedBusHandlesNothingUntilItIsBuilt) {
+  RtdServer::Options options;
+  options.base_name = base_;
+  options.shutdown_grace_ms = 50;
+  client::BusClient client;
+  LateReadyServer* server = nullptr;
+  LateReadyServer bus(options, [&] {
+    server = &bus;
+    ASSERT_TRUE(client.Connect(
+        base_, GetParam() == "v2" ? client::LinkKind::kV2 : client::LinkKind::kClassic));
+    ASSERT_TRUE(client.Register("S", "early", false, true));
+    // Several passes of the loop after the message was sent: it had every chance.
+    ASSERT_TRUE(WaitUntil([&] { return server->connection_count() == 1; }, 20000));
+    const uint64_t passes = server->pass_count();
+    server->Wake();
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+          server->Wake();
+          return server->pass_count() >= passes + 3;
+        },
+        20000));
+  });
+  EXPECT_EQ(bus.handled_before_ready, 0);
+  client::BusReceived reply;
+  EXPECT_TRUE(client.ReceiveCode(MSG_REGISTER_REPLY, &reply, 20000));
+  EXPECT_GE(bus.handled.load(), 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(BothLinks, BusLimitsTest, ::testing::Values("classic", "v2"), KindName);

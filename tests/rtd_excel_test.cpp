@@ -108,9 +108,11 @@ class RtdExcelTest : public ::testing::Test {
     ASSERT_NE(corvane_, nullptr);
     ASSERT_TRUE(test::WaitUntil(BusUp, 30000));
   }
-  // As Pendrel closes it: WM_CLOSE to the window titled "Orvex RTD Bus"; true once no
-  // such window is left.
-  static bool CloseCorvane() {
+  // As Pendrel closes it: WM_CLOSE to the window titled "Orvex RTD Bus", whichever
+  // started it (Pendrel does at first); true once no such window is left and the bus is
+  // gone. The tests that show a window of that title in their own process take this
+  // test's lock, so every such window here is a Corvane's.
+  bool CloseCorvane() {
     auto close_one = [] {
       bool found = false;
       platform::EnumerateTopLevelWindows([&](platform::WindowHandle window) {
@@ -121,7 +123,16 @@ class RtdExcelTest : public ::testing::Test {
       });
       return !found;
     };
-    return test::WaitUntil(close_one, 30000) && test::WaitUntil([] { return !BusUp(); }, 30000);
+    const bool closed =
+        test::WaitUntil(close_one, 30000) && test::WaitUntil([] { return !BusUp(); }, 30000);
+    if (corvane_) {
+      // The one this test started: reaped here, so a later start does not lose it.
+      if (!platform::WaitProcess(corvane_, 10000, nullptr)) platform::KillProcess(corvane_);
+      platform::WaitProcess(corvane_, 10000, nullptr);
+      platform::CloseProcess(corvane_);
+      corvane_ = nullptr;
+    }
+    return closed;
   }
   void StartPublisher() {
     publisher_ =

@@ -2,9 +2,12 @@
 // finds it by title, messages it, closes it, and kills an owner.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "platform/clock.h"
+#include "platform/input_idle.h"
 #include "platform/message_box.h"
 #include "platform/process.h"
 #include "platform/window.h"
@@ -125,6 +128,31 @@ TEST_F(WindowTableTest, APostedCloseEndsTheOwnersLoopToo) {
   int exit_code = -1;
   ASSERT_TRUE(WaitProcess(child, 20000, &exit_code));
   EXPECT_EQ(exit_code, 7);
+}
+
+// A window exists before its owner is ready for input; waiting for input idle waits for
+// the owner's message loop, however long its start-up takes. The owner is the window
+// stand-in, built as a GUI program beside this test.
+TEST_F(WindowTableTest, InputIdleComesWithTheOwnersMessageLoopNotWithItsWindow) {
+  const std::string title = test::UniqueName("Orvex input idle");
+  const auto ready = std::filesystem::temp_directory_path() / test::UniqueName("orvex_ready");
+  const std::string self = CurrentExecutablePath();
+  const std::string standin = self.substr(0, self.find_last_of("/\\") + 1) + "gui_standin" +
+                              (self.ends_with(".exe") ? ".exe" : "");
+  child = SpawnProcess(standin, {"--window", kClass, title, "--start-after", ready.string()});
+  ASSERT_NE(child, nullptr) << standin;
+  const WindowHandle window = WaitForWindow(kClass, title);
+  ASSERT_NE(window, nullptr);
+  EXPECT_FALSE(WaitForInputIdleOf(ProcessId(child), 300));
+  std::ofstream(ready).put('\n');
+  EXPECT_TRUE(WaitForInputIdleOf(ProcessId(child), 30000));
+  // Idle: its loop takes messages now.
+  PostWindowMessage(window, WM_CLOSE, 0, 0);
+  int code = -1;
+  EXPECT_TRUE(WaitProcess(child, 20000, &code));
+  EXPECT_EQ(code, 0);
+  EXPECT_FALSE(WaitForInputIdleOf(ProcessId(child), 300)) << "an ended process is never idle";
+  std::filesystem::remove(ready);
 }
 
 TEST_F(WindowTableTest, AKilledOwnersWindowDisappears) {

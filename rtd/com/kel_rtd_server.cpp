@@ -91,7 +91,8 @@ HRESULT STDMETHODCALLTYPE KelRtdServer::ServerStart(IRTDUpdateEvent* callback, l
   if (state_ == State::kStarted) return E_UNEXPECTED;
   if (!callback || !result) return E_POINTER;
   *result = 0;
-  book_ = std::make_unique<RtdTopicBook>();
+  // The bus refuses topics past its limits without a word; the book refuses them at once.
+  book_ = std::make_unique<RtdTopicBook>(BookLimits::FromSettings());
   if (!window_.Create(g_module, [this] { DeliverNotify(); })) {
     book_.reset();
     return HRESULT_FROM_WIN32(GetLastError());

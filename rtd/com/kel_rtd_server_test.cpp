@@ -13,6 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/registry_sandbox.h"
+#include "registry/reg_key_path.h"
+#include "rtd/book_limits.h"
 #include "rtd/com/rtd_interfaces.h"
 #include "rtd/com/testing/dispatch_args.h"
 #include "rtd/com/testing/update_event_sink.h"
@@ -241,6 +244,40 @@ TEST_F(KelRtdDllTest, BadCallsGetClearErrorsAndTerminateLeavesNothingBehind) {
   EXPECT_EQ(server->Release(), 0u);
   EXPECT_EQ(can_unload_(), S_OK);
   for (SAFEARRAY* a : {one, huge, three, empty}) SafeArrayDestroy(a);
+}
+
+// A started server takes the bus's topic limit from where the bus program reads it, so
+// the cell past it is refused at once instead of waiting for an answer that never comes.
+TEST_F(KelRtdDllTest, TheTopicLimitFollowsTheBusSetting) {
+  platform::RegistrySandbox sandbox;
+  ASSERT_TRUE(sandbox.ok());
+  const SfRegKeyPath key(RegRoot::kCurrentUser, kBusSettingsKey);
+  ASSERT_TRUE(key.Create());
+  ASSERT_TRUE(key.WriteDword(kBusTopicsValue, 5));  // the link's own two, and three cells
+  IRtdServer* server = Create();
+  ASSERT_NE(server, nullptr);
+  testing::UpdateEventSink sink;
+  long started = 0;
+  ASSERT_EQ(server->ServerStart(&sink, &started), S_OK);
+  VARIANT value;
+  VariantInit(&value);
+  VARIANT_BOOL fresh = VARIANT_FALSE;
+  const auto connect = [&](long id, const wchar_t* text) {
+    SAFEARRAY* strings = testing::StringArray({text});
+    const HRESULT hr = server->ConnectData(id, &strings, &fresh, &value);
+    VariantClear(&value);
+    SafeArrayDestroy(strings);
+    return hr;
+  };
+  EXPECT_EQ(connect(1, L"@ABC:ONE"), S_OK);
+  EXPECT_EQ(connect(2, L"@ABC:TWO"), S_OK);
+  EXPECT_EQ(connect(3, L"@ABC:THREE"), S_OK);
+  EXPECT_EQ(connect(4, L"@ABC:FOUR"), kRtdTooManyTopics);
+  EXPECT_EQ(connect(4, L"@ABC:TWO"), S_OK);  // a text already open takes more cells
+  EXPECT_EQ(server->DisconnectData(1), S_OK);
+  EXPECT_EQ(connect(5, L"@ABC:FOUR"), S_OK);
+  EXPECT_EQ(server->ServerTerminate(), S_OK);
+  EXPECT_EQ(server->Release(), 0u);
 }
 
 // Late-bound, as a script or Excel may call: every method through IDispatch::Invoke,

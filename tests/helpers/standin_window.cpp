@@ -3,13 +3,15 @@
 // they get and close (or, with --ignore-close, do not).
 //
 //   standin --window <class> <title> [--window ...] [--ignore-close] [--log <file>]
-//           [--ready <file>] [--life-ms <ms>]
+//           [--ready <file>] [--start-after <file>] [--life-ms <ms>]
 //
-// The ready file is written once every window exists. The program ends itself after
-// the life time (default 60 s) so that a failed test leaves nothing running.
+// The ready file is written once every window exists; with --start-after the program
+// then waits for that file before it runs its message loop (a slow start-up). The program ends
+// itself after the life time (default 60 s) so that a failed test leaves nothing running.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -57,6 +59,7 @@ LResult Procedure(WindowHandle window, uint32_t message, WParam wparam, LParam l
 int main(int argc, char** argv) {
   std::vector<std::pair<std::string, std::string>> windows;
   std::string ready;
+  std::string start_after;
   uint32_t life_ms = 60000;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -69,6 +72,8 @@ int main(int argc, char** argv) {
       g_log = argv[++i];
     } else if (arg == "--ready" && i + 1 < argc) {
       ready = argv[++i];
+    } else if (arg == "--start-after" && i + 1 < argc) {
+      start_after = argv[++i];
     } else if (arg == "--life-ms" && i + 1 < argc) {
       life_ms = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 10));
     } else {
@@ -92,6 +97,7 @@ int main(int argc, char** argv) {
   if (!ready.empty()) {
     if (FILE* file = std::fopen(ready.c_str(), "wb")) std::fclose(file);
   }
+  while (!start_after.empty() && !std::filesystem::exists(start_after)) SleepMs(20);
   QueuedMessage message;
   while (GetNextMessage(&message) > 0) {
     TranslateQueuedMessage(message);
