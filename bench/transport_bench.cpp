@@ -1,6 +1,6 @@
 // One-way throughput and round-trip latency of 128-byte messages over both link
 // kinds, with the peer in its own process. Prints one line per figure.
-//   transport_bench [messages]
+//   transport_bench [messages] [classic|v2|v2batch]
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -28,6 +28,8 @@ struct Endpoint {
   // Waits for the next message (polling when `spin`, else on the link's own wait).
   virtual bool Receive(uint32_t* sequence, bool spin) = 0;
   virtual void Flush() {}
+  // Shows what was sent to the reader now (a batching writer holds it back otherwise).
+  virtual void Publish() {}
 };
 
 struct ClassicEndpoint : Endpoint {
@@ -73,8 +75,54 @@ struct V2Endpoint : Endpoint {
   }
 };
 
+// V2 as the bus writes it: records published once per batch of kBatch, and the
+// reader taking whatever is published in one go.
+struct V2BatchEndpoint : V2Endpoint {
+  static constexpr uint32_t kBatch = 64;
+  uint32_t unpublished = 0;
+  std::vector<uint32_t> inbox;
+  size_t next = 0;
+  V2BatchEndpoint(int side, const std::string& name) : V2Endpoint(side, name) {
+    link.DeferWake(true);
+  }
+  bool Send(uint32_t sequence) override {
+    if (!V2Endpoint::Send(sequence)) {
+      Flush();
+      return false;
+    }
+    if (++unpublished == kBatch) Flush();
+    return true;
+  }
+  void Flush() override { Publish(); }
+  void Publish() override {
+    link.WakePeer();
+    unpublished = 0;
+  }
+  bool Receive(uint32_t* sequence, bool spin) override {
+    if (next == inbox.size()) {
+      inbox.clear();
+      next = 0;
+      while (!link.Ready()) {
+      }
+      bool whole = true;
+      link.PopBatch(UINT32_MAX, [&](const uint8_t* payload, uint32_t length) {
+        uint32_t value = 0;
+        if (length >= 4) std::memcpy(&value, payload, 4);
+        whole = whole && length >= 4;
+        inbox.push_back(value);
+        return true;
+      });
+      if (!whole || inbox.empty()) return false;
+    }
+    (void)spin;
+    *sequence = inbox[next++];
+    return true;
+  }
+};
+
 Endpoint* MakeEndpoint(const std::string& kind, bool server, const std::string& name) {
   if (kind == "classic") return new ClassicEndpoint(server, name);
+  if (kind == "v2batch") return new V2BatchEndpoint(server ? 0 : 1, name);
   return new V2Endpoint(server ? 0 : 1, name);
 }
 
@@ -91,6 +139,7 @@ int RunPeer(const std::string& kind, const std::string& mode, const std::string&
       uint32_t got = 0;
       if (!peer->Receive(&got, kind != "classic")) return 2;
       while (!peer->Send(got)) platform::SleepMs(0);
+      peer->Publish();  // one message in flight
     }
   }
   peer->Flush();
@@ -143,6 +192,7 @@ void Bench(const std::string& kind, uint32_t messages) {
     for (uint32_t i = 0; i < kRoundTrips; ++i) {
       const auto t0 = Clock::now();
       while (!server->Send(i)) platform::SleepMs(0);
+      server->Publish();
       uint32_t got = 0;
       if (!server->Receive(&got, kind != "classic")) break;
       micros.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
@@ -164,7 +214,9 @@ int main(int argc, char** argv) {
     return RunPeer(argv[2], argv[3], argv[4], static_cast<uint32_t>(std::stoul(argv[5])));
   }
   const uint32_t messages = argc > 1 ? static_cast<uint32_t>(std::stoul(argv[1])) : 2000000;
-  Bench("classic", messages);
-  Bench("v2", messages);
+  // An optional second argument names one link kind to measure.
+  for (const char* kind : {"classic", "v2", "v2batch"}) {
+    if (argc <= 2 || kind == std::string(argv[2])) Bench(kind, messages);
+  }
   return 0;
 }

@@ -2,23 +2,39 @@
 
 #include <algorithm>
 
+#include "platform/clock.h"
 #include "protocol/message_fields.h"
 #include "protocol/message_writer.h"
 
 namespace orvex {
 namespace {
 
-template <typename Splitter>
-bool SendSplit(RtdConnection* c, Splitter& splitter, uint64_t key = 0) {
-  bool first = true;
-  while (!splitter.Done()) {
-    std::span<uint8_t> slot = c->Begin(splitter.NextCode(), kClassicSlotSize, key, !first);
-    first = false;
+// Sends the splitter's parts while `more` says so, each a further part of the first;
+// false when the link refused one. `*sent` counts the parts sent.
+template <typename Splitter, typename More>
+bool SendSplit(RtdConnection* c, Splitter& splitter, uint64_t key, More more, size_t* sent) {
+  for (*sent = 0; !splitter.Done() && more(); ++*sent) {
+    std::span<uint8_t> slot = c->Begin(splitter.NextCode(), kClassicSlotSize, key, *sent != 0);
     if (slot.empty()) return false;
     splitter.WriteNext(slot);
     if (!c->Commit()) return false;
   }
   return true;
+}
+
+bool SendValueParts(RtdConnection* c, SplitCodes codes, uint32_t handle, const RtdValue& value,
+                    std::shared_ptr<const RtdValue>* kept, uint64_t key) {
+  ClassicValueSplitter splitter(codes, handle, value);
+  size_t sent = 0;
+  if (!SendSplit(
+          c, splitter, key, [c] { return c->HasRoom(); }, &sent))
+    return false;
+  if (splitter.Done()) return true;
+  std::shared_ptr<const RtdValue> own;
+  if (kept == nullptr) kept = &own;
+  if (*kept == nullptr) *kept = std::make_shared<const RtdValue>(value);
+  return c->SendParts(std::make_unique<ValueParts>(splitter, *kept, platform::TickCount()), key,
+                      sent != 0);
 }
 
 }  // namespace
@@ -33,11 +49,13 @@ bool SendTopicText(RtdConnection* c, SplitCodes codes, uint16_t v2_code, uint32_
     });
   }
   ClassicTextSplitter splitter(codes, handle, text);
-  return SendSplit(c, splitter);
+  size_t sent = 0;
+  return SendSplit(
+      c, splitter, 0, [] { return true; }, &sent);
 }
 
 bool SendValue(RtdConnection* c, SplitCodes codes, uint16_t v2_code, uint32_t handle,
-               const RtdValue& value) {
+               const RtdValue& value, std::shared_ptr<const RtdValue>* kept) {
   if (c == nullptr) return false;
   if (c->is_v2()) {
     const size_t size = V2HandleValueSize(value);
@@ -47,8 +65,7 @@ bool SendValue(RtdConnection* c, SplitCodes codes, uint16_t v2_code, uint32_t ha
         [&](MessageBuffer out) { return WriteV2HandleValue(out, v2_code, handle, value); },
         ConflationKey(v2_code, handle));
   }
-  ClassicValueSplitter splitter(codes, handle, value);
-  return SendSplit(c, splitter, ConflationKey(v2_code, handle));
+  return SendValueParts(c, codes, handle, value, kept, ConflationKey(v2_code, handle));
 }
 
 bool SendShortText(RtdConnection* c, uint16_t code, uint16_t v2_code, uint32_t handle,

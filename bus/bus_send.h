@@ -4,6 +4,7 @@
 // records. Each returns false when the link refused a message; parts already sent stay
 // sent. A null connection sends nothing.
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string_view>
 
@@ -38,9 +39,12 @@ bool SendFixed(RtdConnection* c, uint16_t code, uint32_t size, Write write, uint
 bool SendTopicText(RtdConnection* c, SplitCodes codes, uint16_t v2_code, uint32_t handle,
                    std::string_view text);
 // MSG_VALUE or MSG_TOPIC_VALUE (with their part codes) or `v2_code`. A V2 value beyond
-// the largest record is not sent.
+// the largest record is not sent. The parts of a classic value go into the link while
+// it has room; the rest are made as it drains (RtdConnection::SendParts), from a copy
+// of `value` kept in `*kept` (made there when empty, so the links of one fan-out
+// share it; null: a copy of this call's own).
 bool SendValue(RtdConnection* c, SplitCodes codes, uint16_t v2_code, uint32_t handle,
-               const RtdValue& value);
+               const RtdValue& value, std::shared_ptr<const RtdValue>* kept = nullptr);
 // MSG_TEXT_A/MSG_TEXT_B (cut to 113 characters) or their V2 forms.
 bool SendShortText(RtdConnection* c, uint16_t code, uint16_t v2_code, uint32_t handle,
                    std::string_view text);

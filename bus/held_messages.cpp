@@ -27,9 +27,26 @@ void HeldMessages::AddShared(std::span<const uint8_t> head,
   Count(slot, part);
 }
 
+void HeldMessages::AddParts(std::unique_ptr<ValueParts> parts, uint64_t key, bool continues) {
+  const uint32_t slot = SlotFor(key, continues);
+  Part& part = AddPart(slot);
+  part.bytes.clear();
+  part.parts_bytes = static_cast<size_t>(parts->bytes());
+  part.parts = std::move(parts);
+  Count(slot, part);
+}
+
+std::unique_ptr<ValueParts> HeldMessages::TakeFrontParts() {
+  if (empty()) return nullptr;
+  Slot& s = slots_[queue_[queue_head_].slot];
+  std::unique_ptr<ValueParts> parts = std::move(s.parts[s.next].parts);
+  if (parts != nullptr) PopFront();
+  return parts;
+}
+
 uint32_t HeldMessages::SlotFor(uint64_t key, bool continues) {
   if (continues && key != 0 && key == last_key_ && last_slot_ != kNone) return last_slot_;
-  const bool replaceable = conflate_ && key != 0 && !continues;
+  const bool replaceable = conflate_ && !keeping_ && key != 0 && !continues;
   uint32_t slot = replaceable ? by_key_.Find(key, kNone) : kNone;
   if (slot != kNone) {
     // Replaced: the newer unit takes the slot (and its buffers) and goes to the back.
@@ -40,6 +57,8 @@ uint32_t HeldMessages::SlotFor(uint64_t key, bool continues) {
   } else {
     slot = NewSlot();
     slots_[slot].key = replaceable ? key : 0;
+    slots_[slot].kept = keeping_;
+    if (keeping_) ++kept_;
     if (replaceable) by_key_.Insert(key, slot);
   }
   Enqueue(slot);
@@ -66,7 +85,9 @@ void HeldMessages::Enqueue(uint32_t slot) {
 HeldMessages::Part& HeldMessages::AddPart(uint32_t slot) {
   Slot& s = slots_[slot];
   if (s.used == s.parts.size()) s.parts.emplace_back();
-  return s.parts[s.used++];
+  Part& part = s.parts[s.used++];
+  part.parts_bytes = 0;
+  return part;
 }
 
 void HeldMessages::Count(uint32_t slot, const Part& part) {
@@ -75,14 +96,17 @@ void HeldMessages::Count(uint32_t slot, const Part& part) {
   ++messages_;
   bytes_ += size;
   s.bytes += size;
-  if (s.key == 0) fixed_bytes_ += size;
+  if (s.key == 0 && !s.kept) fixed_bytes_ += size;
 }
 
 void HeldMessages::DropUnit(Slot& slot) {
-  for (size_t i = slot.next; i < slot.used; ++i) slot.parts[i].shared.reset();
+  for (size_t i = slot.next; i < slot.used; ++i) {
+    slot.parts[i].shared.reset();
+    slot.parts[i].parts.reset();
+  }
   messages_ -= slot.used - slot.next;
   bytes_ -= slot.bytes;
-  if (slot.key == 0) fixed_bytes_ -= slot.bytes;
+  if (slot.key == 0 && !slot.kept) fixed_bytes_ -= slot.bytes;
   slot.used = slot.next = 0;
   slot.bytes = 0;
 }
@@ -107,11 +131,12 @@ void HeldMessages::PopFront() {
   Part& part = s.parts[s.next++];
   const size_t size = part.size();
   part.shared.reset();
+  part.parts.reset();
   --messages_;
   bytes_ -= size;
   s.bytes -= size;
   if (s.key == 0) {
-    fixed_bytes_ -= size;
+    if (!s.kept) fixed_bytes_ -= size;
   } else {
     // The unit has begun to go out: what is left of it must follow, not be replaced.
     by_key_.Erase(s.key);

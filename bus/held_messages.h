@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "bus/flat_index.h"
+#include "bus/value_parts.h"
 
 namespace orvex {
 
@@ -36,11 +37,24 @@ class HeldMessages {
   // to many handles is held once, whatever the number of handles holding it.
   void AddShared(std::span<const uint8_t> head, std::shared_ptr<const std::vector<uint8_t>> shared,
                  uint64_t key);
+  // Appends the parts of a classic value that `parts` will make when they come up, as
+  // one message that counts ValueParts::bytes(); `key` and `continues` as for Add.
+  void AddParts(std::unique_ptr<ValueParts> parts, uint64_t key, bool continues);
+  // When the oldest message is such parts: takes them out (they are no longer held
+  // here) and returns them; else null, and nothing changes.
+  std::unique_ptr<ValueParts> TakeFrontParts();
+  // While set, units added are never replaced and do not count as fixed: they are the
+  // values of a reader that keeps up but whose link cannot take them for now (it could
+  // not grow); only the held limit bounds them.
+  void SetKeeping(bool keeping) { keeping_ = keeping; }
+  bool keeping() const { return keeping_; }
+  // Units added while keeping, so far.
+  uint64_t kept() const { return kept_; }
   bool empty() const { return messages_ == 0; }
   // Messages held.
   size_t size() const { return messages_; }
   // The oldest message: its size, and its bytes copied to `out` (FrontSize() bytes);
-  // only when not empty.
+  // only when not empty and the oldest is no ValueParts (see TakeFrontParts).
   size_t FrontSize() const { return FrontPart().size(); }
   void CopyFront(uint8_t* out) const;
   // Drops the oldest message; the rest of its unit is no longer replaced.
@@ -61,10 +75,15 @@ class HeldMessages {
   struct Part {
     std::vector<uint8_t> bytes;  // the message, or its head when `shared` holds the rest
     std::shared_ptr<const std::vector<uint8_t>> shared;
-    size_t size() const { return shared ? shared->size() : bytes.size(); }
+    std::unique_ptr<ValueParts> parts;  // made when they go out; `bytes` is unused
+    size_t parts_bytes = 0;             // what `parts` counted when added, 0 without
+    size_t size() const {
+      return parts_bytes != 0 ? parts_bytes : shared ? shared->size() : bytes.size();
+    }
   };
   struct Slot {
     uint64_t key = 0;         // 0: never replaced (a fixed unit, or one going out)
+    bool kept = false;        // added while keeping: never replaced, not fixed either
     uint32_t generation = 0;  // bumped when the unit is replaced or leaves
     std::vector<Part> parts;  // parts[0, used) hold the unit; more keep their buffers
     size_t used = 0;
@@ -105,6 +124,8 @@ class HeldMessages {
   uint64_t bytes_ = 0;
   uint64_t fixed_bytes_ = 0;
   uint64_t conflated_ = 0;
+  bool keeping_ = false;
+  uint64_t kept_ = 0;
 };
 
 }  // namespace orvex

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include "protocol/message_header.h"
+#include "protocol/message_reader.h"
+#include "protocol/split_joiner.h"
+
 #include <list>
 #include <memory>
 #include <random>
@@ -25,6 +29,14 @@ std::vector<std::string> Drain(HeldMessages& held) {
     held.PopFront();
   }
   return out;
+}
+
+// Takes the oldest message.
+std::string Drain1(HeldMessages& held) {
+  std::string front(held.FrontSize(), '\0');
+  held.CopyFront(reinterpret_cast<uint8_t*>(front.data()));
+  held.PopFront();
+  return front;
 }
 
 TEST(HeldMessages, ANewerValueReplacesTheHeldOneAndGoesBehindWhatCameBetween) {
@@ -230,10 +242,87 @@ TEST(HeldMessages, BehavesAsTheListOfMessagesUnderRandomUse) {
         ASSERT_EQ(held.conflated(), model.conflated());
         ASSERT_EQ(held.size(), model.Texts().size());
       }
-      HeldMessages copy = held;
-      EXPECT_EQ(Drain(copy), model.Texts()) << "run " << run;
+      EXPECT_EQ(Drain(held), model.Texts()) << "run " << run;
     }
   }
+}
+
+// Values held while the link cannot grow are kept whole: none is replaced, none counts
+// as fixed, and conflation resumes for what comes after.
+TEST(HeldMessages, WhileKeepingNothingIsReplacedNorCountedFixed) {
+  HeldMessages held(true);
+  held.SetKeeping(true);
+  held.Add(Bytes("a1"), 1, false);
+  held.Add(Bytes("a2"), 1, false);
+  held.Add(Bytes("n"), 0, false);
+  EXPECT_EQ(held.conflated(), 0u);
+  EXPECT_EQ(held.kept(), 3u);
+  EXPECT_EQ(held.fixed_bytes(), 0u);
+  EXPECT_EQ(held.bytes(), 5u);
+  held.SetKeeping(false);
+  held.Add(Bytes("a3"), 1, false);
+  held.Add(Bytes("a4"), 1, false);
+  EXPECT_EQ(held.conflated(), 1u);
+  EXPECT_EQ(held.fixed_bytes(), 0u);
+  EXPECT_EQ(Drain(held), (std::vector<std::string>{"a1", "a2", "n", "a4"}));
+  EXPECT_EQ(held.fixed_bytes(), 0u);
+  EXPECT_EQ(held.bytes(), 0u);
+}
+
+// The parts of a large classic value are one held message that costs their bytes and
+// is made only when it comes up: it is replaced whole while it waits, follows the part
+// of its value held before it, and makes exactly the value's messages, with the link's
+// header, when taken out.
+TEST(HeldMessages, AValuesPartsAreOneMessageMadeWhenTheyComeUp) {
+  auto parts = [](size_t n, char c, size_t skip) {
+    RtdValue v;
+    v.SetText(std::string(n, c));
+    auto value = std::make_shared<const RtdValue>(v);
+    ClassicValueSplitter splitter(kValueSplit, 9, *value);
+    std::vector<uint8_t> slot(kClassicSlotSize);
+    for (size_t i = 0; i < skip; ++i) splitter.WriteNext(slot);
+    return std::make_unique<ValueParts>(splitter, value, 77);
+  };
+  HeldMessages held(true);
+  held.Add(Bytes("a"), 1, false);
+  held.AddParts(parts(300, 'x', 0), 2, false);  // 3 parts
+  held.AddParts(parts(500, 'y', 0), 2, false);  // 5 parts: replaces the 300
+  held.Add(Bytes("z1"), 3, true);               // a value whose first part was sent
+  held.AddParts(parts(250, 'z', 2), 3, true);   // its last part
+  held.Add(Bytes("z2"), 3, false);              // the begun one is not replaced
+  EXPECT_EQ(held.conflated(), 1u);
+  EXPECT_EQ(held.size(), 5u);
+  EXPECT_EQ(held.bytes(), 1 + 5 * kClassicSlotSize + 2 + kClassicSlotSize + 2);
+  EXPECT_EQ(held.fixed_bytes(), 2 + kClassicSlotSize);  // z1 and its part
+
+  std::vector<std::string> out;
+  while (!held.empty()) {
+    std::unique_ptr<ValueParts> front = held.TakeFrontParts();
+    if (front == nullptr) {
+      out.push_back(Drain1(held));
+      continue;
+    }
+    SplitJoiner joiner;
+    size_t messages = 0;
+    while (!front->Done()) {
+      std::vector<uint8_t> slot(kClassicSlotSize);
+      front->WriteNext(4, slot);
+      MessageHeader header;
+      HandleValue hv;
+      ASSERT_TRUE(ReadMessageHeader(slot, &header));
+      ASSERT_TRUE(ReadClassicHandleValue(slot, &hv));
+      EXPECT_EQ(header.connection_id, 4u);
+      EXPECT_EQ(header.tick, 77u);
+      EXPECT_EQ(hv.handle, 9u);
+      joiner.AppendValue(hv.handle, hv.value, hv.starts);
+      ++messages;
+    }
+    const std::string text(joiner.TakeValue().Text());
+    out.push_back(std::to_string(messages) + "x" + std::to_string(text.size()) + text.substr(0, 1));
+  }
+  EXPECT_EQ(out, (std::vector<std::string>{"a", "5x500y", "z1", "1x28z", "z2"}));
+  EXPECT_EQ(held.bytes(), 0u);
+  EXPECT_EQ(held.fixed_bytes(), 0u);
 }
 
 }  // namespace

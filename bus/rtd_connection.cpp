@@ -60,7 +60,7 @@ std::span<uint8_t> RtdConnection::BeginAt(uint32_t tick, uint16_t code, uint32_t
                                           uint64_t key, bool continues) {
   if (building_ || !IsUsable() || (overflowed_ && !farewell_)) return {};
   const uint32_t length = link_->is_v2() ? v2_length : kClassicSlotSize;
-  uint8_t* slot = DirectSlot(length);
+  uint8_t* slot = DirectSlot(length, tick);
   std::span<uint8_t> out;
   if (slot != nullptr) {
     out = std::span<uint8_t>(slot, length);
@@ -80,10 +80,21 @@ std::span<uint8_t> RtdConnection::BeginAt(uint32_t tick, uint16_t code, uint32_t
   return out;
 }
 
-uint8_t* RtdConnection::DirectSlot(uint32_t length) {
+bool RtdConnection::HasRoom() {
+  return held_.empty() && streaming_ == nullptr && WithinBound();
+}
+
+void RtdConnection::NoteRefusal(uint32_t now) {
+  const bool growth = link_->GrowthRefused();
+  held_.SetKeeping(growth);
+  if (growth) refused_at_ = now;
+}
+
+uint8_t* RtdConnection::DirectSlot(uint32_t length, uint32_t now) {
   // Once messages are held, later ones queue behind them so the order holds.
-  if (!held_.empty() || !WithinBound()) return nullptr;
+  if (!HasRoom()) return nullptr;
   uint8_t* slot = link_->BeginOutgoing(length);
+  if (slot == nullptr) NoteRefusal(now);
   if (slot != nullptr && !link_->is_v2()) {
     const uint32_t size = link_->default_message_size();
     std::memset(slot, 0, std::max<uint32_t>(size, kClassicSlotSize));
@@ -109,13 +120,16 @@ void RtdConnection::Took(uint64_t bytes, uint32_t now) {
     last_progress_ = now;
     taken_ = 0;
   }
-  if (held_.empty() && link_->WaitingBytes() < flow_.backlog_bytes / 2) behind_ = false;
+  if (held_.empty() && streaming_ == nullptr && link_->WaitingBytes() < flow_.backlog_bytes / 2) {
+    behind_ = false;
+  }
 }
 
 bool RtdConnection::CheckHeldLimit() {
   if (held_.bytes() <= flow_.held_limit() || farewell_) return true;
   // Memory is freed now, not when the server gets to the drop.
   held_.Clear();
+  streaming_.reset();
   overflowed_ = true;
   return false;
 }
@@ -133,7 +147,7 @@ bool RtdConnection::SendShared(uint32_t tick, uint16_t code,
   std::memcpy(prefix, encoded->data(), head);
   WriteMessageHeader(prefix, MessageHeader{id_, code, tick});
   wire::StoreU32(prefix + layout::kHandle, handle);
-  if (uint8_t* slot = DirectSlot(link_->is_v2() ? length : kClassicSlotSize)) {
+  if (uint8_t* slot = DirectSlot(link_->is_v2() ? length : kClassicSlotSize, tick)) {
     std::memcpy(slot, prefix, head);
     std::memcpy(slot + head, encoded->data() + head, length - head);
     Took(length, tick);
@@ -158,6 +172,17 @@ bool RtdConnection::Commit() {
   return ok;
 }
 
+bool RtdConnection::SendParts(std::unique_ptr<ValueParts> parts, uint64_t key, bool continues) {
+  if (building_ || !IsUsable() || (overflowed_ && !farewell_) || parts->Done()) return false;
+  StartHolding(parts->tick());
+  if (continues && held_.empty() && streaming_ == nullptr) {
+    streaming_ = std::move(parts);
+    return true;
+  }
+  held_.AddParts(std::move(parts), key, continues);
+  return CheckHeldLimit();
+}
+
 void RtdConnection::Cancel() {
   if (!building_) return;
   building_ = false;
@@ -170,33 +195,51 @@ uint32_t RtdConnection::Flush(uint32_t now) {
 }
 
 uint32_t RtdConnection::MoveHeld(uint32_t now) {
+  // Creating a segment waits for the user's name lock: while it is held elsewhere, try
+  // again now and then, not every pass.
+  constexpr uint32_t kGrowthRetryMs = 50;
+  if (held_.keeping() && now - refused_at_ < kGrowthRetryMs) return 0;
   uint32_t moved = 0;
   uint64_t moved_bytes = 0;
   const bool v2 = link_->is_v2();
-  while (!held_.empty() && WithinBound()) {
-    const size_t size = held_.FrontSize();
+  while (WithinBound()) {
+    if (streaming_ == nullptr) {
+      if (held_.empty()) break;
+      streaming_ = held_.TakeFrontParts();
+    }
+    const size_t size = streaming_ != nullptr ? kClassicSlotSize : held_.FrontSize();
     uint8_t* slot = link_->BeginOutgoing(static_cast<uint32_t>(size));
-    if (slot == nullptr) break;
-    held_.CopyFront(slot);
-    moved_bytes += size;
+    if (slot == nullptr) {
+      NoteRefusal(now);
+      break;
+    }
+    held_.SetKeeping(false);
     if (!v2) {
-      const uint32_t size = link_->default_message_size();
-      if (size > kClassicSlotSize) std::memset(slot + kClassicSlotSize, 0, size - kClassicSlotSize);
+      const uint32_t slot_size = link_->default_message_size();
+      if (slot_size > size) std::memset(slot + size, 0, slot_size - size);
+    }
+    if (streaming_ != nullptr) {
+      streaming_->WriteNext(id_, std::span<uint8_t>(slot, size));
+      if (streaming_->Done()) streaming_.reset();
+    } else {
+      held_.CopyFront(slot);
+      held_.PopFront();
     }
     link_->CommitOutgoing();
-    held_.PopFront();
+    moved_bytes += size;
     ++moved;
   }
   // Taking some of what is held is no progress under block: publishers wait until the
   // link has drained below its bound, so only that ends the stall clock.
   if (moved != 0) last_flushed = now;
   Took(moved_bytes, now);
-  if (held_.empty()) holding_.store(false, std::memory_order_relaxed);
+  if (held_.empty() && streaming_ == nullptr) holding_.store(false, std::memory_order_relaxed);
   return moved;
 }
 
 void RtdConnection::PrepareFarewell() {
   held_.Clear();
+  streaming_.reset();
   holding_.store(false, std::memory_order_relaxed);
   farewell_ = true;
   link_->SetBacklogLimit(UINT64_MAX);
@@ -222,6 +265,12 @@ uint64_t RtdConnection::conflated() {
   return held_.conflated();
 }
 
+uint64_t RtdConnection::TakeKept() {
+  const uint64_t fresh = held_.kept() - kept_reported_;
+  kept_reported_ = held_.kept();
+  return fresh;
+}
+
 uint64_t RtdConnection::TakeConflated() {
   const uint64_t fresh = held_.conflated() - conflated_reported_;
   conflated_reported_ = held_.conflated();
@@ -229,7 +278,7 @@ uint64_t RtdConnection::TakeConflated() {
 }
 
 bool RtdConnection::Delivered() {
-  return held_.empty() && link_->Delivered();
+  return held_.empty() && streaming_ == nullptr && link_->Delivered();
 }
 
 }  // namespace orvex

@@ -58,8 +58,17 @@ class RtdConnection {
                   uint64_t key);
   // Drops the message begun last.
   void Cancel();
-  // Moves held messages into the link, oldest first, while it is within its bound;
-  // returns how many moved.
+  // A message begun now would go straight into the link (nothing is held, the link is
+  // within its bound).
+  bool HasRoom();
+  // Sends the classic parts `parts` has left after the value's first parts went into
+  // the link (`continues`) or none did: made as the link takes them, after everything
+  // sent before. A value whose first parts are out goes on at the link's pace and is
+  // not counted as held; one still waiting is held (and replaced under `key` when
+  // conflating). False as Commit.
+  bool SendParts(std::unique_ptr<ValueParts> parts, uint64_t key, bool continues);
+  // Moves held messages into the link, oldest first, while it is within its bound
+  // (making the parts of a value that goes out part by part); returns how many moved.
   uint32_t Flush(uint32_t now);
   // The link's last words follow: held messages are dropped (the reader will not get
   // to them) and the bound no longer applies, so the next message always reaches the
@@ -81,6 +90,12 @@ class RtdConnection {
   // Values replaced while held, in total and since the last call of TakeConflated.
   uint64_t conflated();
   uint64_t TakeConflated();
+  // The link could not take the last message because it could not grow (a V2 segment
+  // could not be created), not for want of room: what is held meanwhile is kept whole,
+  // not conflated (HeldMessages::SetKeeping), within the held limit. Values kept so
+  // far, since the last call of TakeKept.
+  bool growth_refused() { return held_.keeping(); }
+  uint64_t TakeKept();
   // Every message committed has reached the peer's side of the link.
   bool Delivered();
 
@@ -97,6 +112,7 @@ class RtdConnection {
   bool notice_pending = false;
   // Conflation was reported in the log and not yet its end.
   bool conflation_logged = false;
+  bool keeping_logged = false;    // the same for values kept while the link cannot grow
   uint64_t conflated_at_log = 0;  // conflated() when that was logged
   std::list<RtdConnection*>::iterator round_robin;
   // The client's liveness mutex, when it said at registration that it holds one, and
@@ -104,13 +120,22 @@ class RtdConnection {
   std::unique_ptr<SfLivenessWatch> liveness;
   SfLivenessWatch::Holder holder = SfLivenessWatch::Holder::kAlive;
   uint32_t holder_gone_at = 0;
+  // Wake-ups (RtdServerMultiConnection::kIdleWakesToMute): sleeps its wake-up ended
+  // with nothing to do, in a row; whether it is muted, since when; and whether another
+  // process cleared the bus's announcement on it, so it is always polled.
+  uint32_t idle_wakes = 0;
+  bool muted = false;
+  uint32_t muted_at = 0;
+  bool wake_untrusted = false;
 
  private:
   uint32_t MoveHeld(uint32_t now);
   bool WithinBound();
   // A slot of `length` in the link, cleared as a classic reader expects; null when the
   // link has no room or messages are held already.
-  uint8_t* DirectSlot(uint32_t length);
+  uint8_t* DirectSlot(uint32_t length, uint32_t now);
+  // The link refused a message at `now`: keeps what follows when it could not grow.
+  void NoteRefusal(uint32_t now);
   // After a message was held: past the held limit, drops everything held.
   bool CheckHeldLimit();
   void StartHolding(uint32_t tick);
@@ -126,9 +151,13 @@ class RtdConnection {
   bool building_continues_ = false;
   std::vector<uint8_t> scratch_;
   HeldMessages held_;
+  // The value whose parts go out as the link drains, ahead of everything held.
+  std::unique_ptr<ValueParts> streaming_;
   std::atomic<bool> holding_{false};
   uint32_t last_progress_ = 0;
   uint64_t conflated_reported_ = 0;
+  uint64_t kept_reported_ = 0;
+  uint32_t refused_at_ = 0;  // when the link last could not grow
   bool farewell_ = false;
   bool overflowed_ = false;
   bool behind_ = false;

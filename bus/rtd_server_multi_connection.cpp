@@ -123,6 +123,7 @@ void RtdServerMultiConnection::Loop() {
     HandOverEarlyLines();
     const uint32_t now = platform::TickCount();
     LookAtLiveness(now);
+    RepairAcceptors(now);
     size_t work = DropSilent(now);
     work += AcceptOne(now);
     work += Heartbeats(now);
@@ -132,6 +133,7 @@ void RtdServerMultiConnection::Loop() {
     work += ReceiveAll();
     WakeReaders();
     passes_.fetch_add(1);
+    CountWake(work, now);
     if (work != 0) {
       last_busy = platform::TickCount();
     } else {
@@ -157,8 +159,15 @@ void RtdServerMultiConnection::IdleWait(uint32_t idle_ms) {
   }
   bool polled = false;
   bool flushed = false;
+  const uint32_t now = platform::TickCount();
+  const size_t first_link = wait_events_.size();
   for (auto& [id, c] : table_) {
     if (!c->IsUsable()) continue;
+    if (c->wake_untrusted || (c->muted && now - c->muted_at < kMuteMs)) {
+      polled = true;
+      continue;
+    }
+    c->muted = false;
     // A link holding messages sleeps for room too when its reader says it frees room.
     const bool room = c->holding() && c->link().WakesForRoom();
     platform::EventObject* event = c->link().ArmWait(room);
@@ -177,17 +186,50 @@ void RtdServerMultiConnection::IdleWait(uint32_t idle_ms) {
                                                          : kIdleSleepMs;
     limit = std::min(limit, nap);
   }
+  // Another process may clear a link's announcement, and its client then wakes no one:
+  // the bus looks again within kLookMs.
+  if (!armed_.empty()) limit = std::min(limit, kLookMs);
   const bool waiting = stop_.load() || flushed || AnyInput() || (!full && listener_->HasPending());
+  woken_by_ = 0;
   if (!waiting) {
     if (limit == 0) {
       platform::SleepMs(0);
     } else if (wait_events_.size() <= platform::kMaxWaitEvents) {
-      platform::WaitAnyEvent(wait_events_.data(), wait_events_.size(), limit);
+      const int woke = platform::WaitAnyEvent(wait_events_.data(), wait_events_.size(), limit);
+      if (woke >= 0 && static_cast<size_t>(woke) >= first_link) {
+        woken_by_ = armed_[static_cast<size_t>(woke) - first_link].first->id();
+      }
     } else {
       platform::SleepMs(limit);
     }
+    CheckAnnouncements();
   }
   for (auto [c, room] : armed_) c->link().DisarmWait(room);
+}
+
+void RtdServerMultiConnection::CheckAnnouncements() {
+  for (auto [c, room] : armed_) {
+    if (c->link().StillArmed()) continue;
+    c->wake_untrusted = true;
+    Log("Client " + std::to_string(c->id()) +
+        ": another process cleared the bus's wait announcement on its link; the link is polled");
+  }
+}
+
+void RtdServerMultiConnection::CountWake(size_t work, uint32_t now) {
+  if (woken_by_ == 0) return;
+  RtdConnection* c = FindConnection(woken_by_);
+  woken_by_ = 0;
+  if (c == nullptr) return;
+  if (work != 0) {
+    c->idle_wakes = 0;
+    return;
+  }
+  idle_wakes_.fetch_add(1);
+  if (++c->idle_wakes < kIdleWakesToMute) return;
+  c->idle_wakes = 0;
+  c->muted = true;
+  c->muted_at = now;
 }
 
 // How long the loop may sleep before a heartbeat, a silence limit, queued blocks or
@@ -199,12 +241,15 @@ uint32_t RtdServerMultiConnection::SleepLimitMs(uint32_t now) {
     limit = std::min(limit, quiet < kSilenceMs ? kSilenceMs - quiet : 1u);
     // Room for held messages shows in no event unless the reader sets one: look soon.
     if (c->holding() && !c->link().WakesForRoom()) limit = std::min(limit, kHeldPollMs);
+    // Nor does a link that could not grow: nothing tells the bus when it can.
+    if (c->holding() && c->growth_refused()) limit = std::min(limit, kIdleSleepMs);
     // A client found gone is let go a little later (kGoneSettleMs).
     if (c->holder != SfLivenessWatch::Holder::kAlive) limit = std::min(limit, kIdleSleepMs);
   }
   if (watched_ != 0) {
     limit = std::min(limit, kLivenessLookMs - std::min(kLivenessLookMs, now - last_liveness_look_));
   }
+  limit = std::min(limit, kLookMs - std::min(kLookMs, now - last_repair_));
   if (lingering_count_.load() != 0) limit = std::min(limit, kIdleSleepMs);
   if (ready()) limit = std::min(limit, PeriodicDueMs());
   return limit;
@@ -264,6 +309,14 @@ void RtdServerMultiConnection::LookAtLiveness(uint32_t now) {
     c->holder = c->liveness->Look();
     if (c->holder != SfLivenessWatch::Holder::kAlive) c->holder_gone_at = now;
   }
+}
+
+void RtdServerMultiConnection::RepairAcceptors(uint32_t now) {
+  // Any pass in the last fifth of the period will do: the liveness looks then bring no
+  // pass of their own for it.
+  if (now - last_repair_ < kLookMs - kLookMs / 5) return;
+  last_repair_ = now;
+  listener_->Repair();
 }
 
 size_t RtdServerMultiConnection::DropSilent(uint32_t now) {
@@ -400,7 +453,6 @@ uint16_t RtdServerMultiConnection::AllocateId() {
 size_t RtdServerMultiConnection::Heartbeats(uint32_t now) {
   if (now - last_heartbeat_ < kHeartbeatMs) return 0;
   last_heartbeat_ = now;
-  listener_->Repair();
   size_t sent = 0;
   for (auto& [id, c] : table_) {
     // A link's first heartbeat comes at the first beat after its acceptance, however
@@ -432,6 +484,15 @@ size_t RtdServerMultiConnection::FlushAll(uint32_t now) {
       c->conflation_logged = false;
       ServerLog("Client " + std::to_string(id) + " caught up: " +
                 std::to_string(c->conflated() - c->conflated_at_log) + " values conflated");
+    }
+    const uint64_t kept = c->TakeKept();
+    kept_total_.fetch_add(kept);
+    if (kept != 0 && !c->keeping_logged) {
+      c->keeping_logged = true;
+      Log("Client " + std::to_string(id) +
+          ": its link cannot grow for now: its values are kept, not conflated");
+    } else if (c->keeping_logged && !c->holding()) {
+      c->keeping_logged = false;
     }
   }
   return moved;

@@ -58,6 +58,15 @@ class RtdServerMultiConnection {
   // Nor sooner than this: a killed process lets go of its files one after another, and
   // the link's objects are removed only once the bus is their last holder.
   static constexpr uint32_t kGoneSettleMs = 50;
+  // What a peer may scribble on in the objects the bus sleeps by (an acceptor's header,
+  // a link's "bus waiting" word) is looked at, and repaired, at least this often, so
+  // nobody waits for a heartbeat for it.
+  static constexpr uint32_t kLookMs = 1000;
+  // A link whose wake-up ends this many sleeps in a row with nothing to do (its client
+  // sets it in a loop) is not slept on for kMuteMs: it is polled, which costs at most
+  // a pass every 10 ms, instead of a pass per set.
+  static constexpr uint32_t kIdleWakesToMute = 4;
+  static constexpr uint32_t kMuteMs = 100;
 
   // Builds the listener on `base_name` and starts the server thread; logs
   // "RtdServerMultiConnection Created". `flow`: every link's bound and the slow-reader
@@ -82,8 +91,14 @@ class RtdServerMultiConnection {
   uint32_t server_start_tick() const { return start_tick_; }
   // Links in the table; any thread (a snapshot).
   size_t connection_count() const { return connection_count_.load(); }
+  // Sleeps of the loop that a link's wake-up ended with nothing to do for the pass
+  // that followed, since the start; any thread.
+  uint64_t idle_wakes() const { return idle_wakes_.load(); }
   // Values replaced for readers that fell behind, since the start; any thread.
   uint64_t conflated_total() const { return conflated_total_.load(); }
+  // Values kept whole (not conflated) for links that could not grow, since the start;
+  // any thread.
+  uint64_t kept_total() const { return kept_total_.load(); }
   // Links let go that still wait for their reader; any thread.
   size_t lingering_count() const { return lingering_count_.load(); }
   // Passes of the loop so far; any thread. Tests wait for a pass to be sure the loop
@@ -153,6 +168,13 @@ class RtdServerMultiConnection {
   size_t AcceptOne(uint32_t now);
   size_t MakeRoom(uint32_t now);
   size_t Heartbeats(uint32_t now);
+  // Repairs the acceptors' headers when kLookMs has (nearly) passed since the last time.
+  void RepairAcceptors(uint32_t now);
+  // After a pass that a link's wake-up started: counts it when it found nothing to do.
+  void CountWake(size_t work, uint32_t now);
+  // After a sleep, before the links are disarmed: a link whose wait announcement was
+  // cleared by another process is polled from then on.
+  void CheckAnnouncements();
   size_t FlushAll(uint32_t now);
   size_t ReapLingering(uint32_t now);
   // Drops `c` with `reason`: a registered client leaves as if it had sent the reason.
@@ -184,10 +206,14 @@ class RtdServerMultiConnection {
   std::list<Lingering> lingering_;  // guarded by table_lock_
   std::atomic<size_t> lingering_count_{0};
   std::atomic<uint64_t> conflated_total_{0};
+  std::atomic<uint64_t> kept_total_{0};
   std::atomic<uint16_t> next_id_{1};
   bool wrapped_ = false;
   uint32_t last_heartbeat_ = 0;
   uint32_t last_liveness_look_ = 0;
+  uint32_t last_repair_ = 0;
+  uint16_t woken_by_ = 0;  // the link whose wake-up ended the last sleep, 0: none
+  std::atomic<uint64_t> idle_wakes_{0};
   size_t watched_ = 0;  // links with a liveness mutex
   uint32_t start_tick_ = 0;
   std::vector<uint8_t> receive_buffer_;

@@ -23,6 +23,7 @@ void ValueFanout::Reset(const RtdValue& value, std::span<const uint8_t> v2_messa
   tick_ = platform::TickCount();
   v2_ready_ = false;
   classic_ready_ = false;
+  classic_kept_.reset();
 }
 
 bool ValueFanout::EncodeV2() {
@@ -59,7 +60,8 @@ bool ValueFanout::Send(RtdConnection* c, uint32_t handle) {
     return c->SendShared(tick_, MSG_VALUE_V2, v2_, handle, key);
   }
   EncodeClassic();
-  if (!classic_single_) return SendValue(c, kValueSplit, MSG_VALUE_V2, handle, *value_);
+  if (!classic_single_)
+    return SendValue(c, kValueSplit, MSG_VALUE_V2, handle, *value_, &classic_kept_);
   return c->SendShared(tick_, MSG_VALUE, classic_, handle, key);
 }
 

@@ -41,6 +41,8 @@ class ValueFanout {
   std::shared_ptr<std::vector<uint8_t>> classic_;
   bool classic_ready_ = false;
   bool classic_single_ = false;
+  // A copy of the value for the links that get its classic parts as they drain.
+  std::shared_ptr<const RtdValue> classic_kept_;
 };
 
 }  // namespace orvex

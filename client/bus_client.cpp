@@ -92,6 +92,7 @@ bool BusClient::Open(LinkKind kind, uint32_t timeout_ms) {
 
 bool BusClient::OpenLink(LinkKind kind, uint32_t timeout_ms) {
   Close();
+  held_mutex_.clear();
   const std::string& base = base_;
   kind_ = kind;
   if (kind == LinkKind::kClassic) {
@@ -100,6 +101,7 @@ bool BusClient::OpenLink(LinkKind kind, uint32_t timeout_ms) {
     const uint32_t request_word = NextRequestValue() + ++word;
     if (c->Connect(base, request_word, classic_slot_size_, classic_slot_count_, timeout_ms) !=
         ClassicResult::kConnected) {
+      held_mutex_ = c->held_mutex();
       return false;
     }
     c->SetQueueLimit(link_limit_);
@@ -118,17 +120,23 @@ bool BusClient::OpenLink(LinkKind kind, uint32_t timeout_ms) {
   return true;
 }
 
+std::string BusClient::link_name() const {
+  if (classic_ != nullptr) return classic_->channel_name();
+  return v2_ != nullptr ? v2_->link_name() : std::string();
+}
+
 void BusClient::HoldLiveness() {
   if (!hold_liveness_) return;
-  const std::string name = classic_ != nullptr ? classic_->channel_name() : v2_->link_name();
   // Without it the bus still notices this client's end, by its silence.
-  liveness_.Take(LivenessMutexName(name, classic_ == nullptr));
+  liveness_.Take(LivenessMutexName(link_name(), classic_ == nullptr));
 }
 
 void BusClient::Close() {
   watch_.Stop();
   classic_.reset();
   v2_.reset();
+  inbox_head_ = 0;
+  inbox_count_ = 0;
   // Released after the link: the bus reads what is still in it before it lets it go.
   liveness_.Release();
   joiner_ = SplitJoiner();
@@ -331,7 +339,7 @@ bool BusClient::KeepAlive() {
 
 bool BusClient::InputWaiting() {
   if (classic_ != nullptr) return classic_->channel()->HasData();
-  return v2_ != nullptr && v2_->link().Ready();
+  return inbox_count_ != 0 || (v2_ != nullptr && v2_->link().Ready());
 }
 
 BusLoss BusClient::CheckBus() {
@@ -346,6 +354,10 @@ bool BusClient::ReceiveRaw(std::vector<uint8_t>* bytes, uint32_t timeout_ms) {
     return true;
   }
   if (v2_ == nullptr) return false;
+  if (inbox_count_ != 0) {
+    TakeFromInbox(bytes);
+    return true;
+  }
   SfSMFLinkV2& link = v2_->link();
   if (link.has_wake()) {
     if (!link.WaitReady(timeout_ms)) return false;
@@ -362,13 +374,31 @@ bool BusClient::ReceiveRaw(std::vector<uint8_t>* bytes, uint32_t timeout_ms) {
       platform::SleepMs(0);
     }
   }
-  uint32_t length = 0;
-  const uint8_t* record = link.Peek(&length);
-  if (record == nullptr) return false;
-  bytes->assign(record, record + length);
-  if (!link.Pop()) return false;
+  if (FillInbox() == 0) return false;
+  ++link_reads_;
   watch_.Heard();
+  TakeFromInbox(bytes);
   return true;
+}
+
+size_t BusClient::FillInbox() {
+  if (inbox_.size() < kInboxRecords) inbox_.resize(kInboxRecords);
+  uint64_t bytes = 0;
+  return v2_->link().PopBatch(static_cast<uint32_t>(kInboxRecords - inbox_count_),
+                              [&](const uint8_t* record, uint32_t length) {
+                                if (inbox_count_ != 0 && bytes + length > kInboxBytes) return false;
+                                bytes += length;
+                                inbox_[(inbox_head_ + inbox_count_) % kInboxRecords].assign(
+                                    record, record + length);
+                                ++inbox_count_;
+                                return true;
+                              });
+}
+
+void BusClient::TakeFromInbox(std::vector<uint8_t>* bytes) {
+  bytes->swap(inbox_[inbox_head_]);
+  inbox_head_ = (inbox_head_ + 1) % kInboxRecords;
+  --inbox_count_;
 }
 
 bool BusClient::Receive(BusReceived* out, uint32_t timeout_ms) {
@@ -407,6 +437,18 @@ void BusClient::InterruptReceive() {
   } else if (v2_ != nullptr) {
     v2_->link().InterruptWait();
   }
+}
+
+size_t BusClient::ReceiveBatch(std::vector<BusReceived>* out, size_t max, uint32_t timeout_ms) {
+  size_t taken = 0;
+  for (; taken < max; ++taken) {
+    out->emplace_back();
+    if (!Receive(&out->back(), taken == 0 ? timeout_ms : 0)) {
+      out->pop_back();
+      break;
+    }
+  }
+  return taken;
 }
 
 bool BusClient::ReceiveCode(uint16_t code, BusReceived* out, uint32_t timeout_ms) {

@@ -102,10 +102,15 @@ class BusClient {
   // the caller may try again later.
   bool Reconnect(uint32_t timeout_ms = 10000);
   bool connected() const { return classic_ != nullptr || v2_ != nullptr; }
+  // The name the link's objects derive from; empty when not connected.
+  std::string link_name() const;
   // The last Connect or Reconnect failed because another process of the user held the
   // lock of the user's named objects (platform::NameLockPath()) for too long, not for
   // want of a bus.
   bool name_lock_held() const { return name_lock_held_; }
+  // After a classic Connect that failed: the bus's named mutex that another process
+  // held all along (ClassicClient::held_mutex), empty when none.
+  const std::string& held_mutex() const { return held_mutex_; }
   LinkKind kind() const { return kind_; }
 
   // Why the bus is considered gone: kNone while it seems alive. Once it is gone every
@@ -167,6 +172,10 @@ class BusClient {
   // Any thread: a Receive now waiting (or the next one to wait) returns false at once,
   // so a receiving thread can sleep for long and still be told to stop.
   void InterruptReceive();
+  // Up to `max` messages other than heartbeats, appended to *out: waits up to
+  // `timeout_ms` for the first, then takes only what has already arrived. The number
+  // appended (0 on time-out, and at once when nothing waits and the bus is gone).
+  size_t ReceiveBatch(std::vector<BusReceived>* out, size_t max, uint32_t timeout_ms);
   // Skips messages until one of `code` (or its V2 form) arrives.
   bool ReceiveCode(uint16_t code, BusReceived* out, uint32_t timeout_ms);
   uint32_t heartbeats() const { return heartbeats_; }
@@ -174,6 +183,9 @@ class BusClient {
   // makes one per message from the bus (its heartbeats), not one per time slice.
   uint64_t receive_waits() const { return receive_waits_.load(std::memory_order_relaxed); }
   uint32_t last_heartbeat_tick() const { return last_heartbeat_tick_; }
+  // Times a V2 link gave records to Receive: each time every record that waited (up to
+  // kInboxRecords and kInboxBytes), so far fewer than the messages received.
+  uint64_t link_reads() const { return link_reads_; }
 
  private:
   bool Open(LinkKind kind, uint32_t timeout_ms);
@@ -185,6 +197,12 @@ class BusClient {
     return false;
   }
   bool ReceiveRaw(std::vector<uint8_t>* bytes, uint32_t timeout_ms);
+  // V2: copies every record the link holds (within kInboxRecords and kInboxBytes, and
+  // at least one) into the inbox in one pass, so the link is read and released once a
+  // wake-up rather than once a record. The number taken.
+  size_t FillInbox();
+  // Hands the inbox's oldest record over in *bytes (its buffer goes back to the inbox).
+  void TakeFromInbox(std::vector<uint8_t>* bytes);
   // Messages from the bus wait in the link unread; receiving thread.
   bool InputWaiting();
   // Decodes `bytes`; false while a split message is still incomplete.
@@ -216,12 +234,21 @@ class BusClient {
   std::atomic<bool> interrupt_{false};
   // The message buffer a caller's BusReceived gave back, for the next Receive.
   std::vector<uint8_t> spare_bytes_;
+  // V2 records taken from the link and not yet decoded: a ring of buffers kept for
+  // reuse (no allocation a message once warm).
+  static constexpr size_t kInboxRecords = 512;
+  static constexpr uint64_t kInboxBytes = uint64_t{256} << 10;
+  std::vector<std::vector<uint8_t>> inbox_;
+  size_t inbox_head_ = 0;
+  size_t inbox_count_ = 0;
+  uint64_t link_reads_ = 0;
   uint32_t classic_slot_size_ = 128;
   uint32_t classic_slot_count_ = 1000;
   uint64_t link_limit_ = kDefaultLinkLimitBytes;
   uint32_t send_timeout_ms_ = kDefaultSendTimeoutMs;
   SendFailure send_failure_ = SendFailure::kNone;
   bool name_lock_held_ = false;
+  std::string held_mutex_;
   bool closed_by_bus_ = false;
   std::string closed_reason_;
   uint32_t last_heartbeat_tick_ = 0;

@@ -54,6 +54,7 @@ struct AcceptorObjects {
 ClassicResult ClassicClient::Connect(const std::string& base, uint32_t word, uint32_t slot_size,
                                      uint32_t slot_count, uint32_t timeout_ms) {
   channel_.reset();
+  held_mutex_.clear();
   const uint32_t start = platform::TickCount();
   // A bus starting at the same time as its clients is waited for, within the time-out.
   auto acceptor_objects = std::make_unique<AcceptorObjects>();
@@ -64,7 +65,10 @@ ClassicResult ClassicClient::Connect(const std::string& base, uint32_t word, uin
   }
   AcceptorObjects& acceptor = *acceptor_objects;
   // Clients are serialised by the request mutex; the bus never takes it after start-up.
-  if (!acceptor.request_mutex.Acquire(TimeLeft(start, timeout_ms))) return ClassicResult::kTimedOut;
+  if (!acceptor.request_mutex.Acquire(TimeLeft(start, timeout_ms))) {
+    held_mutex_ = base + "_MTRQ";
+    return ClassicResult::kTimedOut;
+  }
   uint8_t* block = acceptor.block.view();
   platform::ResetEvent(acceptor.response_event);
   StoreU32(block + kRequestWord, word);
@@ -75,11 +79,18 @@ ClassicResult ClassicClient::Connect(const std::string& base, uint32_t word, uin
       platform::WaitResult::kSignalled) {
     // Withdraw the request so the bus does not serve a client that left.
     platform::ResetEvent(acceptor.request_event);
+    // The bus answers only under "_MTRP": held elsewhere, it could not.
+    if (acceptor.response_mutex.Acquire(0)) {
+      acceptor.response_mutex.Release();
+    } else {
+      held_mutex_ = base + "_MTRP";
+    }
     return ClassicResult::kTimedOut;
   }
   // The bus sets "_EVRP" just before it releases "_MTRP": taking the mutex waits for
   // the response to be complete.
   if (!acceptor.response_mutex.Acquire(TimeLeft(start, timeout_ms))) {
+    held_mutex_ = base + "_MTRP";
     return ClassicResult::kTimedOut;
   }
   uint16_t name_length = 0;

@@ -26,6 +26,10 @@ class ClassicClient {
   // left abandoned by a killed client counts as acquired.
   ClassicResult Connect(const std::string& base, uint32_t word, uint32_t slot_size,
                         uint32_t slot_count, uint32_t timeout_ms);
+  // After a Connect that timed out: the acceptor's mutex ("_MTRQ" or "_MTRP") that
+  // another process held (a client stopped half-way through its own connect, say), so
+  // the bus could not be asked or could not answer; empty otherwise.
+  const std::string& held_mutex() const { return held_mutex_; }
   // Flushes (up to 1000 ms) and closes the channel; messages still queued after that
   // are dropped.
   void Disconnect();
@@ -57,6 +61,7 @@ class ClassicClient {
  private:
   std::unique_ptr<SfSMFChannel> channel_;
   std::string channel_name_;
+  std::string held_mutex_;
   uint64_t queue_limit_ = UINT64_MAX;
 };
 

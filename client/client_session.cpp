@@ -90,18 +90,37 @@ int ClientSession::Send(const std::function<bool(BusClient&)>& send) {
 
 int ClientSession::Poll(BusReceived* out, uint32_t timeout_ms) {
   std::unique_lock<std::mutex> hold(lock_);
+  const int result = WaitQueued(hold, timeout_ms);
+  if (result != kSessionOk) return result;
+  *out = TakeQueued();
+  changed_.notify_all();
+  return kSessionOk;
+}
+
+int ClientSession::PollBatch(std::vector<BusReceived>* out, size_t max, uint32_t timeout_ms) {
+  out->clear();
+  std::unique_lock<std::mutex> hold(lock_);
+  const int result = WaitQueued(hold, timeout_ms);
+  if (result != kSessionOk) return result;
+  while (out->size() < max && !queue_.empty()) out->push_back(TakeQueued());
+  changed_.notify_all();
+  return kSessionOk;
+}
+
+int ClientSession::WaitQueued(std::unique_lock<std::mutex>& hold, uint32_t timeout_ms) {
   if (handler_) return kSessionState;
   changed_.wait_for(hold, std::chrono::milliseconds(timeout_ms),
                     [&] { return !queue_.empty() || ended_ || handler_; });
   if (handler_) return kSessionState;
-  if (!queue_.empty()) {
-    *out = std::move(queue_.front());
-    queue_.pop_front();
-    queued_bytes_ -= QueuedSize(*out);
-    changed_.notify_all();
-    return kSessionOk;
-  }
+  if (!queue_.empty()) return kSessionOk;
   return ended_ ? kSessionBusLost : kSessionTimeout;
+}
+
+BusReceived ClientSession::TakeQueued() {
+  BusReceived next = std::move(queue_.front());
+  queue_.pop_front();
+  queued_bytes_ -= QueuedSize(next);
+  return next;
 }
 
 void ClientSession::SetHandler(Handler handler) {
@@ -170,9 +189,7 @@ void ClientSession::ReceiveLoop() {
       if (stop_) return;
       if (handler_ && !queue_.empty()) {
         // Messages that waited for Poll go to a newly set handler first, in order.
-        BusReceived next = std::move(queue_.front());
-        queue_.pop_front();
-        queued_bytes_ -= QueuedSize(next);
+        BusReceived next = TakeQueued();
         CallHandler(hold, next);
         changed_.notify_all();
         continue;

@@ -51,6 +51,9 @@ class ClientSession {
   // disconnect; kSessionTimeout when none came, kSessionBusLost once the link ended and
   // nothing is left, kSessionState while a handler is set.
   int Poll(BusReceived* out, uint32_t timeout_ms);
+  // Poll for up to `max` messages (max > 0) into *out (cleared first): waits as Poll for
+  // the first, then takes those already queued behind it, in order.
+  int PollBatch(std::vector<BusReceived>* out, size_t max, uint32_t timeout_ms);
   // Sets or (with an empty handler) clears the handler; queued messages go to it first.
   void SetHandler(Handler handler);
   // The bus's reason for ending the link, or the kind of loss; "" while it is up.
@@ -79,6 +82,11 @@ class ClientSession {
 
  private:
   void ReceiveLoop();
+  // Under lock_: waits up to `timeout_ms` for a queued message; kSessionOk when one
+  // waits, else what Poll answers.
+  int WaitQueued(std::unique_lock<std::mutex>& hold, uint32_t timeout_ms);
+  // Under lock_: the oldest queued message, uncounted.
+  BusReceived TakeQueued();
   // Hands `message` on; false once the link has ended with it. Receiving thread.
   bool Deliver(BusReceived message);
   // Calls the handler with `message`, `hold` released meanwhile. Receiving thread.

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "client/client_session.h"
 #include "protocol/message_codes.h"
@@ -21,6 +22,9 @@ struct orvex_client {
   // What the last polled event points into.
   BusReceived polled;
   std::string polled_text;
+  // What the last polled batch points into.
+  std::vector<BusReceived> batch;
+  std::vector<std::string> batch_texts;
   // What orvex_last_status and orvex_disconnect_reason return.
   std::string status;
   std::string reason;
@@ -260,6 +264,24 @@ int orvex_poll(orvex_client* client, orvex_event* event, uint32_t timeout_ms) {
   const int result = client->session.Poll(&client->polled, timeout_ms);
   if (result != ORVEX_OK) return result;
   FillEvent(client->polled, event, &client->polled_text);
+  return ORVEX_OK;
+}
+
+int orvex_poll_batch(orvex_client* client, orvex_event* events, size_t capacity, size_t* count,
+                     uint32_t timeout_ms) {
+  if (count != nullptr) *count = 0;
+  if (client == nullptr || events == nullptr || count == nullptr || capacity == 0) {
+    return ORVEX_E_ARGUMENT;
+  }
+  const int result = client->session.PollBatch(&client->batch, capacity, timeout_ms);
+  if (result != ORVEX_OK) return result;
+  if (client->batch_texts.size() < client->batch.size()) {
+    client->batch_texts.resize(client->batch.size());
+  }
+  for (size_t i = 0; i < client->batch.size(); ++i) {
+    FillEvent(client->batch[i], &events[i], &client->batch_texts[i]);
+  }
+  *count = client->batch.size();
   return ORVEX_OK;
 }
 

@@ -1,6 +1,7 @@
 // The C API of the shared library against a real bus in this process, on both link
 // kinds: every value type end to end, requests, refreshes and closes reaching the
-// publisher, the bus's goodbye, errors, and the examples run as processes of their own.
+// publisher, batches of events, the bus's goodbye, errors, and the examples run as
+// processes of their own.
 #include "orvex/orvex_client.h"
 
 #include <gtest/gtest.h>
@@ -316,6 +317,68 @@ TEST_P(OrvexClientTest, TheBusGoodbyeIsAnEventAndItsReasonStays) {
   EXPECT_EQ(orvex_poll(subscriber.get(), &e, 100), ORVEX_E_BUS_LOST);
   EXPECT_STREQ(orvex_disconnect_reason(subscriber.get()), "Server shutting down");
   EXPECT_EQ(orvex_request_topic(subscriber.get(), 1, "@X:Y"), ORVEX_E_BUS_LOST);
+}
+
+// Every event already received comes in one orvex_poll_batch, up to the caller's
+// capacity; the rest waits, in order, for the next call. To have them all received
+// first, a second subscriber sees a later value of the same publisher (so the bus has
+// routed every earlier one) and the bus then shuts down: its goodbye is queued last.
+TEST_P(OrvexClientTest, PollBatchTakesWhatArrivedInOrderUpToItsCapacity) {
+  Client publisher, subscriber;
+  uint32_t topic = 0;
+  ASSERT_NO_FATAL_FAILURE(Pair(&publisher, &subscriber, &topic));
+  Client sentinel = Connect("", ORVEX_ROLE_SUBSCRIBER);
+  ASSERT_TRUE(sentinel);
+  ASSERT_EQ(orvex_request_topic(sentinel.get(), 7, "@PUB:END"), ORVEX_OK);
+  orvex_event request;
+  ASSERT_TRUE(Next(publisher.get(), ORVEX_EVENT_TOPIC_REQUEST, &request));
+  constexpr int kValues = 40;
+  const std::string tail(300, 'v');  // split into parts on classic links
+  for (int i = 0; i < kValues; ++i) {
+    ASSERT_EQ(orvex_publish_text(publisher.get(), topic, (std::to_string(i) + tail).c_str()),
+              ORVEX_OK);
+  }
+  ASSERT_EQ(orvex_publish_int32(publisher.get(), request.handle, 1), ORVEX_OK);
+  orvex_event end;
+  ASSERT_TRUE(Next(sentinel.get(), ORVEX_EVENT_VALUE, &end));
+  server_.reset();
+  const uint32_t start = platform::TickCount();
+  while (*orvex_disconnect_reason(subscriber.get()) == '\0' &&
+         platform::TickCount() - start < 10000) {
+    platform::SleepMs(5);
+  }
+  ASSERT_STREQ(orvex_disconnect_reason(subscriber.get()), "Server shutting down");
+
+  orvex_event events[9];
+  size_t count = 99;
+  EXPECT_EQ(orvex_poll_batch(subscriber.get(), events, 0, &count, 0), ORVEX_E_ARGUMENT);
+  EXPECT_EQ(count, 0u);
+  EXPECT_EQ(orvex_poll_batch(subscriber.get(), nullptr, 9, &count, 0), ORVEX_E_ARGUMENT);
+  EXPECT_EQ(orvex_poll_batch(subscriber.get(), events, 9, nullptr, 0), ORVEX_E_ARGUMENT);
+  std::vector<size_t> sizes;
+  int next = 0;
+  bool goodbye = false;
+  while (!goodbye) {
+    ASSERT_EQ(orvex_poll_batch(subscriber.get(), events, 9, &count, 1000), ORVEX_OK);
+    sizes.push_back(count);
+    for (size_t i = 0; i < count; ++i) {
+      ASSERT_FALSE(goodbye) << "an event after the goodbye";
+      if (events[i].kind == ORVEX_EVENT_DISCONNECT) {
+        EXPECT_STREQ(events[i].text, "Server shutting down");
+        goodbye = true;
+        continue;
+      }
+      ASSERT_EQ(events[i].kind, ORVEX_EVENT_VALUE);
+      EXPECT_EQ(events[i].handle, 42u);
+      // Every event of the batch still holds its own value.
+      EXPECT_EQ(std::string(events[i].value.text, events[i].value.length),
+                std::to_string(next++) + tail);
+    }
+  }
+  EXPECT_EQ(next, kValues);
+  EXPECT_EQ(sizes, (std::vector<size_t>{9, 9, 9, 9, 5}));
+  EXPECT_EQ(orvex_poll_batch(subscriber.get(), events, 9, &count, 100), ORVEX_E_BUS_LOST);
+  EXPECT_EQ(count, 0u);
 }
 
 TEST_P(OrvexClientTest, BadArgumentsAndRefusalsAreReportedAsCodes) {

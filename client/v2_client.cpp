@@ -86,7 +86,7 @@ bool V2Client::Connect(const std::string& base, uint32_t timeout_ms) {
        attempt < kValueAttempts && value_ == 0 && platform::TickCount() - t0 < timeout_ms;
        ++attempt) {
     const uint32_t value = NextRequestValue();
-    if (NameExists(prefix + std::to_string(value) + ".S.0")) continue;
+    if (NameExists(SfSMFLinkV2::ServerSegmentName(prefix + std::to_string(value), 0))) continue;
     if (link_.Connect(prefix + std::to_string(value), 1)) value_ = value;
   }
   link_.SetSegmentLimit(link_limit_);

@@ -50,6 +50,20 @@ size_t ClassicTextSplitter::WriteNext(std::span<uint8_t> slot) {
 ClassicValueSplitter::ClassicValueSplitter(SplitCodes codes, uint32_t handle, const RtdValue& value)
     : codes_(codes), handle_(handle), value_(value) {}
 
+ClassicValueSplitter::ClassicValueSplitter(const ClassicValueSplitter& from, const RtdValue& value)
+    : codes_(from.codes_),
+      handle_(from.handle_),
+      value_(value),
+      offset_(from.offset_),
+      done_(from.done_) {}
+
+size_t ClassicValueSplitter::PartsLeft() const {
+  if (done_) return 0;
+  const size_t capacity = ClassicRecordCapacity(value_);
+  const size_t left = ValueContentUnits(value_) - offset_;
+  return capacity == 0 || left == 0 ? 1 : (left + capacity - 1) / capacity;
+}
+
 uint16_t ClassicValueSplitter::NextCode() const {
   const size_t capacity = ClassicRecordCapacity(value_);
   const bool fits = capacity == 0 || ValueContentUnits(value_) - offset_ <= capacity;

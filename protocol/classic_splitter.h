@@ -56,8 +56,13 @@ class ClassicTextSplitter {
 class ClassicValueSplitter {
  public:
   ClassicValueSplitter(SplitCodes codes, uint32_t handle, const RtdValue& value);
+  // Goes on where `from` stands, over `value`: an unchanged copy of `from`'s value that
+  // outlives the original (a sender that keeps the rest for later).
+  ClassicValueSplitter(const ClassicValueSplitter& from, const RtdValue& value);
 
   bool Done() const { return done_; }
+  // Messages still to be written.
+  size_t PartsLeft() const;
   uint16_t NextCode() const;
   // As ClassicTextSplitter::WriteNext.
   size_t WriteNext(std::span<uint8_t> slot);

@@ -295,6 +295,32 @@ TEST_P(BusFlowTest, AValueWhoseSendTimedOutHalfWayIsNeverJoinedToTheNext) {
   EXPECT_EQ(FinishChild(publisher), 0);
 }
 
+// A reader that reads flat out is never too far behind for one large value: a value of
+// 16 MB (about 145,000 classic parts) is produced as its link drains, not all at once,
+// so the reader gets it whole and stays connected, and the link carries on after it.
+// The second value waits for the first to arrive: sent at once, it would rightly
+// replace the first while a reader on a loaded machine has not yet read what came
+// before it.
+TEST_P(BusFlowTest, AFastReaderGetsTheLargestValuesWhole) {
+  StartBus();
+  const std::string ready = EventName("ready"), got = EventName("got"), done = EventName("done");
+  const std::string big = "~16000000", after = "~5000000";
+  auto* reader =
+      Subscriber("reader", {"A"}, ready,
+                 {"untiltext|1|" + big, "signal|" + got, "untiltext|1|" + after, "signal|" + done});
+  ASSERT_TRUE(WaitSignal(ready));
+  auto* publisher =
+      Spawn({"connect|v2", "register|P|pub|1|0", "expect|2|h=1", "await|7|t=A|save=TA",
+             "value|$TA|text:" + big, "wait|" + got, "value|$TA|text:" + after, "wait|" + done});
+  EXPECT_EQ(FinishChild(reader, 120000), 0) << Log();
+  for (const std::string& line : Lines()) {
+    EXPECT_EQ(line.find("dropped:"), std::string::npos) << line;
+  }
+  EXPECT_EQ(server_->conflated_total(), 0u);
+  Signal(done);
+  EXPECT_EQ(FinishChild(publisher), 0);
+}
+
 // A send that gets no room within its time-out fails and says so; it does not wait
 // for ever nor drop the value silently.
 TEST_P(BusFlowTest, ASendThatGetsNoRoomWithinItsTimeOutFailsAsTimedOut) {

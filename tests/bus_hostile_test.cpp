@@ -3,13 +3,18 @@
 // ever. The bus must drop what was attacked and go on serving everyone else.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include "client/bus_client.h"
 
 #include "platform/clock.h"
 #include "platform/event.h"
 #include "tests/bus_fixture.h"
+#include "transport/named_event.h"
 #include "transport/sf_mutex.h"
 #include "transport/sf_shared_memory.h"
 #include "transport/smf_acceptor_v2.h"
@@ -164,6 +169,35 @@ TEST_P(BusShrinkTest, ShrunkAcceptorsDoNotEndTheBus) {
 
 INSTANTIATE_TEST_SUITE_P(BothLinks, BusShrinkTest, ::testing::Values("classic", "v2"), KindName);
 
+// A classic client stopped while it holds the acceptor's request mutex (every client
+// waits for it) or its response mutex (the bus cannot answer without it) keeps other
+// classic clients out: their connect fails within its time-out and names the mutex.
+// Once it is free, clients get in again.
+TEST_F(BusFixture, AClassicConnectThatFindsAnAcceptorMutexHeldNamesIt) {
+  StartBus();
+  for (const std::string suffix : {"_MTRQ", "_MTRP"}) {
+    SCOPED_TRACE(suffix);
+    std::atomic<bool> held{false}, release{false};
+    // Another thread: a mutex is its owner's again on Windows.
+    std::thread holder([&] {
+      SfMutex mutex;
+      if (mutex.Open(base_ + suffix, false) && mutex.Acquire(5000)) {
+        held = true;
+        while (!release) platform::SleepMs(5);
+        mutex.Release();
+      }
+    });
+    ASSERT_TRUE(WaitUntil([&] { return held.load(); }, 5000));
+    client::BusClient bus;
+    EXPECT_FALSE(bus.Connect(base_, client::LinkKind::kClassic, 800));
+    EXPECT_EQ(bus.held_mutex(), base_ + suffix);
+    release = true;
+    holder.join();
+    EXPECT_TRUE(bus.Connect(base_, client::LinkKind::kClassic, 5000));
+    EXPECT_EQ(bus.held_mutex(), "");
+  }
+}
+
 // The lock file is held for less than the 1 s other processes of the user wait for it
 // (tests of other programs may run meanwhile); this bus waits 200 ms at most.
 TEST_F(BusFixture, AHeldLockFileDoesNotFreezeTheBus) {
@@ -190,6 +224,46 @@ TEST_F(BusFixture, AHeldLockFileDoesNotFreezeTheBus) {
   EXPECT_EQ(taken, shm::Load(peer.header.view(), acc::kWriteCounter));  // request dealt with
   EXPECT_GT(passes_held, 10u);
   EXPECT_EQ(server_->connection_count(), 0u);  // its link could not be made
+  platform::posix::SetNamespaceLockWaitForTesting(1000);
+}
+
+// While the lock file is held the bus cannot create the segments a reader's link grows
+// into. A reader that keeps up loses nothing for it: its values wait in the bus, kept
+// whole instead of conflated (and counted apart), and arrive in order once the link can
+// grow again. Eight handles of one topic make the reader's link need more than its
+// first segment, while the publisher's own first segment suffices.
+TEST_F(BusFixture, AReaderWhoseLinkCannotGrowKeepsItsValues) {
+  platform::posix::SetNamespaceLockWaitForTesting(200);
+  StartBus();
+  const std::string ready = EventName("ready"), pub_ready = EventName("pub"), go = EventName("go");
+  std::vector<std::string> reader{"connect|v2", "register|S|s|0|1", "expect|2|h=1"};
+  for (int h = 1; h <= 8; ++h) reader.push_back("topic|" + std::to_string(h) + "|A");
+  reader.insert(reader.end(), {"signal|" + ready, "allinorder|39|1,2,3,4,5,6,7,8"});
+  auto* subscriber = Spawn(reader);
+  ASSERT_TRUE(WaitSignal(ready));
+  // Named events are opened under the lock file too: the publisher waits for `go`
+  // before the lock is taken, and the test sets it through a handle it already has.
+  auto* publisher = Spawn({"connect|v2", "register|P|p|1|0", "expect|2|h=1", "await|7|t=A|save=T",
+                           "signal|" + pub_ready, "wait|" + go, "flood|$T|40|0|200"});
+  ASSERT_TRUE(WaitSignal(pub_ready));
+  platform::EventObject* go_event = MakeNamedEvent(go, false);
+  platform::SleepMs(300);
+  const int lock_fd = open((ObjectFolder() + "/lock").c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_GE(lock_fd, 0);
+  ASSERT_EQ(flock(lock_fd, LOCK_EX), 0);
+  platform::SetEvent(go_event);
+  EXPECT_TRUE(WaitUntil([&] { return server_->kept_total() > 0; }, 5000));
+  platform::SleepMs(300);
+  close(lock_fd);
+  platform::CloseEvent(go_event);
+  EXPECT_EQ(FinishChild(subscriber, 30000), 0);
+  std::printf("[ figure ] %llu values kept, %llu conflated while the lock file was held\n",
+              static_cast<unsigned long long>(server_->kept_total()),
+              static_cast<unsigned long long>(server_->conflated_total()));
+  EXPECT_EQ(server_->conflated_total(), 0u);
+  EXPECT_TRUE(
+      HasLine("Client 1: its link cannot grow for now: its values are kept, not conflated"));
+  EXPECT_EQ(FinishChild(publisher), 0);
   platform::posix::SetNamespaceLockWaitForTesting(1000);
 }
 #endif

@@ -15,6 +15,9 @@
 #include "protocol/message_writer.h"
 #include "tests/support/child_process.h"
 #include "transport/named_event.h"
+#include "transport/sf_shared_memory.h"
+#include "transport/smf_segments.h"
+#include "transport/smf_wake_v2.h"
 
 namespace orvex::test {
 namespace {
@@ -56,6 +59,8 @@ class ScriptRunner {
   }
   bool Serve(const std::string& active_event, const std::string& stop_event);
   bool UntilText(uint32_t handle, const std::string& text);
+  bool WakeBus(uint32_t ms);
+  bool SpoilAndPublish(uint32_t topic, uint32_t value, uint32_t ms);
   bool Trickle(uint32_t pause_ms, const std::string& stop_event);
   bool Flood(uint32_t topic, uint32_t count, uint32_t pace, uint32_t length,
              bool until_full = false);
@@ -218,6 +223,37 @@ bool ScriptRunner::Ordered(uint32_t last, const std::string& handles, bool every
   return true;
 }
 
+bool ScriptRunner::WakeBus(uint32_t ms) {
+  platform::EventObject* wake = platform::OpenNamedEvent(client_.link_name() + ".WS");
+  if (wake == nullptr) return Fail("the link has no wake-up");
+  uint64_t sets = 0;
+  for (const uint32_t start = platform::TickCount(); platform::TickCount() - start < ms; ++sets) {
+    platform::SetEvent(wake);
+  }
+  platform::CloseEvent(wake);
+  std::printf("set the bus's wake-up %llu times\n", static_cast<unsigned long long>(sets));
+  return true;
+}
+
+bool ScriptRunner::SpoilAndPublish(uint32_t topic, uint32_t value, uint32_t ms) {
+  SfSharedMemory block;
+  if (!block.OpenOrCreate(false, client_.link_name() + ".W", smf_wake::kSize)) {
+    return Fail("the link has no wake block");
+  }
+  bool published = false;
+  for (const uint32_t start = platform::TickCount(); platform::TickCount() - start < ms;) {
+    shm::Word(block.view(), smf_wake::kBusWaiting).store(0);
+    if (!published && platform::TickCount() - start >= ms / 2) {
+      RtdValue v;
+      v.SetInt32(static_cast<int32_t>(value));
+      if (!client_.Publish(topic, v)) return Fail("send");
+      published = true;
+    }
+    platform::SleepMs(1);
+  }
+  return true;
+}
+
 bool ScriptRunner::Step(const std::vector<std::string>& f) {
   const std::string& op = f[0];
   auto arg = [&](size_t i) { return i < f.size() ? f[i] : std::string(); };
@@ -326,6 +362,8 @@ bool ScriptRunner::Step(const std::vector<std::string>& f) {
     return max_held_ <= Number(arg(1)) || Fail("held " + std::to_string(max_held_) + " bytes");
   }
   if (op == "untiltext") return UntilText(Number(arg(1)), Text(arg(2)));
+  if (op == "wakebus") return WakeBus(Number(arg(1)));
+  if (op == "spoilpublish") return SpoilAndPublish(Number(arg(1)), Number(arg(2)), Number(arg(3)));
   if (op == "trickle") return Trickle(Number(arg(1)), arg(2));
   if (op == "allinorder" || op == "newest") {
     return Ordered(Number(arg(1)), arg(2), op == "allinorder");

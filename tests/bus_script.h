@@ -13,6 +13,10 @@
 //   trickle|MS|EVENT    takes one message every MS until EVENT is set
 //   untiltext|H|TEXT    receives until handle H gets the text value TEXT; a value that
 //                       ends with TEXT but has more in front fails (a torn value)
+//   wakebus|MS          (V2) sets the bus's wake-up of its own link in a loop for MS
+//   spoilpublish|ID|N|MS  (V2) clears the bus's "waiting" word on its own link every
+//                       millisecond for MS, as a hostile peer might, and publishes the
+//                       number N for topic ID half-way
 //   texta|ID|TEXT   textb|ID|TEXT   refresh|H,H,...   default|SID   monitor|FLAGS(6 digits)
 //   disconnect|REASON   keepalive   sleep|MS   signal|EVENT   wait|EVENT
 //   expect|CODE|k=v...  the next message (heartbeats aside) has this code and fields

@@ -13,6 +13,9 @@
 #include "protocol/message_codes.h"
 #include "tests/bus_fixture.h"
 #include "tests/support/wait_until.h"
+#include "transport/sf_shared_memory.h"
+#include "transport/smf_acceptor_v2.h"
+#include "transport/smf_segments.h"
 
 namespace orvex::test {
 namespace {
@@ -46,6 +49,71 @@ TEST_F(BusFixture, AnIdleBusSleepsUntilItsNextHeartbeat) {
   EXPECT_EQ(FinishChild(polled), 0);
   EXPECT_EQ(FinishChild(v2), 0);
   EXPECT_EQ(FinishChild(classic), 0);
+}
+
+// A hostile client must not make the bus spin by setting its wake-up in a loop (the
+// link's wake-ups are muted when they bring nothing), nor make it sleep through another
+// link's values by clearing the bus's "waiting" word on it (the bus looks again within
+// a second, sees the word cleared and polls that link from then on).
+TEST_F(BusFixture, AClientCannotMakeTheBusSpinNorSleepThroughValues) {
+  StartBus();
+  const std::string ready = EventName("ready"), done = EventName("done");
+  auto* spinner = Spawn({"connect|v2", "register|W|w|0|1", "expect|2|h=1", "signal|" + ready,
+                         "wakebus|1500", "wait|" + done});
+  ASSERT_TRUE(WaitSignal(ready));
+  platform::SleepMs(100);
+  const uint64_t cpu = ProcessCpuMs();
+  const uint64_t passes = PassesOver(*server_, 1000);
+  std::printf(
+      "[ figure ] a client setting its wake-up in a loop: %llu passes, %llu ms of CPU "
+      "in 1 s\n",
+      static_cast<unsigned long long>(passes),
+      static_cast<unsigned long long>(ProcessCpuMs() - cpu));
+  EXPECT_LT(passes, 1000u);
+  EXPECT_GE(server_->idle_wakes(), RtdServer::kIdleWakesToMute);
+
+  const std::string pub_ready = EventName("pub"), sub_ready = EventName("sub"),
+                    go = EventName("go"), got = EventName("got");
+  auto* publisher =
+      Spawn({"connect|v2", "register|P|p|1|0", "expect|2|h=1", "signal|" + pub_ready,
+             "await|7|t=A|save=T", "wait|" + go, "spoilpublish|$T|42|1500", "wait|" + done});
+  ASSERT_TRUE(WaitSignal(pub_ready));
+  auto* subscriber = Spawn({"connect|v2", "register|S|s|0|1", "expect|2|h=1", "topic|1|A",
+                            "signal|" + sub_ready, "await|13|h=1|v=42", "signal|" + got});
+  ASSERT_TRUE(WaitSignal(sub_ready));
+  platform::SleepMs(300);
+  Signal(go);
+  const uint32_t start = platform::TickCount();
+  EXPECT_TRUE(WaitSignal(got));
+  std::printf(
+      "[ figure ] a value published while a peer cleared the bus's waiting word "
+      "arrived within %u ms (1500 ms of clearing, published half-way)\n",
+      platform::TickCount() - start);
+  EXPECT_TRUE(
+      HasLine("Client 2: another process cleared the bus's wait announcement on its "
+              "link; the link is polled"));
+  Signal(done);
+  EXPECT_EQ(FinishChild(subscriber), 0);
+  EXPECT_EQ(FinishChild(publisher), 0);
+  EXPECT_EQ(FinishChild(spinner), 0);
+}
+
+// A peer that zeroes the V2 acceptor's slot count turns new V2 clients away until the
+// bus repairs the header, which it does within a second even while idle: a client
+// with a time-out of 2.5 s gets in (the next heartbeat is further away than that).
+TEST_F(BusFixture, AScribbledAcceptorTakesClientsAgainWithinASecond) {
+  StartBus();
+  ASSERT_TRUE(WaitUntil([&] { return server_->pass_count() > 0; }));
+  platform::SleepMs(300);
+  SfSharedMemory header;
+  ASSERT_TRUE(header.OpenOrCreate(false, base_ + ".V2", smf_acceptor::kDefaultSize));
+  shm::Store(header.view(), smf_acceptor::kSlotCount, 0);
+  client::BusClient bus;
+  const uint32_t start = platform::TickCount();
+  EXPECT_TRUE(bus.Connect(base_, client::LinkKind::kV2, 2500));
+  std::printf("[ figure ] a V2 client got in %u ms after the slot count was zeroed\n",
+              platform::TickCount() - start);
+  EXPECT_NE(shm::Load(header.view(), smf_acceptor::kSlotCount), 0u);
 }
 
 class IdleClientTest : public BusFixture, public ::testing::WithParamInterface<client::LinkKind> {};

@@ -7,8 +7,12 @@
 #include "client/classic_client.h"
 #include "client/v2_client.h"
 #include "platform/clock.h"
+#include "platform/event.h"
 #include "tests/support/child_process.h"
+#include "transport/sf_mutex.h"
+#include "transport/sf_shared_memory.h"
 #include "transport/smf_listener.h"
+#include "transport/smf_segments.h"
 
 namespace orvex {
 namespace {
@@ -90,6 +94,39 @@ TEST(SfSMFListenerTest, ASecondBusServesClassicOnly) {
   EXPECT_EQ(test::RunChild("second_listener", {base}), 1);  // classic yes, V2 no
   EXPECT_GE(platform::TickCount() - start, 450u);           // it tried for 500 ms
   EXPECT_TRUE(first.serves_v2());
+}
+
+// With clients of both kinds waiting, the two acceptors take turns: a classic request
+// that is always posted again (a stream of classic clients) cannot keep the V2 queue
+// waiting, as it did when classic requests always went first.
+TEST(SfSMFListenerTest, WaitingClientsOfBothKindsTakeTurns) {
+  SfSMFListener listener(UniqueName("Local\\OrvexFair"));
+  ASSERT_TRUE(listener.IsValid() && listener.serves_v2());
+  const std::string v2 = listener.base() + ".V2";
+  SfSharedMemory header;
+  SfMutex lock;
+  ASSERT_TRUE(header.OpenOrCreate(false, v2, smf_acceptor::kDefaultSize));
+  ASSERT_TRUE(lock.Open(v2 + ".MT", false));
+  ASSERT_TRUE(lock.Acquire(5000));
+  for (uint32_t value = 0x7D000001u; value <= 0x7D000003u; ++value) {
+    const uint32_t write = shm::Load(header.view(), smf_acceptor::kWriteCounter);
+    const uint32_t slots = shm::Load(header.view(), smf_acceptor::kSlotCount);
+    shm::Store(header.view(), smf_acceptor::kSlots + (write % slots) * 4, value);
+    shm::Store(header.view(), smf_acceptor::kWriteCounter, write + 1);
+  }
+  lock.Release();
+  platform::EventObject* classic = platform::OpenNamedEvent(listener.base() + "_EVRQ");
+  ASSERT_NE(classic, nullptr);
+  std::string kinds;
+  std::vector<std::unique_ptr<SfSMFConnection>> made;
+  for (int i = 0; i < 6; ++i) {
+    if (i < 4) platform::SetEvent(classic);  // the next classic client posts at once
+    made.push_back(listener.AcceptNext());
+    ASSERT_NE(made.back(), nullptr) << kinds;
+    kinds += made.back()->is_v2() ? 'V' : 'C';
+  }
+  EXPECT_EQ(kinds, "CVCVCV");
+  platform::CloseEvent(classic);
 }
 
 }  // namespace

@@ -11,6 +11,8 @@
 #include <sstream>
 
 #include "platform/named_mapping.h"
+#include "platform/process.h"
+#include "platform/stale_objects.h"
 #include "platform/test_hooks.h"
 #include "tests/bus_fixture.h"
 #include "tests/bus_process.h"
@@ -18,12 +20,15 @@
 namespace orvex::test {
 namespace {
 
-// vantel sits in the tools folder of the same build tree.
-std::string VantelPath() {
+// vantel and bus_host sit in the tools folder of the same build tree.
+std::string ToolPath(const std::string& file_name) {
   const std::string self = platform::CurrentExecutablePath();
   const size_t slash = self.find_last_of("/\\");
   const std::string dir = slash == std::string::npos ? "." : self.substr(0, slash);
-  return dir + "/../tools/" VANTEL_FILE_NAME;
+  return dir + "/../tools/" + file_name;
+}
+std::string VantelPath() {
+  return ToolPath(VANTEL_FILE_NAME);
 }
 
 std::string ReadAll(const std::string& path) {
@@ -303,6 +308,40 @@ TEST_P(VantelToolTest, WithReconnectPubAndSubCarryOnWithTheNextBus) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Links, VantelToolTest, ::testing::Values("classic", "v2"), KindName);
+
+// A bus_host killed with SIGKILL leaves its objects' files behind (POSIX); the next
+// bus_host removes those nobody holds when it starts, as Corvane does.
+TEST_F(BusFixture, AStartingBusHostSweepsWhatAKilledOneLeft) {
+  if (platform::NameLockPath().empty()) GTEST_SKIP() << "no object files on this backend";
+  const std::string folder = std::filesystem::path(platform::NameLockPath()).parent_path().string();
+  const std::string token = UniqueName("OrvexHostSweep");
+  auto files_left = [&] {
+    size_t n = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+      n += entry.path().filename().string().find(token) != std::string::npos;
+    }
+    return n;
+  };
+  const std::string first_ready = EventName("first"), second_ready = EventName("second");
+  platform::ProcessObject* first = platform::SpawnProcess(
+      ToolPath(BUS_HOST_FILE_NAME), {"Local\\" + token, "--ready", first_ready});
+  ASSERT_NE(first, nullptr);
+  ASSERT_TRUE(WaitSignal(first_ready));
+  platform::KillProcess(first);
+  FinishChild(first);
+  const size_t left = files_left();
+  EXPECT_GT(left, 0u) << "a killed bus_host left nothing to sweep";
+  platform::ProcessObject* second = platform::SpawnProcess(
+      ToolPath(BUS_HOST_FILE_NAME), {UniqueName("Local\\OrvexHostOther"), "--ready", second_ready});
+  ASSERT_NE(second, nullptr);
+  ASSERT_TRUE(WaitSignal(second_ready));
+  std::printf("[ figure ] a killed bus_host left %zu object files; %zu after the next start\n",
+              left, files_left());
+  EXPECT_EQ(files_left(), 0u);
+  platform::KillProcess(second);
+  FinishChild(second);
+  platform::SweepStaleObjects();
+}
 
 }  // namespace
 }  // namespace orvex::test

@@ -6,6 +6,7 @@
 // stall limit under "block" (defaults: those of RtdServer::Options); --stats writes the
 // number of values the bus conflated to FILE when it stops; --ready sets the named
 // event EVENT once the bus listens, so clients started after it find the bus.
+// At start it removes the objects nobody holds any more, as the bus program does.
 // Exits 0 after a clean shutdown (stop event, SIGINT or SIGTERM), 1 when the bus could
 // not listen, 2 on a bad command line.
 #include <csignal>
@@ -66,6 +67,8 @@ int main(int argc, char** argv) {
   std::signal(SIGTERM, OnSignal);
   options.base_name = positional[0];
   options.shutdown_grace_ms = 100;
+  // As Corvane: what buses and clients killed before left behind goes first (POSIX).
+  orvex::platform::SweepStaleObjects();
   orvex::RtdServer server(options);
   if (!server.listening()) {
     const std::string problem = orvex::platform::SharedObjectsProblem();

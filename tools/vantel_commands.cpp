@@ -48,6 +48,9 @@ int Open(const LinkOptions& link, client::BusClient* bus, const std::string& sid
     if (bus->name_lock_held()) {
       Error("could not reach the bus on " + link.bus + ": another process holds " +
             platform::NameLockPath() + ", the lock of this user's shared objects");
+    } else if (!bus->held_mutex().empty()) {
+      Error("could not reach the bus on " + link.bus + ": another process holds its mutex " +
+            bus->held_mutex() + " (a client stopped while it connected?)");
     } else {
       const std::string problem = platform::SharedObjectsProblem();
       Error("no bus answered on " + link.bus + (problem.empty() ? "" : " (" + problem + ")"));

@@ -131,13 +131,17 @@ std::unique_ptr<SfSMFLinkV2> SfSMFAcceptorV2::Accept() {
   shm::Word(header_, acc::kReadCounter).fetch_add(1, std::memory_order_acq_rel);
   if (value == 0) return nullptr;
   auto link = std::make_unique<SfSMFLinkV2>();
-  if (!link->Connect(recorded_name_ + "." + std::to_string(value), 0)) return nullptr;
+  if (!link->Connect(LinkName(value), 0)) return nullptr;
   return link;
 }
 
 platform::EventObject* SfSMFAcceptorV2::ArmWait() {
   if (request_event_ != nullptr) platform::ResetEvent(request_event_);
   return request_event_;
+}
+
+std::string SfSMFAcceptorV2::LinkName(uint32_t value) const {
+  return recorded_name_ + "." + std::to_string(value);
 }
 
 void SfSMFAcceptorV2::ForgetWaitingRequests() {
@@ -159,7 +163,7 @@ void SfSMFAcceptorV2::ForgetWaitingRequests() {
   const uint32_t start = platform::TickCount();
   for (const uint32_t value : values) {
     if (platform::TickCount() - start >= kForgetWithinMs) break;
-    if (value != 0) NameExists(recorded_name_ + "." + std::to_string(value) + ".C.0");
+    if (value != 0) NameExists(SfSMFLinkV2::ClientSegmentName(LinkName(value), 0));
   }
 }
 

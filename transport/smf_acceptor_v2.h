@@ -86,6 +86,8 @@ class SfSMFAcceptorV2 {
 
  private:
   bool MapHeader(const std::string& name);
+  // The name of the link a client asked for with `value`.
+  std::string LinkName(uint32_t value) const;
   void WriteHeader();
   void RestoreOwnWords();
   // Under the lock: restores the bus's words, checks the counters; true with a request.

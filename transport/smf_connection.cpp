@@ -87,6 +87,10 @@ void SfSMFConnection::DisarmWait(bool room) {
   }
 }
 
+bool SfSMFConnection::StillArmed() {
+  return channel_ ? channel_->incoming().StillArmed() : link_->WakeStillArmed();
+}
+
 void SfSMFConnection::SetSingleWriter() {
   if (link_) link_->SetSingleWriter();
 }

@@ -44,6 +44,10 @@ class SfSMFConnection {
   // wakes the bus when its reader makes room in a full link.
   platform::EventObject* ArmWait(bool room = false);
   void DisarmWait(bool room = false);
+  // Between the two: the sleep is still announced to the peer. Only the bus withdraws
+  // it, so false means another process cleared the word, and the peer may not wake
+  // the bus when it writes.
+  bool StillArmed();
   // V2: the client sets the bus's wake-up when it frees room in the bus's segments.
   bool WakesForRoom() const { return link_ != nullptr && link_->PeerFreesRoom(); }
   // V2: the peer is woken by WakePeer, once for the messages committed since, rather
@@ -62,6 +66,9 @@ class SfSMFConnection {
   // Bytes written and not yet taken by the reader: the classic backlog, or the V2
   // outgoing segments.
   uint64_t WaitingBytes();
+  // V2: the last BeginOutgoing that failed did so because a segment could not be
+  // created, not for want of room (SfSMFLinkV2::create_failed). Classic: false.
+  bool GrowthRefused() const { return link_ != nullptr && link_->create_failed(); }
   // V2: caps the bytes of the link's outgoing segments (see SfSMFLinkV2). Classic: no
   // effect; the caller bounds BacklogBytes itself.
   void SetBacklogLimit(uint64_t bytes);

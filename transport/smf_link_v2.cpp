@@ -24,9 +24,9 @@ bool SfSMFLinkV2::Connect(const std::string& name, int side) {
   name_ = name;
   // The wake block exists before the first segment, so a client that sees the segment
   // also finds the block. A name whose segment exists is not ours to touch.
-  if (side == 0 && !NameExists(name + ".S.0")) wake_.Create(name);
-  const bool wrote = StartWriter(name + (side == 1 ? ".C" : ".S"));
-  StartReader(name + (side == 1 ? ".S" : ".C"));
+  if (side == 0 && !NameExists(ServerSegmentName(name, 0))) wake_.Create(name);
+  const bool wrote = StartWriter(SegmentBase(name, side));
+  StartReader(SegmentBase(name, 1 - side));
   return wrote;
 }
 
@@ -66,6 +66,8 @@ void SfSMFLinkV2::ResetReader() {
   peeked_next_ = 0;
   read_segment_ = nullptr;
   read_index_ = 0;
+  passed_count_ = 0;
+  reader_maps_ = 0;
 }
 
 // ---- writer ----
@@ -100,6 +102,15 @@ void SfSMFLinkV2::InitSegment(uint32_t index) {
 }
 
 bool SfSMFLinkV2::Fits(uint32_t index, uint32_t length) {
+  const uint64_t room = seg::RecordRoom(length);
+  // Deferring, the header the reader writes is read once a batch, at its first record
+  // (a drained segment is rewound then, so a reader that keeps up keeps the link in one
+  // segment, and the bus's count of waiting bytes low), and again only when a record
+  // does not fit where the writer stands.
+  if (index == write_index_ && write_segment_ != nullptr && deferring() && unpublished_ != 0 &&
+      SfSMFSegments::ClassSize(index) - write_offsets_[index] >= room) {
+    return true;
+  }
   uint8_t* s = writer_.View(index);
   if (s == nullptr || shm::Load(s, seg::kMarker) != 0) return false;
   if (shm::Load(s, seg::kPending) == 0 && (index != write_index_ || unpublished_ == 0)) {
@@ -108,13 +119,14 @@ bool SfSMFLinkV2::Fits(uint32_t index, uint32_t length) {
     shm::Store(s, seg::kWriteOffset, seg::kHeaderSize);
     write_offsets_[index] = seg::kHeaderSize;
   }
-  return SfSMFSegments::ClassSize(index) - write_offsets_[index] >= seg::RecordRoom(length);
+  return SfSMFSegments::ClassSize(index) - write_offsets_[index] >= room;
 }
 
 bool SfSMFLinkV2::Switch(uint32_t length) {
   // The reader follows a marker only once the old segment shows nothing pending: what
   // was written there must be counted before the marker is set.
   PublishLocked();
+  create_failed_ = false;
   // A marked write segment cannot be left again: fail before creating anything.
   if (write_segment_ != nullptr && shm::Load(write_segment_, seg::kMarker) != 0) return false;
   const uint64_t room = seg::RecordRoom(length);
@@ -137,7 +149,10 @@ bool SfSMFLinkV2::Switch(uint32_t length) {
       continue;
     }
     if (held + SfSMFSegments::ClassSize(i) > segment_limit_ && !outsized) return false;
-    if (writer_.Create(i) == nullptr) return false;
+    if (writer_.Create(i) == nullptr) {
+      create_failed_ = true;
+      return false;
+    }
     InitSegment(i);
     target = i;
   }
@@ -161,8 +176,12 @@ uint8_t* SfSMFLinkV2::BeginWrite(uint32_t length) {
     ReleaseWriterLock();
     return nullptr;
   }
-  if (write_segment_ == nullptr || shm::Load(write_segment_, seg::kMarker) != 0 ||
-      !Fits(write_index_, length)) {
+  // Only a hostile peer marks the segment being written; a deferring writer notices at
+  // its next switch rather than reading the header a record.
+  const bool stay = write_segment_ != nullptr &&
+                    (deferring() || shm::Load(write_segment_, seg::kMarker) == 0) &&
+                    Fits(write_index_, length);
+  if (!stay) {
     if (!Switch(length)) {
       ReleaseWriterLock();
       return nullptr;
@@ -207,7 +226,6 @@ bool SfSMFLinkV2::Commit() {
   // The next-record offset comes from our own copy: the one in shared memory may have
   // been rewritten by the peer since BeginWrite.
   write_offsets_[write_index_] = reserved_next_;
-  shm::Store(write_segment_, seg::kWriteOffset, reserved_next_);
   ++unpublished_;
   if (defer_wake_.load(std::memory_order_relaxed)) {
     wake_owed_.store(true, std::memory_order_relaxed);
@@ -247,6 +265,7 @@ bool SfSMFLinkV2::ReaderFollowedEveryHop() {
 
 void SfSMFLinkV2::PublishLocked() {
   if (unpublished_ == 0 || write_segment_ == nullptr) return;
+  shm::Store(write_segment_, seg::kWriteOffset, write_offsets_[write_index_]);
   shm::Store(write_segment_, seg::kWriteTick, platform::TickCount());
   // Release: the records and the write offset are visible before the count is.
   shm::Word(write_segment_, seg::kPending).fetch_add(unpublished_, std::memory_order_acq_rel);
@@ -309,7 +328,9 @@ bool SfSMFLinkV2::StartReader(const std::string& name) {
   if (name != reader_.base()) ResetReader();
   reader_.SetBase(name);
   read_index_ = 0;
-  if (read_segment_ == nullptr && reader_.View(0) == nullptr) reader_.Open(0);
+  if (read_segment_ == nullptr && reader_.View(0) == nullptr && reader_.Open(0) != nullptr) {
+    ++reader_maps_;
+  }
   read_segment_ = reader_.View(0);
   return !name.empty() && read_segment_ != nullptr;
 }
@@ -326,7 +347,10 @@ bool SfSMFLinkV2::Ready() {
   if (broken_) return false;
   if (read_segment_ == nullptr) {
     if (reader_.base().empty()) return false;
-    if (reader_.View(0) == nullptr && reader_.Open(0) == nullptr) return false;
+    if (reader_.View(0) == nullptr) {
+      if (reader_.Open(0) == nullptr) return false;
+      ++reader_maps_;
+    }
     read_segment_ = reader_.View(0);
     read_index_ = 0;
   }
@@ -342,24 +366,54 @@ bool SfSMFLinkV2::Ready() {
     // The writer publishes its last record here before it sets the marker: drain that
     // first, or it would be skipped.
     if (shm::Load(read_segment_, seg::kPending) > 0) return true;
-    if (reader_.View(target) != nullptr || reader_.Open(target) == nullptr) return false;
-    shm::Store(read_segment_, seg::kMarker, 0);
-    // The segment left is free again: the writer may be waiting for it.
-    wake_.NotifyPeerRoom();
-    reader_.Drop(read_index_);
-    peeked_next_ = 0;
-    read_segment_ = reader_.View(target);
-    read_index_ = target;
+    if (!MoveReaderTo(target)) return false;
     if (shm::Load(read_segment_, seg::kPending) > 0) return true;
   }
   return false;
 }
 
+bool SfSMFLinkV2::MoveReaderTo(uint32_t target) {
+  uint32_t* const kept_end = passed_.begin() + passed_count_;
+  uint32_t* const kept = std::find(passed_.begin(), kept_end, target);
+  if (kept != kept_end) {
+    std::copy(kept + 1, kept_end, kept);
+    --passed_count_;
+  } else {
+    // Mapped but not among the passed ones: the current segment, a marker pointing back.
+    if (reader_.View(target) != nullptr || reader_.Open(target) == nullptr) return false;
+    ++reader_maps_;
+  }
+  shm::Store(read_segment_, seg::kMarker, 0);
+  // The segment left is free again: the writer may be waiting for it.
+  wake_.NotifyPeerRoom();
+  // Kept mapped, as the writer returns to its earlier segments; the least recently left
+  // one goes when the cache is full.
+  if (SfSMFSegments::ClassSize(read_index_) <= kPassedKeptMaxBytes) {
+    if (passed_count_ == kPassedKept) reader_.Drop(passed_[--passed_count_]);
+    std::copy_backward(passed_.begin(), passed_.begin() + passed_count_,
+                       passed_.begin() + passed_count_ + 1);
+    passed_[0] = read_index_;
+    ++passed_count_;
+  } else {
+    reader_.Drop(read_index_);
+  }
+  peeked_next_ = 0;
+  read_segment_ = reader_.View(target);
+  read_index_ = target;
+  return true;
+}
+
 bool SfSMFLinkV2::Locate(uint32_t* offset, uint32_t* length, uint32_t* next) {
   if (!Ready()) return false;
+  const uint32_t r = shm::Load(read_segment_, seg::kReadOffset);
+  if (!CheckRecord(r, length, next)) return false;
+  *offset = r;
+  return true;
+}
+
+bool SfSMFLinkV2::CheckRecord(uint32_t r, uint32_t* length, uint32_t* next) {
   // Only the size we mapped is trusted, never the segment's own size word.
   const uint64_t size = SfSMFSegments::ClassSize(read_index_);
-  const uint32_t r = shm::Load(read_segment_, seg::kReadOffset);
   if (r < seg::kHeaderSize || r % 8 != 0 || r + uint64_t{8} > size) {
     broken_ = true;
     return false;
@@ -371,7 +425,6 @@ bool SfSMFLinkV2::Locate(uint32_t* offset, uint32_t* length, uint32_t* next) {
     broken_ = true;
     return false;
   }
-  *offset = r;
   *length = l;
   *next = n;
   return true;
@@ -397,6 +450,39 @@ bool SfSMFLinkV2::Pop() {
     wake_.NotifyPeerRoom();
   }
   return true;
+}
+
+uint32_t SfSMFLinkV2::PopBatchWith(uint32_t max, void* context, TakeRecord take) {
+  peeked_next_ = 0;
+  uint32_t taken = 0;
+  while (taken < max && Ready()) {
+    const uint32_t pending = shm::Load(read_segment_, seg::kPending);
+    uint32_t r = shm::Load(read_segment_, seg::kReadOffset);
+    uint32_t here = 0;
+    bool refused = false;
+    // Each record is checked as Peek checks it; a broken one ends the batch after those
+    // before it are consumed.
+    while (here < pending && taken < max) {
+      uint32_t length = 0, next = 0;
+      if (!CheckRecord(r, &length, &next)) break;
+      if (!take(context, read_segment_ + r + 8, length)) {
+        refused = true;
+        break;
+      }
+      r = next;
+      ++here;
+      ++taken;
+    }
+    if (here == 0) break;
+    shm::Store(read_segment_, seg::kReadOffset, r);
+    shm::Store(read_segment_, seg::kReadTick, platform::TickCount());
+    if (shm::Word(read_segment_, seg::kPending).fetch_sub(here, std::memory_order_acq_rel) ==
+        here) {
+      wake_.NotifyPeerRoom();
+    }
+    if (refused || broken_) break;
+  }
+  return taken;
 }
 
 bool SfSMFLinkV2::AttachWake() {

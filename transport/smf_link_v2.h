@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <type_traits>
 
 #include "platform/event.h"
 #include "threading/critical_section.h"
@@ -46,6 +47,17 @@ class SfSMFLinkV2 {
   SfSMFLinkV2(const SfSMFLinkV2&) = delete;
   SfSMFLinkV2& operator=(const SfSMFLinkV2&) = delete;
 
+  // The segments of link `name` that side 0 (the server, name + ".S") or side 1 (the
+  // client, name + ".C") writes: their base, and the name of segment `index`.
+  static std::string SegmentBase(const std::string& name, int side) {
+    return name + (side == 1 ? ".C" : ".S");
+  }
+  static std::string ClientSegmentName(const std::string& name, uint32_t index) {
+    return SfSMFSegments::SegmentName(SegmentBase(name, 1), index);
+  }
+  static std::string ServerSegmentName(const std::string& name, uint32_t index) {
+    return SfSMFSegments::SegmentName(SegmentBase(name, 0), index);
+  }
   // Starts the writer under name + ".S" (side 0) or name + ".C" (side 1) and the reader
   // under the other suffix. The writer's result: false with an empty name or when its
   // first segment already exists (a stale or duplicate link name). The reader may find
@@ -68,15 +80,21 @@ class SfSMFLinkV2 {
   platform::EventObject* ArmWake(uint32_t reason = smf_wake::kWaitRecords);
   // After such a wait (or instead of it), with the same reason.
   void DisarmWake(uint32_t reason = smf_wake::kWaitRecords);
+  // Between the two: the announcement of `reason` still stands (SfSMFWakeV2::StillArmed).
+  bool WakeStillArmed(uint32_t reason = smf_wake::kWaitRecords) const {
+    return wake_.StillArmed(reason);
+  }
   // Server: the client wakes it when it frees room in the server's segments, so a
   // writer held back by a full link may sleep for room instead of polling.
   bool PeerFreesRoom() const { return side_ == 0 && wake_.peer_frees_room(); }
   // With `defer`, a commit writes its record but neither publishes it to the reader nor
-  // wakes the reader: WakePeer publishes every record committed since (one addition to
-  // the segment's pending count, which the reader also writes) and wakes a sleeping
-  // reader once. A writer that commits many records in a row then shares that count's
-  // cache line with the reader once a batch instead of once a record. Switching
-  // segments and Destroy publish what waits. Any thread.
+  // wakes the reader: WakePeer publishes every record committed since (the write offset,
+  // the tick and one addition to the segment's pending count, which the reader also
+  // writes) and wakes a sleeping reader once. While deferring, the writer reads the
+  // segment header at the first record of a batch and when a record does not fit where
+  // it stands: a writer that commits many records in a row then shares that cache line
+  // with the reader once a batch instead of once a record. Switching segments and Destroy publish
+  // what waits. Any thread.
   void DeferWake(bool defer) { defer_wake_.store(defer, std::memory_order_relaxed); }
   void WakePeer();
   // The owner promises that one thread at a time writes (the bus's server thread):
@@ -107,6 +125,9 @@ class SfSMFLinkV2 {
   // only a record too large for every segment held may still get its own segment, and
   // only while the reader has consumed everything. Any thread.
   void SetSegmentLimit(uint64_t bytes);
+  // The last BeginWrite that needed a new segment failed because the segment could not
+  // be created (the user's name lock held elsewhere, no space), not for the cap.
+  bool create_failed() const { return create_failed_; }
   // CanWrite, waited for until `timeout_ms` has passed: a client asleep on the link's
   // wake-up event, woken when the bus consumes records of a full link (looking again
   // at least every kRoomSliceMs, as a reader of the same client shares the event);
@@ -129,6 +150,17 @@ class SfSMFLinkV2 {
   uint8_t* Peek(uint32_t* length);
   // Consumes the waiting record. False when there is none.
   bool Pop();
+  // Hands up to `max` waiting records to `take(payload, length)` in order, following
+  // markers, and consumes each one `take` accepts (true); the first it refuses stays
+  // for later and ends the batch. The payload is valid only during the call. Read and
+  // pending offsets are published once per segment visited, not once per record. The
+  // number of records consumed.
+  template <typename Take>
+  uint32_t PopBatch(uint32_t max, Take&& take) {
+    return PopBatchWith(max, &take, [](void* t, const uint8_t* p, uint32_t n) {
+      return (*static_cast<std::remove_reference_t<Take>*>(t))(p, n);
+    });
+  }
   // Ready, waited for until `timeout_ms` has passed (0: once): asleep on the wake-up
   // event when the link has one, else polled every millisecond. False at once, without
   // a record, after InterruptWait.
@@ -147,6 +179,15 @@ class SfSMFLinkV2 {
   bool IsValid() const { return writing_.load(std::memory_order_relaxed) && !IsBroken(); }
   // True once the peer's first segment has been found.
   bool ReaderAttached() const { return read_segment_ != nullptr; }
+  // Peer segments the reader holds mapped: the current one and up to kPassedKept it
+  // has passed (so a writer returning to them costs no new mapping).
+  uint32_t ReaderSegmentsMapped() const { return reader_.held_count(); }
+  // Times the reader mapped a peer segment since Connect.
+  uint64_t reader_maps() const { return reader_maps_; }
+  static constexpr uint32_t kPassedKept = 3;
+  // Only segments up to this size stay mapped once passed: the large ones are rare and
+  // would hold address space (a 32-bit process has little).
+  static constexpr uint32_t kPassedKeptMaxBytes = 1u << 20;
   int side() const { return side_; }
   uint32_t write_index() const { return write_index_; }
   uint32_t read_index() const { return read_index_; }
@@ -161,6 +202,15 @@ class SfSMFLinkV2 {
   bool LockCheckFails();
   void ReleaseWriterLock();
   bool Locate(uint32_t* offset, uint32_t* length, uint32_t* next);
+  // Checks the record at read offset `r` of the read segment: its length and next
+  // offset, or false (and the link broken) when it breaks the layout.
+  bool CheckRecord(uint32_t r, uint32_t* length, uint32_t* next);
+  using TakeRecord = bool (*)(void* context, const uint8_t* payload, uint32_t length);
+  uint32_t PopBatchWith(uint32_t max, void* context, TakeRecord take);
+  // Moves the reader to peer segment `target`, keeping the one it leaves mapped when the
+  // cache of passed segments has room. False when `target` cannot be mapped.
+  bool MoveReaderTo(uint32_t target);
+  bool deferring() const { return defer_wake_.load(std::memory_order_relaxed); }
   void ResetWriter();
   void ResetReader();
   // Server, closing: removes the client's segments nobody holds any more.
@@ -193,11 +243,16 @@ class SfSMFLinkV2 {
   uint32_t unpublished_ = 0;
   bool reserved_ = false;
   uint64_t segment_limit_ = UINT64_MAX;
+  bool create_failed_ = false;
   std::atomic<bool> writer_lost_{false};
   // Reader.
   SfSMFSegments reader_;
   uint8_t* read_segment_ = nullptr;
   uint32_t read_index_ = 0;
+  // Passed peer segments still mapped, most recently left first.
+  std::array<uint32_t, kPassedKept> passed_{};
+  uint32_t passed_count_ = 0;
+  uint64_t reader_maps_ = 0;
   // Set by the reader; read by any thread (IsBroken).
   std::atomic<bool> broken_{false};
   // The record Peek located, so Pop need not check it again (0: none). Valid while

@@ -1,7 +1,8 @@
 // V2 links inside one process: a server end (side 0) and a client end (side 1) over
 // the same names (and a client in its own process, killed). Record layout, exact fit,
-// switching and rewinding, the writer lock, segments a killed client leaves behind,
-// and a reader that refuses records a peer broke.
+// switching and rewinding, batched publication and bulk reading, the reader's cache of
+// passed segments, the writer lock, segments a killed client leaves behind, and a
+// reader that refuses records a peer broke.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -164,6 +165,154 @@ TEST(SfSMFLinkV2Test, DeferredRecordsShowOnlyOncePublishedAndAllArriveInOrder) {
     }
   }
   EXPECT_GT(pair.server.write_index(), 0u);
+  EXPECT_FALSE(pair.client.IsBroken());
+}
+
+// What PopBatch hands over: each record's length and first byte, the whole payload
+// checked to be that byte.
+struct Taken {
+  std::vector<uint32_t> lengths;
+  std::vector<uint8_t> fills;
+  uint64_t budget = UINT64_MAX;  // bytes the caller still has room for
+  bool operator()(const uint8_t* p, uint32_t length) {
+    if (length > budget) return false;
+    budget -= length;
+    for (uint32_t i = 1; i < length; ++i) EXPECT_EQ(p[i], p[0]) << "byte " << i;
+    lengths.push_back(length);
+    fills.push_back(length != 0 ? p[0] : 0);
+    return true;
+  }
+};
+
+// A batching writer shows its write offset and count only when it publishes; the
+// reader takes records in bulk, in order, across switches and markers, stops at what
+// the caller refuses (it comes first next time) and at `max`, and publishes its own
+// offset and count once per segment.
+TEST(SfSMFLinkV2Test, BulkPopKeepsOrderAcrossSegmentsAndMarkersAndLeavesTheRest) {
+  LinkPair pair;
+  SegmentView s0(pair.name + ".S", 0);
+  pair.server.DeferWake(true);
+  for (uint8_t i = 1; i <= 6; ++i) ASSERT_TRUE(Write(pair.server, 40, i));
+  EXPECT_EQ(s0.Word(seg::kWriteOffset), 32u);
+  EXPECT_EQ(s0.Word(seg::kPending), 0u);
+  EXPECT_EQ(pair.client.PopBatch(100, Taken()), 0u);
+  pair.server.WakePeer();
+  EXPECT_EQ(s0.Word(seg::kWriteOffset), 32u + 6 * 48);
+  EXPECT_EQ(s0.Word(seg::kPending), 6u);
+  Taken first;
+  EXPECT_EQ(pair.client.PopBatch(4, first), 4u);
+  EXPECT_EQ(first.fills, (std::vector<uint8_t>{1, 2, 3, 4}));
+  EXPECT_EQ(s0.Word(seg::kReadOffset), 32u + 4 * 48);
+  EXPECT_EQ(s0.Word(seg::kPending), 2u);
+  // A peeked record is not taken twice.
+  ExpectRecord(pair.client, 40, 5);
+  uint32_t length = 0;
+  ASSERT_NE(pair.client.Peek(&length), nullptr);
+  Taken rest;
+  EXPECT_EQ(pair.client.PopBatch(100, rest), 1u);
+  EXPECT_EQ(rest.fills, (std::vector<uint8_t>{6}));
+  EXPECT_FALSE(pair.client.Pop());
+
+  // A reader that keeps up: each batch starts at the front of the drained segment, so
+  // the link never grows past it (the bus counts a link's segments as waiting bytes).
+  for (int batch = 0; batch < 200; ++batch) {
+    for (uint8_t i = 0; i < 10; ++i) ASSERT_TRUE(Write(pair.server, 100, i));
+    pair.server.WakePeer();
+    ASSERT_EQ(pair.client.PopBatch(100, Taken()), 10u);
+  }
+  EXPECT_EQ(pair.server.WriterBytes(), 16384u);
+
+  // Many segments: lengths vary, batches are published every 5 records and read only
+  // every fourth round, with a byte budget that refuses records now and then.
+  constexpr uint32_t kRecords = 4000;
+  const auto length_of = [](uint32_t n) { return (n * 53) % 2600; };
+  uint32_t written = 0, read = 0, hops = 0, segment = 0;
+  for (uint32_t round = 0; read < kRecords; ++round) {
+    for (int k = 0; k < 5 && written < kRecords; ++k, ++written) {
+      ASSERT_TRUE(Write(pair.server, length_of(written), static_cast<uint8_t>(written)));
+    }
+    pair.server.WakePeer();
+    if (pair.client.read_index() != segment) ++hops;
+    segment = pair.client.read_index();
+    if (round % 4 != 3 && written < kRecords) continue;
+    while (read < written) {
+      Taken batch;
+      batch.budget = 1000 + (round * 977) % 9000;
+      const uint32_t max = 1 + round % 40;
+      const uint32_t got = pair.client.PopBatch(max, batch);
+      ASSERT_LE(got, max);
+      // Something is always taken unless the very next record passes the budget.
+      if (got == 0) {
+        ASSERT_GT(length_of(read), batch.budget) << "record " << read;
+      }
+      ASSERT_EQ(batch.lengths.size(), got);
+      for (uint32_t i = 0; i < got; ++i, ++read) {
+        ASSERT_EQ(batch.lengths[i], length_of(read)) << "record " << read;
+        if (length_of(read) != 0) {
+          ASSERT_EQ(batch.fills[i], uint8_t(read)) << "record " << read;
+        }
+      }
+      if (got == 0) {
+        // Refused: the same record comes next, whole.
+        ASSERT_NO_FATAL_FAILURE(ExpectRecord(pair.client, length_of(read), uint8_t(read)));
+        ++read;
+      }
+    }
+  }
+  EXPECT_GT(hops, 10u);
+  EXPECT_FALSE(pair.client.Ready());
+  EXPECT_FALSE(pair.client.IsBroken());
+  EXPECT_EQ(pair.server.UnreadCount(), 0u);
+}
+
+// The reader keeps the segments it passed mapped (a small cache): a writer going back
+// and forth between two segments costs no new mapping, and however far the writer
+// grows, the reader holds at most the current segment and kPassedKept passed ones.
+TEST(SfSMFLinkV2Test, PassedSegmentsStayMappedWithinABoundedCache) {
+  LinkPair pair;
+  EXPECT_EQ(pair.client.reader_maps(), 1u);
+  uint32_t sent = 0, got = 0;
+  const auto drain = [&](uint32_t max) {
+    Taken batch;
+    const uint32_t n = pair.client.PopBatch(max, batch);
+    for (uint32_t i = 0; i < n; ++i, ++got) {
+      EXPECT_EQ(batch.lengths[i], 1000u);
+      EXPECT_EQ(batch.fills[i], uint8_t(got)) << "record " << got;
+    }
+    EXPECT_LE(pair.client.ReaderSegmentsMapped(), 1 + SfSMFLinkV2::kPassedKept);
+    return n;
+  };
+  for (int trip = 0; trip < 4; ++trip) {
+    const uint32_t from = pair.server.write_index();
+    while (pair.server.write_index() == from)
+      ASSERT_TRUE(Write(pair.server, 1000, static_cast<uint8_t>(sent++)));
+    while (drain(7) != 0) {
+    }
+    ASSERT_EQ(got, sent);
+  }
+  EXPECT_EQ(pair.client.read_index(), 0u);
+  EXPECT_EQ(pair.client.reader_maps(), 2u);  // segments 0 and 1, once each
+  EXPECT_EQ(pair.client.ReaderSegmentsMapped(), 2u);
+
+  // Unread records push the writer up to segment 7 (2 MiB, too large to keep).
+  while (pair.server.write_index() != 7)
+    ASSERT_TRUE(Write(pair.server, 1000, static_cast<uint8_t>(sent++)));
+  while (drain(50) != 0) {
+  }
+  ASSERT_EQ(got, sent);
+  EXPECT_EQ(pair.client.read_index(), 7u);
+  EXPECT_EQ(pair.client.ReaderSegmentsMapped(), 1 + SfSMFLinkV2::kPassedKept);
+  const uint64_t maps = pair.client.reader_maps();
+  EXPECT_EQ(maps, 8u);  // 0 to 7, once each
+  // Back to segment 0, which the cache let go: mapped again, and segment 7 is not kept.
+  while (pair.server.write_index() == 7)
+    ASSERT_TRUE(Write(pair.server, 1000, static_cast<uint8_t>(sent++)));
+  while (drain(50) != 0) {
+  }
+  ASSERT_EQ(got, sent);
+  EXPECT_EQ(pair.client.reader_maps(), maps + 1);
+  EXPECT_EQ(pair.client.ReaderSegmentsMapped(), 1 + SfSMFLinkV2::kPassedKept);
+  EXPECT_EQ(SegmentView(pair.name + ".S", 7).Word(seg::kMarker), 0u);
   EXPECT_FALSE(pair.client.IsBroken());
 }
 
@@ -416,19 +565,72 @@ ORVEX_CHILD_ROLE(v2_spill_and_wait) {
   return 0;
 }
 
+// Starts child `role` on link `name` with a ready event; *started tells whether it
+// said it was ready within 20 s. Null when it could not be started.
+platform::ProcessObject* StartChild(const char* role, const std::string& name, bool* started) {
+  const std::string ready_name = test::UniqueName("Local\\OrvexV2Ready");
+  platform::EventObject* ready = MakeNamedEvent(ready_name, false);
+  if (ready == nullptr) return nullptr;
+  platform::ProcessObject* child = test::SpawnChild(role, {name, ready_name});
+  *started =
+      child != nullptr && platform::WaitEvent(ready, 20000) == platform::WaitResult::kSignalled;
+  platform::CloseEvent(ready);
+  return child;
+}
+
+// args: link name, ready event. Publishes ten records as one batch, then writes five
+// more and half of another without publishing them, says so and waits to be killed.
+ORVEX_CHILD_ROLE(v2_batch_then_killed) {
+  SfSMFLinkV2 client;
+  if (!client.Connect(args[0], 1)) return 2;
+  client.DeferWake(true);
+  for (uint8_t i = 0; i < 15; ++i) {
+    if (!Write(client, 24, i)) return 3;
+    if (i == 9) client.WakePeer();
+  }
+  uint8_t* half = client.BeginWrite(4000);
+  if (half == nullptr) return 3;
+  std::memset(half, 0x5A, 2000);
+  platform::EventObject* ready = MakeNamedEvent(args[1], false);
+  if (ready == nullptr) return 4;
+  platform::SetEvent(ready);
+  platform::SleepMs(60000);
+  return 0;
+}
+
+// A batch its writer never published (killed first) gives the reader nothing: not the
+// records written whole, not the one half written.
+TEST(SfSMFLinkV2Test, AnUnpublishedBatchOfAKilledWriterIsNeverRead) {
+  const std::string name = test::UniqueName("Local\\OrvexV2Batch");
+  SfSMFLinkV2 server;
+  ASSERT_TRUE(server.Connect(name, 0));
+  bool started = false;
+  platform::ProcessObject* child = StartChild("v2_batch_then_killed", name, &started);
+  ASSERT_NE(child, nullptr);
+  EXPECT_TRUE(started);
+  EXPECT_TRUE(server.Ready());  // maps the segment, so it outlives the writer
+  platform::KillProcess(child);
+  int code = 0;
+  EXPECT_TRUE(platform::WaitProcess(child, 20000, &code));
+  platform::CloseProcess(child);
+  Taken taken;
+  EXPECT_EQ(server.PopBatch(1000, taken), 10u);
+  EXPECT_EQ(taken.lengths, std::vector<uint32_t>(10, 24));
+  EXPECT_EQ(taken.fills, (std::vector<uint8_t>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+  EXPECT_FALSE(server.Ready());
+  EXPECT_EQ(server.Peek(nullptr), nullptr);
+  EXPECT_FALSE(server.IsBroken());
+}
+
 // The server reads past segments it then lets go. A killed client leaves them held by
 // nobody: the server's close removes them, but never a live client's.
 TEST(SfSMFLinkV2Test, ServerCloseRemovesTheSegmentsOfAKilledClientOnly) {
   const std::string name = test::UniqueName("Local\\OrvexV2Killed");
-  const std::string ready_name = test::UniqueName("Local\\OrvexV2Ready");
   SfSMFLinkV2 server;
   ASSERT_TRUE(server.Connect(name, 0));
-  platform::EventObject* ready = MakeNamedEvent(ready_name, false);
-  ASSERT_NE(ready, nullptr);
-  platform::ProcessObject* child = test::SpawnChild("v2_spill_and_wait", {name, ready_name});
+  bool started = false;
+  platform::ProcessObject* child = StartChild("v2_spill_and_wait", name, &started);
   ASSERT_NE(child, nullptr);
-  const bool started = platform::WaitEvent(ready, 20000) == platform::WaitResult::kSignalled;
-  platform::CloseEvent(ready);
   uint32_t records = 0;
   while (started && server.Ready()) {
     ExpectRecord(server, 1000, 7);

@@ -21,14 +21,20 @@ SfSMFListener::~SfSMFListener() {
 
 std::unique_ptr<SfSMFConnection> SfSMFListener::AcceptNext() {
   if (classic_ == nullptr || !classic_->IsValid()) return nullptr;
-  if (classic_->HasRequest()) {
-    if (auto channel = classic_->Accept(kDefaultSlotSize, kDefaultSlotCount)) {
-      return std::make_unique<SfSMFConnection>(std::move(channel));
+  for (const bool v2 : {v2_first_, !v2_first_}) {
+    std::unique_ptr<SfSMFConnection> made;
+    if (!v2 && classic_->HasRequest()) {
+      if (auto channel = classic_->Accept(kDefaultSlotSize, kDefaultSlotCount)) {
+        made = std::make_unique<SfSMFConnection>(std::move(channel));
+      }
+    } else if (v2 && v2_ != nullptr && v2_->HasRequest()) {
+      if (auto link = v2_->Accept()) {
+        made = std::make_unique<SfSMFConnection>(std::move(link), kDefaultSlotSize);
+      }
     }
-  }
-  if (v2_ != nullptr && v2_->HasRequest()) {
-    if (auto link = v2_->Accept()) {
-      return std::make_unique<SfSMFConnection>(std::move(link), kDefaultSlotSize);
+    if (made != nullptr) {
+      v2_first_ = !v2;
+      return made;
     }
   }
   return nullptr;

@@ -27,7 +27,9 @@ class SfSMFListener {
   // Whether the classic acceptor works (the listener's construction result).
   bool IsValid() const { return classic_ != nullptr; }
   bool serves_v2() const { return v2_ != nullptr; }
-  // At most one new connection per call: a classic request first, else a V2 one.
+  // At most one new connection per call. With requests at both acceptors they take
+  // turns: the kind not served last goes first, so a stream of clients of one kind
+  // cannot keep the other kind out (a full bus serves one a pass).
   std::unique_ptr<SfSMFConnection> AcceptNext();
   // True when a client waits on either acceptor (nothing is taken).
   bool HasPending();
@@ -45,6 +47,7 @@ class SfSMFListener {
   std::string base_;
   std::unique_ptr<SfSMFAcceptor> classic_;
   std::unique_ptr<SfSMFAcceptorV2> v2_;
+  bool v2_first_ = false;  // the last connection made was a classic one
 };
 
 }  // namespace orvex

@@ -119,6 +119,10 @@ platform::EventObject* SfSMFRing::ArmWait() {
   return data_event_;
 }
 
+bool SfSMFRing::StillArmed() const {
+  return header_ != nullptr && header_->reader_waiting.load(std::memory_order_relaxed) != 0;
+}
+
 void SfSMFRing::DisarmWait() {
   if (header_ != nullptr) header_->reader_waiting.store(0, std::memory_order_relaxed);
 }

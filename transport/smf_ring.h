@@ -67,6 +67,9 @@ class SfSMFRing {
   // waiting. DisarmWait withdraws the announcement.
   platform::EventObject* ArmWait();
   void DisarmWait();
+  // Between ArmWait and DisarmWait: the announcement is still in the header. Only the
+  // reader withdraws it, so false means another process cleared it.
+  bool StillArmed() const;
   // Waits up to 100 ms for space.
   bool WaitSpace();
 

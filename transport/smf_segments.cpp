@@ -51,8 +51,8 @@ bool SfSMFSegments::AnyLost() const {
   return false;
 }
 
-std::string SfSMFSegments::SegmentName(uint32_t index) const {
-  return base_ + "." + std::to_string(index);
+std::string SfSMFSegments::SegmentName(const std::string& base, uint32_t index) {
+  return base + "." + std::to_string(index);
 }
 
 }  // namespace orvex

@@ -1,6 +1,7 @@
 #pragma once
 #include <array>
 #include <atomic>
+#include <bit>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -52,8 +53,12 @@ class SfSMFSegments {
   // View of segment `index`, null when its slot is empty or the index is out of range.
   uint8_t* View(uint32_t index) const;
   // Name of segment `index` under the current base.
-  std::string SegmentName(uint32_t index) const;
+  std::string SegmentName(uint32_t index) const { return SegmentName(base_, index); }
+  // Name of segment `index` under `base`.
+  static std::string SegmentName(const std::string& base, uint32_t index);
   const std::string& base() const { return base_; }
+  // Segments mapped here now.
+  uint32_t held_count() const { return static_cast<uint32_t>(std::popcount(held_)); }
 
  private:
   uint8_t* Map(bool create, uint32_t index);

@@ -83,6 +83,10 @@ void SfSMFWakeV2::Disarm(uint32_t reason) {
   }
 }
 
+bool SfSMFWakeV2::StillArmed(uint32_t reason) const {
+  return own_ != nullptr && (shm::Load(block_.view(), own_flag()) & reason) == reason;
+}
+
 void SfSMFWakeV2::WakeSelf() {
   if (own_ != nullptr) platform::SetEvent(own_);
 }

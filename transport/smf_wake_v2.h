@@ -64,6 +64,9 @@ class SfSMFWakeV2 {
   platform::EventObject* Arm(uint32_t reason = smf_wake::kWaitRecords);
   // After the wait for `reason` ended (or was not needed).
   void Disarm(uint32_t reason = smf_wake::kWaitRecords);
+  // Between Arm and Disarm: every bit of `reason` is still announced. Only this side
+  // withdraws them, so false means another process cleared them.
+  bool StillArmed(uint32_t reason = smf_wake::kWaitRecords) const;
   // Sets this side's own event: whoever sleeps on it here wakes and looks again.
   void WakeSelf();
   // Bus side: the client said it sets ".WS"; until then its link must be polled.

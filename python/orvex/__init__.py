@@ -178,6 +178,7 @@ class Bus:
         self._topics = {}
         self._next_handle = 1
         self._registered = False
+        self._batch = None  # poll_batch's event array, kept for the next call
         link = _native.LINK_V2 if v2 else _native.LINK_CLASSIC
         self._check(self._lib.orvex_connect(_encode(name, "bus name"), link, _ms(timeout),
                                             ctypes.byref(self._client)), "connect")
@@ -276,6 +277,25 @@ class Bus:
             raise LinkEnded(_decode(self._lib.orvex_disconnect_reason(self._client)))
         self._check(code, "poll")
         return self._event_of(raw)
+
+    def poll_batch(self, max_events=256, timeout=1.0):
+        """A list of up to `max_events` events: waits up to `timeout` seconds for the
+        first, then takes every event already received behind it, in order, without
+        waiting more; the rest stay for the next call. Empty when none came. Raises
+        LinkEnded as poll() does once the link has ended and every event was taken."""
+        if max_events < 1:
+            raise ValueError("max_events must be at least 1")
+        if self._batch is None or len(self._batch) < max_events:
+            self._batch = (_native.Event * max_events)()
+        count = ctypes.c_size_t(0)
+        code = self._lib.orvex_poll_batch(self._live(), self._batch, max_events,
+                                          ctypes.byref(count), _ms(timeout))
+        if code == _native.E_TIMEOUT:
+            return []
+        if code == _native.E_BUS_LOST:
+            raise LinkEnded(_decode(self._lib.orvex_disconnect_reason(self._client)))
+        self._check(code, "poll_batch")
+        return [self._event_of(self._batch[i]) for i in range(count.value)]
 
     def _event_of(self, raw):
         kind = _KINDS.get(raw.kind, "unknown")

@@ -110,6 +110,8 @@ def _declare(lib):
         "orvex_publish_date": (ctypes.c_int, [client_p, u32, ctypes.c_int32]),
         "orvex_publish_datetime": (ctypes.c_int, [client_p, u32, ctypes.c_int64]),
         "orvex_poll": (ctypes.c_int, [client_p, ctypes.POINTER(Event), u32]),
+        "orvex_poll_batch": (ctypes.c_int, [client_p, ctypes.POINTER(Event), ctypes.c_size_t,
+                                            ctypes.POINTER(ctypes.c_size_t), u32]),
         "orvex_set_handler": (ctypes.c_int, [client_p, HANDLER, ctypes.c_void_p]),
         "orvex_set_receive_limit": (ctypes.c_int, [client_p, ctypes.c_uint64]),
         "orvex_disconnect_reason": (ctypes.c_char_p, [client_p]),

@@ -218,6 +218,39 @@ def test_the_bus_goodbye_ends_iteration_with_an_error_naming_its_reason(bus, lin
             list(other.values())
 
 
+def test_poll_batch_takes_what_arrived_in_order_up_to_its_size(bus, link):
+    v2 = link == "v2"
+    with orvex.Bus(bus.name, v2=v2) as publisher, orvex.Bus(bus.name, v2=v2) as subscriber, \
+            orvex.Bus(bus.name, v2=v2) as sentinel:
+        publisher.register(sid="BAT", publisher=True)
+        subscriber.subscribe("@BAT:ITEM")
+        item = next(e for e in publisher if e.kind == "topic_request")
+        sentinel.subscribe("@BAT:END")
+        end = next(e for e in publisher if e.kind == "topic_request")
+        sent = [n if n % 2 else f"{n}:" + "t" * 200 for n in range(30)]
+        for value in sent:
+            publisher.publish(item.handle, value)
+        publisher.publish(end.handle, 1)
+        # The bus routed every value before the sentinel's; its goodbye then comes last.
+        assert next(sentinel.values(1, timeout=10)) == ("@BAT:END", 1)
+        bus.stop()
+        deadline = time.monotonic() + 10
+        while subscriber.disconnect_reason == "" and time.monotonic() < deadline:
+            time.sleep(0.01)
+        assert subscriber.disconnect_reason == "Server shutting down"
+        with pytest.raises(ValueError):
+            subscriber.poll_batch(0)
+        batches = []
+        with pytest.raises(orvex.LinkEnded):
+            while True:
+                batches.append(subscriber.poll_batch(8, timeout=1.0))
+    assert [len(b) for b in batches] == [8, 8, 8, 7]
+    events = [e for b in batches for e in b]
+    assert [e.kind for e in events] == ["value"] * 30 + ["disconnect"]
+    assert [e.value for e in events[:30]] == sent
+    assert {e.topic for e in events[:30]} == {"@BAT:ITEM"}
+
+
 def test_the_library_is_found_beside_the_module_or_where_the_variable_points(tmp_path, bus):
     library = os.environ["ORVEX_CLIENT_LIBRARY"]
     package = tmp_path / "orvex"

@@ -88,8 +88,8 @@ typedef struct orvex_value {
 /* One received event. `handle`: the subscriber's handle (VALUE, TEXT) or the bus's
  * topic id (TOPIC_REQUEST, TOPIC_CLOSED). `text`: the topic text, message text or
  * reason. `items`/`item_count`: the topic ids of a REFRESH. Everything it points to
- * stays valid until the next orvex_poll on the same client (for a handler: until the
- * handler returns). */
+ * stays valid until the next orvex_poll or orvex_poll_batch on the same client (for a handler:
+ * until the handler returns). */
 typedef struct orvex_event {
   int kind;
   uint32_t handle;
@@ -156,6 +156,16 @@ ORVEX_CLIENT_API int orvex_publish_datetime(orvex_client* client, uint32_t topic
  * ORVEX_E_TIMEOUT when none came, ORVEX_E_BUS_LOST once the link is gone and every
  * event before was taken, ORVEX_E_STATE while a handler is set. One thread at a time. */
 ORVEX_CLIENT_API int orvex_poll(orvex_client* client, orvex_event* event, uint32_t timeout_ms);
+
+/* As orvex_poll, for up to `capacity` events at once: waits up to `timeout_ms` for the
+ * first, then takes every event already received behind it, in order, without waiting
+ * more; those beyond `capacity` stay for the next call. ORVEX_OK with events[0] to
+ * events[*count - 1] filled (*count at least 1); otherwise *count is 0 and the result
+ * is orvex_poll's. What the events point to stays valid until the next orvex_poll or
+ * orvex_poll_batch on the same client. Null `events` or `count`, or a capacity of 0:
+ * ORVEX_E_ARGUMENT. */
+ORVEX_CLIENT_API int orvex_poll_batch(orvex_client* client, orvex_event* events, size_t capacity,
+                                      size_t* count, uint32_t timeout_ms);
 
 /* Sets (or with null clears) the handler; events already waiting for orvex_poll go to
  * it first, in order, on the receiving thread. Once a clearing call returns, the old
