@@ -211,7 +211,8 @@ void RtdServerMultiConnection::CheckAnnouncements() {
   for (auto [c, room] : armed_) {
     if (c->link().StillArmed()) continue;
     c->wake_untrusted = true;
-    Log("Client " + std::to_string(c->id()) +
+    ServerLog(
+        "Client " + std::to_string(c->id()) +
         ": another process cleared the bus's wait announcement on its link; the link is polled");
   }
 }
@@ -489,8 +490,8 @@ size_t RtdServerMultiConnection::FlushAll(uint32_t now) {
     kept_total_.fetch_add(kept);
     if (kept != 0 && !c->keeping_logged) {
       c->keeping_logged = true;
-      Log("Client " + std::to_string(id) +
-          ": its link cannot grow for now: its values are kept, not conflated");
+      ServerLog("Client " + std::to_string(id) +
+                ": its link cannot grow for now: its values are kept, not conflated");
     } else if (c->keeping_logged && !c->holding()) {
       c->keeping_logged = false;
     }
