@@ -1,14 +1,17 @@
 // peer_bench: runs one workload through our bus and through peer systems on this
-// machine and prints one table. Every publisher, subscriber and hub is a process of its
-// own (this program in a role, bus_host, or iceoryx's RouDi). Every row is run
+// machine and prints its tables. Every publisher, subscriber and hub is a process of
+// its own (this program in a role, bus_host, or iceoryx's RouDi). Every row is run
 // --reps times (a failed run once more) and reported as the median with the spread.
-//   peer_bench [--systems a,b] [--subs 1,10,29] [--sizes 16] [--rates 1000,10000,0]
-//              [--reps 3] [--duration MS] [--idle-subs 1] [--out FILE] [--plot FILE]
+//   peer_bench [--rows peers,large,slow,topics,storm,idle-book] [--reps 3]
+//              [--systems a,b] [--subs 1,10,29] [--sizes 16] [--rates 1000,10000,0]
+//              [--duration MS] [--topic-duration MS] [--topics 100000] [--idle-subs 1]
+//              [--out-dir DIR] [--plot FILE]
+// --out-dir gets one Markdown table per group of rows run (GROUP.md) and targets.md
+// when every group the targets need was run.
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -16,39 +19,18 @@
 #include <vector>
 
 #include "bench/peer_common.h"
+#include "bench/peer_run.h"
 #include "bench/peer_systems.h"
-#include "platform/clock.h"
+#include "bench/peer_table.h"
 #include "platform/process.h"
 
 namespace orvex::bench {
 namespace {
 
-struct Row {
-  std::string system;
-  uint32_t subs = 0;
-  uint32_t size = 0;
-  std::string mode;
-  bool ok = false;
-  std::string note;
-  double sent_per_s = 0;
-  double delivered_per_s = 0;
-  double lost_pct = 0;
-  double conflated_pct = -1;  // unknown: the hub counts none
-  double p50_us = 0, p99_us = 0, p999_us = 0;
-  double cpu_s_per_m = 0;
-  double hub_idle_pct = -1;  // not measured in this run
-};
-
 // Systems that never lose a value by design; they run flat out only, where that
 // matters (at a steady rate below capacity they behave as their lossy forms).
 bool LosslessComparator(const std::string& system) {
   return system == "zmq-lossless" || system.find("-block") != std::string::npos;
-}
-
-std::string Family(const std::string& system) {
-  if (system.rfind("orvex", 0) == 0) return "orvex";
-  if (system.rfind("zmq", 0) == 0) return "zmq";
-  return system;
 }
 
 std::vector<std::string> SplitList(const std::string& text) {
@@ -61,73 +43,8 @@ std::vector<std::string> SplitList(const std::string& text) {
   return out;
 }
 
-double Percentile(std::vector<uint32_t>& v, double q) {
-  if (v.empty()) return 0;
-  const size_t k = std::min(v.size() - 1, static_cast<size_t>(q * static_cast<double>(v.size())));
-  std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(k), v.end());
-  return v[k] / 1000.0;
-}
-
-// A hub the harness starts and stops: bus_host, the zmq proxy role or RouDi.
-class Hub {
- public:
-  Hub(const std::string& self, const Plan& plan) : plan_(plan), events_(plan_) {
-    if (Family(plan.system) == "orvex") {
-      // The bus writes the number of values it conflated to the "hub" result when it
-      // stops.
-      std::vector<std::string> args = {
-          plan.hub,  plan.EventName("hubstop"), "--stats",   plan.ResultPath("hub"),
-          "--ready", plan.EventName("hub"),     "--backlog", std::to_string(kOrvexLinkBytes)};
-      if (plan.system.find("-block") != std::string::npos) {
-        args.insert(args.end(), {"--policy", "block"});
-      }
-      // Clients started before the bus listens would find no bus.
-      events_.IsSet("hub");
-      process_ = platform::SpawnProcess(BUS_HOST_PATH, args);
-      ok_ = process_ != nullptr && events_.Wait("hub", 10000);
-    } else if (Family(plan.system) == "zmq") {
-      std::vector<std::string> args = {"role", "zmq-hub"};
-      for (const auto& a : plan.ToArgs()) args.push_back(a);
-      process_ = platform::SpawnProcess(self, args);
-      ok_ = events_.Wait("hub", 10000);
-    } else if (plan.system == "iceoryx") {
-      // Through a shell only to silence its log; exec keeps the process id RouDi's.
-      process_ = platform::SpawnProcess("/bin/sh",
-                                        {"-c", "exec /usr/bin/iox-roudi -l off >/dev/null 2>&1"});
-      platform::SleepMs(1000);  // RouDi has no ready signal; it sets up in well under this
-    }
-    ok_ = ok_ && process_ != nullptr;
-  }
-  ~Hub() {
-    if (process_ == nullptr) return;
-    int code = 0;
-    if (plan_.system == "iceoryx") {
-      // RouDi cleans its shared memory only when asked to stop by a signal.
-      std::system(("kill -TERM " + std::to_string(platform::ProcessId(process_))).c_str());
-    } else {
-      events_.Set("hubstop");
-    }
-    if (!platform::WaitProcess(process_, 10000, &code)) platform::KillProcess(process_);
-    platform::WaitProcess(process_, 2000, &code);
-    platform::CloseProcess(process_);
-  }
-  bool ok() const { return ok_; }
-  uint64_t CpuNs() const {
-    return process_ == nullptr ? 0 : OtherProcessCpuNs(platform::ProcessId(process_));
-  }
-
- private:
-  Plan plan_;
-  RunEvents events_;
-  platform::ProcessObject* process_ = nullptr;
-  bool ok_ = true;
-};
-
-platform::ProcessObject* SpawnRole(const std::string& self, const std::string& role,
-                                   const Plan& plan) {
-  std::vector<std::string> args = {"role", role};
-  for (const auto& a : plan.ToArgs()) args.push_back(a);
-  return platform::SpawnProcess(self, args);
+uint32_t Number(const std::string& text) {
+  return static_cast<uint32_t>(std::stoul(text));
 }
 
 std::string ModeName(const Plan& plan) {
@@ -135,309 +52,487 @@ std::string ModeName(const Plan& plan) {
   return plan.rate == 0 ? "flat out" : std::to_string(plan.rate) + "/s";
 }
 
-Row RunOne(const std::string& self, Plan plan, uint32_t subs, Hub* shared_hub, bool idle_cpu) {
-  Row row;
-  row.system = plan.system;
-  row.subs = subs;
-  row.size = plan.size;
-  row.mode = ModeName(plan);
-  std::unique_ptr<Hub> own_hub;
-  Hub* hub = shared_hub;
-  if (hub == nullptr) {
-    own_hub = std::make_unique<Hub>(self, plan);
-    hub = own_hub.get();
+std::string Thousands(double v) {
+  const std::string digits = Format("%.0f", v);
+  std::string out;
+  for (size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0 && digits[i - 1] != '-') out += ',';
+    out += digits[i];
   }
-  if (!hub->ok()) {
-    row.note = "hub did not start";
-    return row;
-  }
-  RunEvents events(plan);
-  const std::string kind = Family(plan.system);
-  std::vector<platform::ProcessObject*> children;
-  for (uint32_t i = 0; i < subs; ++i) {
-    Plan sub = plan;
-    sub.index = i;
-    children.push_back(SpawnRole(self, kind + "-sub", sub));
-  }
-  platform::ProcessObject* pub = SpawnRole(self, kind + "-pub", plan);
-  auto cleanup = [&] {
-    events.Set("stop");
-    for (auto* c : children) {
-      int code = 0;
-      if (c != nullptr && !platform::WaitProcess(c, 5000, &code)) platform::KillProcess(c);
-      if (c != nullptr) platform::CloseProcess(c);
-    }
-    int code = 0;
-    if (pub != nullptr && !platform::WaitProcess(pub, 5000, &code)) platform::KillProcess(pub);
-    if (pub != nullptr) platform::CloseProcess(pub);
-  };
-  bool ready = true;
-  uint32_t waiting = 0;
-  for (; waiting < subs && ready; ++waiting) {
-    ready = events.Wait("ready." + std::to_string(waiting), 30000);
-  }
-  if (!ready) {
-    // Say which subscriber stalled and whether it, or the publisher, had already ended.
-    int code = -1;
-    platform::ProcessObject* stalled = children[waiting - 1];
-    row.note =
-        "subscriber " + std::to_string(waiting - 1) + " not ready (exit " +
-        (stalled != nullptr && platform::WaitProcess(stalled, 0, &code) ? std::to_string(code)
-                                                                        : std::string("-")) +
-        ", publisher exit ";
-    code = -1;
-    row.note += (pub != nullptr && platform::WaitProcess(pub, 0, &code) ? std::to_string(code)
-                                                                        : std::string("-")) +
-                ")";
-    events.Set("quiet");
-    events.Set("go");
-    cleanup();
-    return row;
-  }
-  events.Set("quiet");
-  platform::SleepMs(200);
-  if (idle_cpu) {
-    const uint64_t idle0 = hub->CpuNs();
-    const uint64_t idle_t0 = NowNs();
-    platform::SleepMs(1500);
-    row.hub_idle_pct =
-        100.0 * static_cast<double>(hub->CpuNs() - idle0) / static_cast<double>(NowNs() - idle_t0);
-  }
-  const uint64_t hub0 = hub->CpuNs();
-  events.Set("go");
-  for (auto*& c : children) {
-    int code = 0;
-    if (c != nullptr && !platform::WaitProcess(c, plan.duration_ms + 30000, &code)) {
-      platform::KillProcess(c);
-      row.note = "a subscriber hung";
-    }
-  }
-  const uint64_t hub_cpu = hub->CpuNs() - hub0;
-  cleanup();
-
-  PubResult p;
-  if (!ReadPubResult(plan.ResultPath("pub"), &p)) {
-    row.note = "no publisher result";
-    return row;
-  }
-  std::vector<uint32_t> latencies;
-  uint64_t delivered = 0, cpu = p.cpu_ns + hub_cpu, last = p.end_ns;
-  for (uint32_t i = 0; i < subs; ++i) {
-    SubResult s;
-    if (!ReadSubResult(plan.ResultPath("sub" + std::to_string(i)), &s)) {
-      row.note = "missing subscriber result";
-      continue;
-    }
-    delivered += s.received;
-    cpu += s.cpu_ns;
-    last = std::max(last, s.last_ns);
-    latencies.insert(latencies.end(), s.latency_ns.begin(), s.latency_ns.end());
-  }
-  // A bus of its own has stopped now and left its count of conflated values.
-  own_hub.reset();
-  double conflated = -1;
-  if (std::ifstream stats(plan.ResultPath("hub")); stats >> conflated) {
-    row.conflated_pct = 0;
-  }
-  const double seconds = static_cast<double>(last - p.start_ns) / 1e9;
-  row.ok = delivered > 0 && row.note.empty();
-  row.sent_per_s = static_cast<double>(p.sent) / (static_cast<double>(p.end_ns - p.start_ns) / 1e9);
-  row.delivered_per_s = static_cast<double>(delivered) / seconds;
-  const double expected = static_cast<double>(p.sent) * subs;
-  // Values a conflating bus replaced by newer ones are not lost: the newest arrived.
-  const double missing = expected - static_cast<double>(delivered) - std::max(conflated, 0.0);
-  row.lost_pct = expected > 0 ? 100.0 * std::max(missing, 0.0) / expected : 0;
-  if (row.conflated_pct >= 0 && expected > 0) row.conflated_pct = 100.0 * conflated / expected;
-  row.p50_us = Percentile(latencies, 0.50);
-  row.p99_us = Percentile(latencies, 0.99);
-  row.p999_us = Percentile(latencies, 0.999);
-  row.cpu_s_per_m =
-      delivered > 0 ? static_cast<double>(cpu) / 1e9 / (static_cast<double>(delivered) / 1e6) : 0;
-  for (const auto& who : std::filesystem::directory_iterator(plan.dir)) {
-    if (who.path().filename().string().rfind(plan.run + ".", 0) == 0) {
-      std::filesystem::remove(who.path());
-    }
-  }
-  return row;
+  return out;
 }
 
-std::string Format(const char* format, double v) {
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, format, v);
-  return buffer;
+std::string SizeName(uint32_t size) {
+  if (size >= 1024 * 1024 && size % (1024 * 1024) == 0) {
+    return std::to_string(size / (1024 * 1024)) + " MiB";
+  }
+  if (size >= 1024 && size % 1024 == 0) return std::to_string(size / 1024) + " KiB";
+  return std::to_string(size) + " B";
 }
 
-// The runs of one row: its median and spread over the runs that worked.
-struct Summary {
-  std::vector<Row> runs;
-  int reruns = 0;
-  std::string failure;  // the last failed run's note
+using Field = std::function<double(const Row&)>;
 
-  std::vector<Row> Good() const {
-    std::vector<Row> good;
-    for (const Row& r : runs) {
-      if (r.ok) good.push_back(r);
-    }
-    return good;
-  }
-  template <typename Field>
-  std::vector<double> Values(Field field) const {
-    std::vector<double> v;
-    for (const Row& r : Good()) {
-      if (field(r) >= 0) v.push_back(field(r));
-    }
-    std::sort(v.begin(), v.end());
-    return v;
-  }
-  template <typename Field>
-  double Median(Field field) const {
-    const auto v = Values(field);
-    return v.empty() ? -1 : v[v.size() / 2];
-  }
-  // "median [min-max]" when there is more than one run.
-  template <typename Field>
-  std::string WithSpread(const char* format, Field field) const {
-    const auto v = Values(field);
-    if (v.empty()) return "";
-    std::string text = Format(format, v[v.size() / 2]);
-    if (v.size() > 1)
-      text += " [" + Format(format, v.front()) + "–" + Format(format, v.back()) + "]";
-    return text;
-  }
-};
-
-std::string SummaryText(const Row& first, const Summary& s, uint32_t reps) {
-  std::string line = "| " + first.system + " | 1 → " + std::to_string(first.subs) + " | " +
-                     std::to_string(first.size) + " B | " + first.mode + " | ";
-  const auto good = s.Good();
-  if (good.empty()) return line + "failed: " + s.failure + " | | | | | | | | | |";
-  const double idle = s.Median([](const Row& r) { return r.hub_idle_pct; });
-  const double conflated = s.Median([](const Row& r) { return r.conflated_pct; });
-  std::string runs = std::to_string(good.size()) + "/" + std::to_string(reps);
-  if (s.reruns > 0) runs += ", " + std::to_string(s.reruns) + " re-run";
-  if (good.size() < reps) runs += " (" + s.failure + ")";
+// Columns the tables share.
+Column LabelColumn(const std::string& head, std::function<std::string(const Row&)> text) {
+  return {head, [text](const Summary& s) { return text(s.runs.front()); }, true};
+}
+Column Median(const std::string& head, const char* format, Field field) {
+  return {head, [format, field](const Summary& s) { return s.Cell(format, field); }};
+}
+Column Spread(const std::string& head, const char* format, Field field) {
+  return {head, [format, field](const Summary& s) { return s.WithSpread(format, field); }};
+}
+Column CpuSplit() {
+  return {"CPU µs per delivery: all (hub / pub / subs)", [](const Summary& s) {
+            return s.Cell("%.2f", [](const Row& r) { return r.cpu_us; }) + " (" +
+                   s.Cell("%.2f", [](const Row& r) { return r.hub_cpu_us; }) + " / " +
+                   s.Cell("%.2f", [](const Row& r) { return r.pub_cpu_us; }) + " / " +
+                   s.Cell("%.2f", [](const Row& r) { return r.subs_cpu_us; }) + ")";
+          }};
+}
+Column Conflated() {
   // Conflated values are counted only by a bus that conflates ("n/a" for the peers).
-  return line + Format("%.0f", s.Median([](const Row& r) { return r.sent_per_s; })) + " | " +
-         s.WithSpread("%.0f", [](const Row& r) { return r.delivered_per_s; }) + " | " +
-         Format("%.2f", s.Median([](const Row& r) { return r.lost_pct; })) + " | " +
-         (conflated < 0 ? std::string("n/a") : Format("%.2f", conflated)) + " | " +
-         s.WithSpread("%.1f", [](const Row& r) { return r.p50_us; }) + " | " +
-         s.WithSpread("%.1f", [](const Row& r) { return r.p99_us; }) + " | " +
-         Format("%.1f", s.Median([](const Row& r) { return r.p999_us; })) + " | " +
-         Format("%.2f", s.Median([](const Row& r) { return r.cpu_s_per_m; })) + " | " +
-         (idle < 0 ? std::string("") : Format("%.1f", idle)) + " | " + runs + " |";
+  return {"conflated %", [](const Summary& s) {
+            const std::string c = s.Cell("%.2f", [](const Row& r) { return r.conflated_pct; });
+            return c.empty() ? std::string("n/a") : c;
+          }};
+}
+Column Runs() {
+  return {"runs", [](const Summary& s) { return s.RunsText(); }, true};
+}
+Column HubPeak() {
+  return Median("hub peak MiB", "%.1f", [](const Row& r) { return r.hub_peak_mib; });
+}
+const Field kSent = [](const Row& r) { return r.sent_per_s; };
+const Field kDelivered = [](const Row& r) { return r.delivered_per_s; };
+const Field kLost = [](const Row& r) { return r.lost_pct; };
+const Field kP50 = [](const Row& r) { return r.p50_us; };
+const Field kP99 = [](const Row& r) { return r.p99_us; };
+
+Column SystemColumn() {
+  return LabelColumn("system", [](const Row& r) { return r.system; });
+}
+// What went in and what came out: sent/s, delivered/s, lost %, conflated %.
+std::vector<Column> FlowColumns() {
+  return {Spread("sent/s", "%.0f", kSent), Spread("delivered/s", "%.0f", kDelivered),
+          Median("lost %", "%.2f", kLost), Conflated()};
+}
+std::vector<Column> Join(std::initializer_list<std::vector<Column>> parts) {
+  std::vector<Column> all;
+  for (const auto& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
 }
 
-int Harness(const std::string& self, const std::map<std::string, std::string>& options) {
-  auto option = [&](const std::string& name, const std::string& fallback) {
-    auto it = options.find(name);
-    return it == options.end() ? fallback : it->second;
-  };
-  const auto systems = SplitList(
-      option("systems",
-             "orvex-v2,orvex-classic,orvex-v2-block,orvex-classic-block,zmq,zmq-lossless,iceoryx"));
-  const auto subs_list = SplitList(option("subs", "1,10,29"));
-  const auto sizes = SplitList(option("sizes", "16"));
-  const auto rates = SplitList(option("rates", "1000,10000,0"));
-  const auto idle_subs = SplitList(option("idle-subs", "1"));
-  const uint32_t reps = static_cast<uint32_t>(std::stoul(option("reps", "3")));
-  const uint32_t duration = static_cast<uint32_t>(std::stoul(option("duration", "1000")));
-  const std::string dir = (std::filesystem::temp_directory_path() / "peer_bench").string();
-  std::filesystem::create_directories(dir);
+class Harness {
+ public:
+  Harness(std::string self, std::map<std::string, std::string> options)
+      : self_(std::move(self)), options_(std::move(options)) {
+    dir_ = (std::filesystem::temp_directory_path() / "peer_bench").string();
+    std::filesystem::create_directories(dir_);
+    reps_ = Number(Option("reps", "3"));
+    stem_ = std::to_string(NowNs() / 1000000 % 100000) + "_";
+  }
 
-  const std::string header =
-      "| system | fan-out | value | rate | sent/s | delivered/s | lost % | conflated % | p50 µs "
-      "| p99 µs | p99.9 µs | CPU s per M deliveries | hub idle CPU % | runs |\n"
-      "|---|---|---|---|---|---|---|---|---|---|---|---|---|---|\n";
-  std::string table = header;
-  std::string plot;  // system, fan-out, rate label, sent/s, p50, p99 (medians)
-  std::fputs(header.c_str(), stdout);
-  uint32_t counter = 0;
-  const std::string stem = std::to_string(NowNs() / 1000000 % 100000) + "_";
-  for (const auto& system : systems) {
-    Plan base;
-    base.system = system;
-    base.dir = dir;
-    base.duration_ms = duration;
-    base.run = stem + "roudi";
-    // RouDi serves every run of its system; the other hubs live for one run.
-    std::unique_ptr<Hub> roudi;
-    if (system == "iceoryx") roudi = std::make_unique<Hub>(self, base);
-    for (const auto& subs_text : subs_list) {
-      const auto subs = static_cast<uint32_t>(std::stoul(subs_text));
-      for (const auto& size : sizes) {
-        std::vector<Plan> modes;
-        for (const auto& r : rates) {
-          Plan plan = base;
-          plan.rate = static_cast<uint32_t>(std::stoul(r));
-          if (!LosslessComparator(system) || plan.rate == 0) modes.push_back(plan);
-        }
-        const bool idle_row =
-            !LosslessComparator(system) &&
-            std::find(idle_subs.begin(), idle_subs.end(), subs_text) != idle_subs.end();
-        if (idle_row) {
-          Plan plan = base;
-          plan.idle_values = 3;
-          modes.push_back(plan);
-        }
-        bool idle_cpu = true;  // measured once per system, fan-out and size
-        for (Plan plan : modes) {
-          plan.size = static_cast<uint32_t>(std::stoul(size));
-          Summary summary;
-          Row first;
-          for (uint32_t rep = 0; rep < reps; ++rep) {
-            for (int attempt = 0; attempt < 2; ++attempt) {
-              plan.run = stem + std::to_string(++counter);
-              plan.hub =
-                  Family(system) == "zmq" ? dir + "/zmq" + plan.run : "Local\\PeerBench" + plan.run;
-              Row row = RunOne(self, plan, subs, roudi.get(), idle_cpu);
-              first = row;
-              summary.runs.push_back(row);
-              if (row.ok) {
-                idle_cpu = false;
-                break;
-              }
-              summary.failure = row.note;
-              if (attempt == 0) ++summary.reruns;
-            }
+  int Run() {
+    const auto rows = SplitList(Option("rows", "peers,large,slow,topics,storm,idle-book"));
+    const std::map<std::string, std::function<void()>> groups = {
+        {"peers", [this] { Peers(); }}, {"large", [this] { Large(); }},
+        {"slow", [this] { Slow(); }},   {"topics", [this] { Topics(); }},
+        {"storm", [this] { Storm(); }}, {"idle-book", [this] { IdleBook(); }}};
+    for (const auto& name : rows) {
+      if (groups.count(name) == 0) {
+        std::fprintf(stderr, "peer_bench: no rows named %s\n", name.c_str());
+        return 2;
+      }
+    }
+    for (const auto& name : rows) groups.at(name)();
+    const bool targets = std::all_of(
+        std::begin(kTargetGroups), std::end(kTargetGroups),
+        [&](const char* g) { return std::find(rows.begin(), rows.end(), g) != rows.end(); });
+    if (targets) outputs_["targets"] = Targets();
+    const std::string out = Option("out-dir", "");
+    if (!out.empty()) {
+      for (const auto& [name, text] : outputs_) {
+        if (!WriteText(out + "/" + name + ".md", text)) return 1;
+      }
+    }
+    const std::string plot = Option("plot", "");
+    if (!plot.empty() && !WriteText(plot, plot_)) return 1;
+    return 0;
+  }
+
+ private:
+  static constexpr const char* kTargetGroups[] = {"peers", "topics", "storm"};
+
+  std::string Option(const std::string& name, const std::string& fallback) const {
+    auto it = options_.find(name);
+    return it == options_.end() ? fallback : it->second;
+  }
+
+  static bool WriteText(const std::string& path, const std::string& text) {
+    FILE* file = std::fopen(path.c_str(), "w");
+    if (file == nullptr) return false;
+    std::fputs(text.c_str(), file);
+    return std::fclose(file) == 0;
+  }
+
+  Plan Base(const std::string& system) const {
+    Plan plan;
+    plan.system = system;
+    plan.dir = dir_;
+    plan.duration_ms = Number(Option("duration", "1000"));
+    return plan;
+  }
+
+  // Runs one row --reps times (a failed run once more) and keeps it under `key`.
+  Summary Repeat(const std::string& key, Plan plan, const std::function<Row(const Plan&)>& run) {
+    Summary summary;
+    summary.reps = reps_;
+    for (uint32_t rep = 0; rep < reps_; ++rep) {
+      for (int attempt = 0; attempt < 2; ++attempt) {
+        plan.run = stem_ + std::to_string(++counter_);
+        plan.hub =
+            Family(plan.system) == "zmq" ? dir_ + "/zmq" + plan.run : "Local\\PeerBench" + plan.run;
+        Row row = run(plan);
+        row.mode = ModeName(plan);
+        summary.runs.push_back(row);
+        if (row.ok) break;
+        summary.failure = row.note;
+        if (attempt == 0) ++summary.reruns;
+      }
+    }
+    results_[key] = summary;
+    return summary;
+  }
+
+  // Adds a line to a group's table, printing it as it comes.
+  void Emit(const std::string& group, const std::vector<Column>& columns, const Summary& s) {
+    std::string& table = outputs_[group];
+    if (table.empty()) {
+      table = TableHead(columns);
+      std::fputs(table.c_str(), stdout);
+    }
+    const std::string line = TableLine(columns, s);
+    table += line;
+    std::fputs(line.c_str(), stdout);
+    std::fflush(stdout);
+  }
+
+  // The matrix every system runs: fan-outs, sizes, rates, and the idle row.
+  void Peers() {
+    const std::vector<Column> columns = Join(
+        {{SystemColumn(),
+          LabelColumn("fan-out", [](const Row& r) { return "1 → " + std::to_string(r.subs); }),
+          LabelColumn("value", [](const Row& r) { return SizeName(r.size); }),
+          LabelColumn("rate", [](const Row& r) { return r.mode; })},
+         FlowColumns(),
+         {Spread("p50 µs", "%.1f", kP50), Spread("p99 µs", "%.1f", kP99),
+          Median("p99.9 µs", "%.1f", [](const Row& r) { return r.p999_us; }), CpuSplit(),
+          Median("hub syscalls per value", "%.2f", [](const Row& r) { return r.hub_syscalls; }),
+          HubPeak(), Median("hub idle CPU %", "%.1f", [](const Row& r) { return r.hub_idle_pct; }),
+          Runs()}});
+    const auto systems = SplitList(Option(
+        "systems",
+        "orvex-v2,orvex-classic,orvex-v2-block,orvex-classic-block,zmq,zmq-lossless,iceoryx"));
+    const auto subs_list = SplitList(Option("subs", "1,10,29"));
+    const auto sizes = SplitList(Option("sizes", "16"));
+    const auto rates = SplitList(Option("rates", "1000,10000,0"));
+    const auto idle_subs = SplitList(Option("idle-subs", "1"));
+    for (const auto& system : systems) {
+      Plan base = Base(system);
+      base.run = stem_ + "roudi";
+      // RouDi serves every run of its system (its peak memory is then over them all); the
+      // other hubs live for one run.
+      std::unique_ptr<Hub> roudi;
+      if (system == "iceoryx") roudi = std::make_unique<Hub>(self_, base, 0);
+      for (const auto& subs_text : subs_list) {
+        for (const auto& size : sizes) {
+          std::vector<Plan> modes;
+          for (const auto& r : rates) {
+            Plan plan = base;
+            plan.rate = Number(r);
+            if (!LosslessComparator(system) || plan.rate == 0) modes.push_back(plan);
           }
-          const std::string line = SummaryText(first, summary, reps) + "\n";
-          table += line;
-          std::fputs(line.c_str(), stdout);
-          std::fflush(stdout);
-          if (!summary.Good().empty() && plan.idle_values == 0) {
-            plot += system + "\t" + std::to_string(subs) + "\t" +
-                    Format("%.0f", summary.Median([](const Row& r) { return r.sent_per_s; })) +
-                    "\t" + Format("%.1f", summary.Median([](const Row& r) { return r.p50_us; })) +
-                    "\t" + Format("%.1f", summary.Median([](const Row& r) { return r.p99_us; })) +
-                    "\n";
+          if (!LosslessComparator(system) &&
+              std::find(idle_subs.begin(), idle_subs.end(), subs_text) != idle_subs.end()) {
+            Plan plan = base;
+            plan.idle_values = 3;
+            modes.push_back(plan);
+          }
+          bool idle_cpu = true;  // measured once per system, fan-out and size
+          for (Plan plan : modes) {
+            plan.size = Number(size);
+            const std::string key =
+                "peers|" + system + "|" + subs_text + "|" + size + "|" + ModeName(plan);
+            const Summary summary = Repeat(key, plan, [&](const Plan& p) {
+              RunOptions run;
+              run.subs = Number(subs_text);
+              run.idle_ms = idle_cpu ? 1500 : 0;
+              Row row = RunOne(self_, p, run, roudi.get());
+              if (row.ok) idle_cpu = false;
+              return row;
+            });
+            Emit("peers", columns, summary);
+            if (!summary.Good().empty() && plan.idle_values == 0) {
+              plot_ += system + "\t" + subs_text + "\t" + Format("%.0f", summary.Median(kSent)) +
+                       "\t" + Format("%.1f", summary.Median(kP50)) + "\t" +
+                       Format("%.1f", summary.Median(kP99)) + "\n";
+            }
           }
         }
       }
     }
   }
-  for (const auto& [name, text] :
-       {std::pair{option("out", ""), table}, std::pair{option("plot", ""), plot}}) {
-    if (name.empty()) continue;
-    FILE* file = std::fopen(name.c_str(), "w");
-    if (file == nullptr) return 1;
-    std::fputs(text.c_str(), file);
-    std::fclose(file);
+
+  // Large values flat out, both link kinds, 1 → 1 and 1 → 10.
+  void Large() {
+    const std::vector<Column> columns =
+        Join({{SystemColumn(),
+               LabelColumn("fan-out", [](const Row& r) { return "1 → " + std::to_string(r.subs); }),
+               LabelColumn("value", [](const Row& r) { return SizeName(r.size); })},
+              FlowColumns(),
+              {Median("delivered MiB/s", "%.1f",
+                      [](const Row& r) { return r.delivered_per_s * r.size / 1048576.0; }),
+               Spread("p50 µs", "%.1f", kP50), Spread("p99 µs", "%.1f", kP99), CpuSplit(),
+               HubPeak(), Runs()}});
+    for (const char* system : {"orvex-v2", "orvex-classic"}) {
+      for (uint32_t subs : {1u, 10u}) {
+        for (uint32_t size : {1024u, 65536u, 1048576u}) {
+          Plan plan = Base(system);
+          plan.size = size;
+          RunOptions run;
+          run.subs = subs;
+          Emit("large", columns,
+               Repeat("large|" + std::string(system) + "|" + std::to_string(subs) + "|" +
+                          std::to_string(size),
+                      plan, [&](const Plan& p) { return RunOne(self_, p, run, nullptr); }));
+        }
+      }
+    }
   }
-  return 0;
-}
+
+  // 1 → 3 with the last reader taking a tenth of the rate, conflate and block.
+  void Slow() {
+    const std::vector<Column> columns = {
+        SystemColumn(),
+        LabelColumn("rate", [](const Row& r) { return r.mode; }),
+        Median("sent/s", "%.0f", kSent),
+        Spread("two readers: delivered/s", "%.0f", kDelivered),
+        Spread("two readers: p50 µs", "%.1f", kP50),
+        Median("two readers: p99 µs", "%.1f", kP99),
+        Median("slow reader: delivered/s", "%.0f",
+               [](const Row& r) { return r.slow_delivered_per_s; }),
+        Median("slow reader: p50 µs", "%.1f", [](const Row& r) { return r.slow_p50_us; }),
+        Median("lost %", "%.2f", kLost),
+        Conflated(),
+        CpuSplit(),
+        HubPeak(),
+        Runs()};
+    const uint32_t rate = 10000;
+    for (const char* system : {"orvex-v2", "orvex-v2-block"}) {
+      Plan plan = Base(system);
+      plan.rate = rate;
+      RunOptions run;
+      run.subs = 3;
+      run.slow_index = 2;
+      run.slow_rate = rate / 10;
+      Emit("slow", columns, Repeat("slow|" + std::string(system), plan, [&](const Plan& p) {
+             return RunOne(self_, p, run, nullptr);
+           }));
+    }
+  }
+
+  // Many topics at a high rate: uniform and skewed, ZeroMQ beside; then the same read
+  // by a subscriber that drains only every 200 ms and every 2 s.
+  void Topics() {
+    const std::vector<Column> columns =
+        Join({{SystemColumn(), LabelColumn("topics, reader", [](const Row& r) { return r.label; }),
+               LabelColumn("rate", [](const Row& r) { return r.mode; })},
+              FlowColumns(),
+              {Spread("p50 µs (age at receipt)", "%.1f", kP50), Median("p99 µs", "%.1f", kP99),
+               Median("oldest value at a drain, median drain ms", "%.1f",
+                      [](const Row& r) { return r.drain_oldest_p50_ms; }),
+               Median("oldest value at a drain, worst drain ms", "%.1f",
+                      [](const Row& r) { return r.drain_oldest_max_ms; }),
+               Spread("hub CPU % of a core", "%.1f", [](const Row& r) { return r.hub_cpu_pct; }),
+               CpuSplit(), HubPeak(), Runs()}});
+    const uint32_t topics = Number(Option("topics", "100000"));
+    const uint32_t rate = 500000;
+    struct Variant {
+      const char* system;
+      bool zipf;
+      uint32_t drain_ms;
+      const char* key;
+    };
+    const Variant variants[] = {
+        {"orvex-v2", false, 0, "uniform"},    {"orvex-v2", true, 0, "zipf"},
+        {"zmq", false, 0, "uniform"},         {"zmq", true, 0, "zipf"},
+        {"orvex-v2", false, 200, "drain200"}, {"orvex-v2", false, 2000, "drain2000"}};
+    for (const Variant& v : variants) {
+      Plan plan = Base(v.system);
+      plan.rate = rate;
+      plan.topics = topics;
+      plan.zipf = v.zipf ? 1 : 0;
+      plan.drain_ms = v.drain_ms;
+      plan.duration_ms = Number(Option("topic-duration", "5000"));
+      const std::string label =
+          Thousands(topics) + (v.zipf ? ", Zipf (s = 1)" : ", uniform") +
+          (v.drain_ms == 0
+               ? ", keeps up"
+               : ", drains every " + (v.drain_ms >= 1000 ? std::to_string(v.drain_ms / 1000) + " s"
+                                                         : std::to_string(v.drain_ms) + " ms"));
+      Emit("topics", columns,
+           Repeat("topics|" + std::string(v.system) + "|" + v.key, plan, [&](const Plan& p) {
+             RunOptions run;
+             Row row = RunOne(self_, p, run, nullptr);
+             row.label = label;
+             return row;
+           }));
+    }
+  }
+
+  void Storm() {
+    const std::vector<Column> columns = {
+        SystemColumn(),
+        LabelColumn("publisher", [](const Row& r) { return r.label; }),
+        LabelColumn("requests", [](const Row& r) { return Thousands(r.size); }),
+        Spread("bus took them all, s", "%.3f", [](const Row& r) { return r.storm_taken_s; }),
+        Spread("last first value, s", "%.3f", [](const Row& r) { return r.storm_last_first_s; }),
+        Median("last first value after the publisher registered, s", "%.3f",
+               [](const Row& r) { return r.storm_after_register_s; }),
+        Median("close all, s", "%.3f", [](const Row& r) { return r.storm_closed_s; }),
+        Median("hub CPU µs per request", "%.2f", [](const Row& r) { return r.hub_cpu_us; }),
+        Median("hub MiB before", "%.1f", [](const Row& r) { return r.hub_before_mib; }),
+        Median("hub MiB after close all", "%.1f", [](const Row& r) { return r.hub_after_mib; }),
+        HubPeak(),
+        Runs()};
+    const uint32_t topics = Number(Option("topics", "100000"));
+    for (bool first : {true, false}) {
+      Plan plan = Base("orvex-v2");
+      plan.topics = topics;
+      Emit("storm", columns,
+           Repeat(std::string("storm|") + (first ? "with" : "without"), plan, [&](const Plan& p) {
+             Row row = RunStorm(self_, p, first);
+             row.label = first ? "registered before" : "none until the bus took them";
+             row.size = topics;  // the table's requests column
+             return row;
+           }));
+    }
+  }
+
+  // A large quiet book: topics spread over 29 subscribers, 30 links, nothing sent.
+  void IdleBook() {
+    const std::vector<Column> columns = {
+        SystemColumn(),
+        LabelColumn("topics", [](const Row& r) { return Thousands(r.size); }),
+        LabelColumn("links", [](const Row& r) { return std::to_string(r.subs + 1); }),
+        Spread("hub CPU % of a core", "%.2f", [](const Row& r) { return r.hub_idle_pct; }),
+        Spread("hub system calls per s", "%.1f",
+               [](const Row& r) { return r.hub_idle_syscalls_s; }),
+        HubPeak(),
+        Runs()};
+    Plan plan = Base("orvex-v2");
+    plan.topics = Number(Option("topics", "100000"));
+    plan.duration_ms = 0;
+    RunOptions run;
+    run.subs = 29;
+    run.idle_ms = 5000;
+    Emit("idle-book", columns, Repeat("idle-book", plan, [&](const Plan& p) {
+           Row row = RunOne(self_, p, run, nullptr);
+           row.size = p.topics;  // the table's topics column
+           return row;
+         }));
+  }
+
+  double Figure(const std::string& key, const Field& field) const {
+    auto it = results_.find(key);
+    return it == results_.end() ? -1 : it->second.Median(field);
+  }
+
+  std::string Targets() const {
+    const Field hub_cpu = [](const Row& r) { return r.hub_cpu_us; };
+    const Field cpu = [](const Row& r) { return r.cpu_us; };
+    const std::string v2_1k = "peers|orvex-v2|1|16|1000/s";
+    const std::string flat10 = "|10|16|flat out";
+    std::vector<Target> targets;
+    auto add = [&](std::string what, std::vector<double> figures, std::string measured,
+                   std::function<bool(const std::vector<double>&)> met) {
+      targets.push_back({std::move(what), std::move(measured), std::move(figures), met});
+    };
+    const double calls = Figure(v2_1k, [](const Row& r) { return r.hub_syscalls; });
+    add("hub system calls per value, 1 → 1 at 1000/s ≤ 2", {calls},
+        "orvex-v2: " + Format("%.2f", calls), [](auto f) { return f[0] <= 2; });
+    const double block_hub = Figure("peers|orvex-v2-block" + flat10, hub_cpu);
+    add("hub CPU per delivery, 1 → 10 *block* flat out ≤ 0.1 µs", {block_hub},
+        "orvex-v2-block: " + Format("%.3f µs", block_hub), [](auto f) { return f[0] <= 0.1; });
+    const Field pct = [](const Row& r) { return r.hub_cpu_pct; };
+    const double topic_sent = Figure("topics|orvex-v2|uniform", kSent);
+    const double topic_hub = Figure("topics|orvex-v2|uniform", pct);
+    add("500 k/s over 100,000 random topics, hub under 25 % of a CPU", {topic_sent, topic_hub},
+        Thousands(topic_sent) + " values/s sent, hub " + Format("%.1f %%", topic_hub),
+        [](auto f) { return f[0] >= 0.99 * 500000 && f[1] < 25; });
+    const Field last_first = [](const Row& r) { return r.storm_last_first_s; };
+    const Field taken = [](const Row& r) { return r.storm_taken_s; };
+    const Field after = [](const Row& r) { return r.storm_after_register_s; };
+    const double with_first = Figure("storm|with", last_first);
+    const double without_taken = Figure("storm|without", taken);
+    const double without_after = Figure("storm|without", after);
+    add("subscribe storm: 100,000 requests under 1 s either way",
+        {with_first, without_taken, without_after},
+        "publisher registered: last first value after " + Format("%.3f s", with_first) +
+            "; none: all taken after " + Format("%.3f s", without_taken) + ", last first value " +
+            Format("%.3f s", without_after) + " after the publisher registered",
+        [](auto f) { return f[0] < 1 && f[1] < 1 && f[2] < 1; });
+    const double v2_cpu = Figure("peers|orvex-v2" + flat10, cpu);
+    const double block_cpu = Figure("peers|orvex-v2-block" + flat10, cpu);
+    const double zmq_cpu = Figure("peers|zmq" + flat10, cpu);
+    const double lossless_cpu = Figure("peers|zmq-lossless" + flat10, cpu);
+    add("total CPU per delivery, 1 → 10 flat out ≤ ZeroMQ's (conflate against lossy, block "
+        "against lossless)",
+        {v2_cpu, zmq_cpu, block_cpu, lossless_cpu},
+        "orvex-v2 " + Format("%.2f", v2_cpu) + " µs, zmq " + Format("%.2f", zmq_cpu) +
+            " µs; orvex-v2-block " + Format("%.2f", block_cpu) + " µs, zmq-lossless " +
+            Format("%.2f", lossless_cpu) + " µs",
+        [](auto f) { return f[0] <= f[1] && f[2] <= f[3]; });
+    const double block_rate = Figure("peers|orvex-v2-block" + flat10, kDelivered);
+    const double lossless_rate = Figure("peers|zmq-lossless" + flat10, kDelivered);
+    add("lossless 1 → 10 flat out ≥ 1.2 × ZeroMQ lossless", {block_rate, lossless_rate},
+        "orvex-v2-block " + Thousands(block_rate) + "/s, zmq-lossless " + Thousands(lossless_rate) +
+            "/s (" + Format("%.2f ×", block_rate / lossless_rate) + ")",
+        [](auto f) { return f[0] >= 1.2 * f[1]; });
+    const double p50 = Figure(v2_1k, kP50);
+    const double ice = Figure("peers|iceoryx|1|16|1000/s", kP50);
+    add("p50 at 1 → 1, 1000/s ≤ iceoryx's", {p50, ice},
+        "orvex-v2 " + Format("%.1f µs", p50) + ", iceoryx " + Format("%.1f µs", ice),
+        [](auto f) { return f[0] <= f[1]; });
+    return TargetsTable(targets);
+  }
+
+  std::string self_;
+  std::map<std::string, std::string> options_;
+  std::string dir_, stem_;
+  uint32_t reps_ = 3;
+  uint32_t counter_ = 0;
+  std::map<std::string, Summary> results_;
+  std::map<std::string, std::string> outputs_;
+  std::string plot_;  // system, fan-out, sent/s, p50, p99 (medians)
+};
 
 int RunRole(const std::string& role, const std::vector<std::string>& args) {
   Plan plan;
   if (!Plan::FromArgs(args, &plan)) return 3;
-  if (role == "orvex-pub") return OrvexPublisher(plan);
-  if (role == "orvex-sub") return OrvexSubscriber(plan);
-  if (role == "zmq-hub") return ZmqHub(plan);
-  if (role == "zmq-pub") return ZmqPublisher(plan);
-  if (role == "zmq-sub") return ZmqSubscriber(plan);
-  if (role == "iceoryx-pub") return IceoryxPublisher(plan);
-  if (role == "iceoryx-sub") return IceoryxSubscriber(plan);
-  return 3;
+  const std::map<std::string, int (*)(const Plan&)> roles = {
+      {"orvex-pub", OrvexPublisher},
+      {"orvex-sub", OrvexSubscriber},
+      {"orvex-storm-pub", OrvexStormPublisher},
+      {"orvex-storm-sub", OrvexStormSubscriber},
+      {"zmq-hub", ZmqHub},
+      {"zmq-pub", ZmqPublisher},
+      {"zmq-sub", ZmqSubscriber},
+      {"iceoryx-pub", IceoryxPublisher},
+      {"iceoryx-sub", IceoryxSubscriber}};
+  auto it = roles.find(role);
+  return it == roles.end() ? 3 : it->second(plan);
 }
 
 }  // namespace
@@ -449,16 +544,17 @@ int main(int argc, char** argv) {
     return orvex::bench::RunRole(args[1], std::vector<std::string>(args.begin() + 2, args.end()));
   }
   std::map<std::string, std::string> options;
-  for (size_t i = 0; i + 1 < args.size(); i += 2) {
-    if (args[i].rfind("--", 0) != 0) {
+  for (size_t i = 0; i < args.size(); i += 2) {
+    if (args[i].rfind("--", 0) != 0 || i + 1 >= args.size()) {
       std::fputs(
-          "usage: peer_bench [--systems a,b] [--subs 1,10,29] [--sizes 16] "
-          "[--rates 1000,10000,0] [--reps 3] [--duration MS] [--idle-subs 1] [--out FILE] "
-          "[--plot FILE]\n",
+          "usage: peer_bench [--rows peers,large,slow,topics,storm,idle-book] [--reps 3] "
+          "[--systems a,b] [--subs 1,10,29] [--sizes 16] [--rates 1000,10000,0] "
+          "[--duration MS] [--topic-duration MS] [--topics N] [--idle-subs 1] "
+          "[--out-dir DIR] [--plot FILE]\n",
           stderr);
       return 2;
     }
     options[args[i].substr(2)] = args[i + 1];
   }
-  return orvex::bench::Harness(orvex::platform::CurrentExecutablePath(), options);
+  return orvex::bench::Harness(orvex::platform::CurrentExecutablePath(), options).Run();
 }

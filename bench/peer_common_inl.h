@@ -1,5 +1,6 @@
 #pragma once
 // The publisher loop, a template so each transport's send is inlined.
+#include <algorithm>
 #include <vector>
 
 #include "platform/clock.h"
@@ -9,9 +10,10 @@ namespace orvex::bench {
 template <typename Send>
 PubResult RunPublisherLoop(const Plan& plan, RunEvents& events, Send send) {
   std::vector<uint8_t> payload(plan.size);
+  Stamp(payload.data(), plan.size, kWarmUp);
   PubResult result;
   while (!events.IsSet("quiet")) {
-    Stamp(payload.data(), plan.size, kWarmUp);
+    StampHead(payload.data(), kWarmUp);
     send(payload.data(), plan.size);
     platform::SleepMs(5);
   }
@@ -19,27 +21,25 @@ PubResult RunPublisherLoop(const Plan& plan, RunEvents& events, Send send) {
   const uint64_t cpu_start = ProcessCpuNs();
   result.start_ns = NowNs();
   const uint64_t end = result.start_ns + uint64_t{plan.duration_ms} * 1000000;
-  const uint64_t period = plan.rate == 0 ? 0 : 1000000000ull / plan.rate;
-  uint64_t next = result.start_ns;
+  const Pacer pacer(result.start_ns, plan.rate);
   uint64_t seq = 0;
   for (; seq < plan.idle_values; ++seq) {
     platform::SleepMs(kIdleGapMs);
-    Stamp(payload.data(), plan.size, seq);
+    StampHead(payload.data(), seq);
     while (!send(payload.data(), plan.size)) platform::SleepMs(0);
   }
   for (;;) {
     if (plan.idle_values != 0) break;
-    uint64_t now = NowNs();
+    const uint64_t now = NowNs();
     if (now >= end) break;
-    if (period != 0) {
-      // Sleep most of the way, then spin: a 1 ms sleep alone would cap the rate.
-      while (now < next) {
-        if (next - now > 2000000) platform::SleepMs(1);
-        now = NowNs();
-      }
-      next += period;
+    // Paced: send what is due, then sleep to the next value's time (an absolute time,
+    // so a late wake-up sends the values it owes at once instead of drifting).
+    if (plan.rate != 0 && seq >= pacer.Due(now)) {
+      SleepUntilNs(std::min(pacer.NextNs(seq), end));
+      continue;
     }
-    Stamp(payload.data(), plan.size, seq);
+    // Stamped with the time just read: one clock read per value.
+    StampHead(payload.data(), seq, now);
     while (!send(payload.data(), plan.size)) {
       platform::SleepMs(0);
       if (NowNs() >= end + 2000000000ull) break;
@@ -50,7 +50,7 @@ PubResult RunPublisherLoop(const Plan& plan, RunEvents& events, Send send) {
   result.cpu_ns = ProcessCpuNs() - cpu_start;
   result.sent = seq;
   while (!events.IsSet("stop")) {
-    Stamp(payload.data(), plan.size, kEnd);
+    StampHead(payload.data(), kEnd);
     send(payload.data(), plan.size);
     platform::SleepMs(5);
   }

@@ -16,6 +16,9 @@ inline constexpr uint64_t kOrvexLinkBytes = 64 * 1024;
 
 int OrvexPublisher(const Plan& plan);
 int OrvexSubscriber(const Plan& plan);
+// The subscribe storm's roles (Plan::topics requests from one subscriber).
+int OrvexStormPublisher(const Plan& plan);
+int OrvexStormSubscriber(const Plan& plan);
 
 int ZmqHub(const Plan& plan);
 int ZmqPublisher(const Plan& plan);

@@ -2,9 +2,14 @@
 // connected to its front, SUB sockets connected to its back. "zmq" is lossy as ZeroMQ
 // is by default (PUB and XPUB drop at their water marks); "zmq-lossless" sets
 // ZMQ_XPUB_NODROP on the publisher and on the proxy's XPUB, so a full queue refuses the
-// send and the publisher retries: it slows down instead of losing values.
+// send and the publisher retries: it slows down instead of losing values. With many
+// topics each value leads with its topic ("T" and six digits) and each subscriber
+// subscribes to its topics as prefixes.
 #include <zmq.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <thread>
 
 #include "bench/peer_systems.h"
@@ -35,6 +40,15 @@ bool Lossless(const Plan& plan) {
 void SetNoDrop(void* socket) {
   const int on = 1;
   zmq_setsockopt(socket, ZMQ_XPUB_NODROP, &on, sizeof on);
+}
+
+constexpr uint32_t kPrefixBytes = 7;
+
+// Six digits: no topic's prefix is the prefix of another's.
+void WritePrefix(uint8_t* out, uint32_t topic) {
+  char text[kPrefixBytes + 1];
+  std::snprintf(text, sizeof text, "T%06u", topic % 1000000);
+  std::memcpy(out, text, kPrefixBytes);
 }
 
 }  // namespace
@@ -71,7 +85,17 @@ int ZmqPublisher(const Plan& plan) {
   if (lossless) SetNoDrop(pub);
   if (zmq_connect(pub, Front(plan).c_str()) != 0) return 2;
   RunEvents events(plan);
+  TopicSampler sampler(plan.topics, plan.zipf != 0 ? kZipfExponent : 0.0, 7);
+  std::vector<uint8_t> framed(kPrefixBytes + plan.size);
   auto send = [&](const uint8_t* payload, uint32_t size) {
+    if (plan.topics != 0) {
+      uint64_t seq = 0, sent = 0;
+      ReadStamp(payload, &sent, &seq);
+      WritePrefix(framed.data(), seq == kWarmUp || seq == kEnd ? 0 : sampler.Next());
+      std::memcpy(framed.data() + kPrefixBytes, payload, size);
+      payload = framed.data();
+      size += kPrefixBytes;
+    }
     // Lossy PUB never blocks; at its water mark it drops, as ZeroMQ does. Lossless, a
     // full queue answers EAGAIN and the loop sends the value again.
     if (!lossless) {
@@ -92,18 +116,26 @@ int ZmqSubscriber(const Plan& plan) {
   void* context = zmq_ctx_new();
   void* sub = zmq_socket(context, ZMQ_SUB);
   SetWaterMarks(sub);
-  zmq_setsockopt(sub, ZMQ_SUBSCRIBE, "", 0);
+  if (plan.topics == 0) zmq_setsockopt(sub, ZMQ_SUBSCRIBE, "", 0);
+  for (uint32_t t : TopicShare(plan.topics, plan.subs, plan.index)) {
+    uint8_t prefix[kPrefixBytes];
+    WritePrefix(prefix, t);
+    zmq_setsockopt(sub, ZMQ_SUBSCRIBE, prefix, kPrefixBytes);
+  }
   const int timeout = 100;
   zmq_setsockopt(sub, ZMQ_RCVTIMEO, &timeout, sizeof timeout);
   if (zmq_connect(sub, Back(plan).c_str()) != 0) return 2;
   RunEvents events(plan);
   SubscriberLoop loop(plan, events);
-  std::vector<uint8_t> buffer(4096);
+  // Room for the largest value: zmq_recv cuts a longer message to the buffer.
+  const uint32_t skip = plan.topics != 0 ? kPrefixBytes : 0;
+  std::vector<uint8_t> buffer(skip + plan.size);
   const uint64_t give_up = NowNs() + 120000000000ull;
   while (NowNs() < give_up) {
     const int n = zmq_recv(sub, buffer.data(), buffer.size(), 0);
-    if (n < 0) continue;
-    if (!loop.Take(buffer.data(), static_cast<uint32_t>(n))) break;
+    if (n < static_cast<int>(skip)) continue;
+    const size_t got = std::min<size_t>(static_cast<size_t>(n), buffer.size());
+    if (!loop.Take(buffer.data() + skip, static_cast<uint32_t>(got - skip))) break;
   }
   const int rc = loop.Finish();
   const int linger = 0;
