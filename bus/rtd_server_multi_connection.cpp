@@ -52,6 +52,8 @@ RtdServerMultiConnection::~RtdServerMultiConnection() {
   Wake();
   if (!thread_.WaitFinished(3000)) thread_.ForceStop();
   CloseAll();
+  // Lines of a server that never became ready: the derived part is gone, the log stays.
+  for (const std::string& line : early_lines_) BusLog().Append(line);
   BusLog().Append("RtdServerMultiConnection Deleted");
   if (!thread_.WaitFinished(1000)) thread_.ForceStop();
   platform::CloseEvent(doorbell_);
@@ -118,6 +120,7 @@ void RtdServerMultiConnection::Loop() {
       FarewellPass();
       continue;
     }
+    HandOverEarlyLines();
     const uint32_t now = platform::TickCount();
     LookAtLiveness(now);
     RepairAcceptors(now);
@@ -208,7 +211,8 @@ void RtdServerMultiConnection::CheckAnnouncements() {
   for (auto [c, room] : armed_) {
     if (c->link().StillArmed()) continue;
     c->wake_untrusted = true;
-    Log("Client " + std::to_string(c->id()) +
+    ServerLog(
+        "Client " + std::to_string(c->id()) +
         ": another process cleared the bus's wait announcement on its link; the link is polled");
   }
 }
@@ -267,10 +271,26 @@ void RtdServerMultiConnection::Log(const std::string& line) {
   BusLog().Append(line);
 }
 
+void RtdServerMultiConnection::ServerLog(const std::string& line) {
+  if (!ready()) {
+    early_lines_.push_back(line);
+    return;
+  }
+  HandOverEarlyLines();
+  Log(line);
+}
+
+void RtdServerMultiConnection::HandOverEarlyLines() {
+  if (early_lines_.empty() || !ready()) return;
+  std::vector<std::string> lines;
+  lines.swap(early_lines_);
+  for (const std::string& line : lines) Log(line);
+}
+
 void RtdServerMultiConnection::WatchLiveness(RtdConnection* c) {
   auto watch = std::make_unique<SfLivenessWatch>();
   if (!watch->Open(LivenessMutexName(c->link().name(), c->is_v2()))) {
-    Log("Client " + std::to_string(c->id()) + " holds no liveness mutex: silence decides");
+    ServerLog("Client " + std::to_string(c->id()) + " holds no liveness mutex: silence decides");
     return;
   }
   if (c->liveness == nullptr) ++watched_;
@@ -343,7 +363,7 @@ size_t RtdServerMultiConnection::DropSilent(uint32_t now) {
 void RtdServerMultiConnection::DropWithReason(RtdConnection* c, const std::string& reason) {
   const uint16_t id = c->id();
   // The reason is logged here as well: "Client disconnected" lines carry none.
-  Log("Client " + std::to_string(id) + " dropped: " + reason);
+  ServerLog("Client " + std::to_string(id) + " dropped: " + reason);
   if (c->registered && ready()) {
     // The server handles it like the client's own disconnect: the reason goes to the
     // link and to monitors, the client's topics are closed.
@@ -460,18 +480,18 @@ size_t RtdServerMultiConnection::FlushAll(uint32_t now) {
     if (fresh != 0 && !c->conflation_logged) {
       c->conflation_logged = true;
       c->conflated_at_log = c->conflated() - fresh;
-      Log("Client " + std::to_string(id) + " falls behind: its values are conflated");
+      ServerLog("Client " + std::to_string(id) + " falls behind: its values are conflated");
     } else if (c->conflation_logged && !c->holding()) {
       c->conflation_logged = false;
-      Log("Client " + std::to_string(id) + " caught up: " +
-          std::to_string(c->conflated() - c->conflated_at_log) + " values conflated");
+      ServerLog("Client " + std::to_string(id) + " caught up: " +
+                std::to_string(c->conflated() - c->conflated_at_log) + " values conflated");
     }
     const uint64_t kept = c->TakeKept();
     kept_total_.fetch_add(kept);
     if (kept != 0 && !c->keeping_logged) {
       c->keeping_logged = true;
-      Log("Client " + std::to_string(id) +
-          ": its link cannot grow for now: its values are kept, not conflated");
+      ServerLog("Client " + std::to_string(id) +
+                ": its link cannot grow for now: its values are kept, not conflated");
     } else if (c->keeping_logged && !c->holding()) {
       c->keeping_logged = false;
     }

@@ -118,7 +118,8 @@ class RtdServerMultiConnection {
   // How soon OnPeriodic has timed work to do, in ms (kInfinite: none); the idle loop
   // sleeps no longer. Server thread.
   virtual uint32_t PeriodicDueMs() { return platform::kInfinite; }
-  // Writes one line to the bus log.
+  // Writes one line to the bus log. The server thread calls it only once the server is
+  // ready (ServerLog).
   virtual void Log(const std::string& line);
 
   // Becoming ready wakes the loop: messages that came meanwhile are handled at once.
@@ -151,6 +152,11 @@ class RtdServerMultiConnection {
 
  private:
   static void ThreadEntry(void* self);
+  // The server thread's lines: an override of Log must not run on an object still being
+  // built, so lines written before the server is ready wait and reach Log, in order, once
+  // it is (the thread's next line or pass).
+  void ServerLog(const std::string& line);
+  void HandOverEarlyLines();
   void Loop();
   // The farewell pass: last words to every link (SayFarewell).
   void GiveFarewell();
@@ -212,6 +218,7 @@ class RtdServerMultiConnection {
   uint32_t start_tick_ = 0;
   std::vector<uint8_t> receive_buffer_;
   std::atomic<bool> ready_{false};
+  std::vector<std::string> early_lines_;  // server thread (or after it ended)
   std::atomic<bool> stop_{false};
   // SayFarewell's request: the reason is written before the flag is raised.
   std::string farewell_reason_;

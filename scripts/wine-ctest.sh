@@ -62,6 +62,16 @@ for _ in $(seq 20); do
   timeout 60 "$wine64" cmd.exe /c exit 0 </dev/null >/dev/null 2>&1 && break
   sleep 0.5
 done
+# The desktop process starts with the first program that needs it and inherits that
+# program's output; it ends only a moment after the last program left the desktop. Started
+# by a test while another ran alongside, it held ctest's pipe from that test and kept the
+# finished test "running" until the time-out. So it starts here, with no output of ours,
+# and a program waiting on a pipe nobody writes (it holds both ends, so no end of input
+# comes either) keeps it for the whole run; the server's end kills both.
+keep_desktop="$WINEPREFIX/keep-desktop"
+mkfifo "$keep_desktop"
+"$wine64" cmd.exe /c pause <>"$keep_desktop" >/dev/null 2>&1 &
+timeout 60 "$wine64" rundll32.exe user32.dll,GetDesktopWindow </dev/null >/dev/null 2>&1 || true
 # Wine's background services inherit output pipes; keep ctest's own clean.
 cd "$root"
 bash "$root/scripts/ctest-retry.sh" --preset mingw64 "$@" </dev/null

@@ -112,7 +112,7 @@ uint64_t SfSMFConnection::BacklogBytes() {
 }
 
 uint64_t SfSMFConnection::WaitingBytes() {
-  return channel_ ? BacklogBytes() : link_->WriterBytes();
+  return channel_ ? BacklogBytes() : link_->UnreadBytes();
 }
 
 void SfSMFConnection::SetBacklogLimit(uint64_t bytes) {

@@ -63,8 +63,9 @@ class SfSMFConnection {
   // Bytes those messages take in the bus (classic; 0 on V2, whose backlog lies in its
   // segments and is capped by SetBacklogLimit).
   uint64_t BacklogBytes();
-  // Bytes written and not yet taken by the reader: the classic backlog, or the V2
-  // outgoing segments.
+  // Bytes written and not yet taken by the reader: the classic backlog, or the records
+  // of the V2 outgoing segments still unread (not the segments' size, which stays
+  // grown after a burst).
   uint64_t WaitingBytes();
   // V2: the last BeginOutgoing that failed did so because a segment could not be
   // created, not for want of room (SfSMFLinkV2::create_failed). Classic: false.

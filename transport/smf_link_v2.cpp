@@ -306,6 +306,27 @@ uint64_t SfSMFLinkV2::WriterBytes() {
   return WriterBytesLocked();
 }
 
+uint64_t SfSMFLinkV2::UnreadBytes() {
+  SfScopedLock guard(&writer_lock_);
+  return UnreadBytesLocked();
+}
+
+uint64_t SfSMFLinkV2::UnreadBytesLocked() {
+  uint64_t bytes = 0;
+  for (uint32_t i = 0; i < SfSMFSegments::kClasses; ++i) {
+    uint8_t* s = writer_.View(i);
+    if (s == nullptr) continue;
+    const bool unpublished = i == write_index_ && unpublished_ != 0;
+    if (shm::Load(s, seg::kPending) == 0 && !unpublished) continue;
+    // The end comes from our own copy; the read offset is the reader's word, kept
+    // within what we wrote.
+    const uint32_t end = write_offsets_[i];
+    const uint32_t read = std::min(std::max(shm::Load(s, seg::kReadOffset), seg::kHeaderSize), end);
+    bytes += end - read;
+  }
+  return bytes;
+}
+
 uint32_t SfSMFLinkV2::UnreadLocked() {
   uint32_t unread = unpublished_;
   for (uint32_t i = 0; i < SfSMFSegments::kClasses; ++i) {

@@ -139,6 +139,10 @@ class SfSMFLinkV2 {
   uint32_t UnreadCount();
   // Bytes of the segments the writer holds.
   uint64_t WriterBytes();
+  // Bytes of records written and not yet consumed by the reader, over all writer
+  // segments (published or not): what a reader still has to take, unlike WriterBytes,
+  // which keeps the room a past burst grew.
+  uint64_t UnreadBytes();
 
   // Reader. Opens the peer's segment 0 of `name` when it exists. True with a segment.
   bool StartReader(const std::string& name);
@@ -199,6 +203,7 @@ class SfSMFLinkV2 {
   bool HoldsWriterLock() const;
   uint32_t UnreadLocked();
   uint64_t WriterBytesLocked();
+  uint64_t UnreadBytesLocked();
   bool LockCheckFails();
   void ReleaseWriterLock();
   bool Locate(uint32_t* offset, uint32_t* length, uint32_t* next);

@@ -125,6 +125,61 @@ TEST(SfSMFLinkV2Test, DrainedSegmentIsRewoundToTheFront) {
   EXPECT_EQ(pair.server.write_index(), 0u);
 }
 
+// Unread bytes count what the reader has still to take, published or not, across
+// segments: a burst that grew the link leaves it grown (WriterBytes) but, once read,
+// nothing unread; a read offset the peer rewrites cannot push the count out of range.
+TEST(SfSMFLinkV2Test, UnreadBytesFollowTheReaderNotTheSegmentsHeld) {
+  LinkPair pair;
+  EXPECT_EQ(pair.server.UnreadBytes(), 0u);
+  ASSERT_TRUE(Write(pair.server, 100, 1));
+  ASSERT_TRUE(Write(pair.server, 5, 2));
+  EXPECT_EQ(pair.server.UnreadBytes(), 112u + 16u);
+  ExpectRecord(pair.client, 100, 1);
+  EXPECT_EQ(pair.server.UnreadBytes(), 16u);
+  ExpectRecord(pair.client, 5, 2);
+  EXPECT_EQ(pair.server.UnreadBytes(), 0u);
+
+  // A burst over several segments, partly deferred (written but not yet published).
+  constexpr uint32_t kBurst = 200;
+  for (uint32_t n = 0; n < kBurst; ++n) ASSERT_TRUE(Write(pair.server, 1000, 3));
+  pair.server.DeferWake(true);
+  for (uint32_t n = 0; n < 3; ++n) ASSERT_TRUE(Write(pair.server, 1000, 4));
+  const uint64_t grown = pair.server.WriterBytes();
+  EXPECT_GT(grown, 16384u);
+  EXPECT_EQ(pair.server.UnreadBytes(), (kBurst + 3) * uint64_t{1008});
+  for (uint32_t n = 0; n < kBurst / 2; ++n) ExpectRecord(pair.client, 1000, 3);
+  EXPECT_EQ(pair.server.UnreadBytes(), (kBurst / 2 + 3) * uint64_t{1008});
+  for (uint32_t n = kBurst / 2; n < kBurst; ++n) ExpectRecord(pair.client, 1000, 3);
+  EXPECT_EQ(pair.server.UnreadBytes(), 3u * 1008);
+  pair.server.WakePeer();
+  for (uint32_t n = 0; n < 3; ++n) ExpectRecord(pair.client, 1000, 4);
+  EXPECT_EQ(pair.server.UnreadBytes(), 0u);
+  EXPECT_EQ(pair.server.WriterBytes(), grown);
+
+  // A reader that keeps up after the burst is never behind by more than a batch.
+  for (int batch = 0; batch < 50; ++batch) {
+    for (uint8_t i = 0; i < 10; ++i) ASSERT_TRUE(Write(pair.server, 100, i));
+    EXPECT_EQ(pair.server.UnreadBytes(), 10u * 112);
+    pair.server.WakePeer();
+    ASSERT_EQ(pair.client.PopBatch(100, [](const uint8_t*, uint32_t) { return true; }), 10u);
+    EXPECT_EQ(pair.server.UnreadBytes(), 0u);
+  }
+
+  // The peer moves the read offset of a segment it has records in: before the front,
+  // then past what was written.
+  pair.server.DeferWake(false);
+  ASSERT_TRUE(Write(pair.server, 40, 5));
+  SegmentView current(pair.name + ".S", pair.server.write_index());
+  const uint32_t read = current.Word(seg::kReadOffset);
+  current.SetWord(seg::kReadOffset, 0);
+  const uint32_t written = current.Word(seg::kWriteOffset);
+  EXPECT_EQ(pair.server.UnreadBytes(), written - seg::kHeaderSize);
+  current.SetWord(seg::kReadOffset, 0xFFFFFFF0u);
+  EXPECT_EQ(pair.server.UnreadBytes(), 0u);
+  current.SetWord(seg::kReadOffset, read);
+  ExpectRecord(pair.client, 40, 5);
+}
+
 // A writer that defers publication (the bus): its records show only once WakePeer
 // counts them, the drained segment is not rewound under records not yet counted, and
 // every record arrives whole and in order across segment switches.

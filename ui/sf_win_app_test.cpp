@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/clock.h"
+#include "platform/input_idle.h"
 #include "platform/process.h"
 #include "platform/window_messages.h"
 #include "tests/support/child_process.h"
@@ -69,23 +70,16 @@ WindowHandle WaitForDialog(const std::string& title) {
   return nullptr;
 }
 
-bool WaitUntilHidden(WindowHandle window) {
-  const uint32_t start = TickCount();
-  while (IsWindowShown(window)) {
-    if (TickCount() - start > 5000) return false;
-    SleepMs(10);
-  }
-  return true;
-}
-
 TEST(SfWinAppLoop, AHiddenDialogIsShownHiddenAndClosedFromAnotherProcess) {
   const std::string title = orvex::test::UniqueName("Orvex hidden dialog");
   ProcessObject* child = orvex::test::SpawnChild("hidden_dialog_app", {title});
   ASSERT_NE(child, nullptr);
   const WindowHandle dialog = WaitForDialog(title);
   ASSERT_NE(dialog, nullptr);
-  // The dialog can be found between its minimised show and its hide: wait for the hide.
-  EXPECT_TRUE(WaitUntilHidden(dialog));
+  // The dialog can be found between its minimised show and its hide: the child hides it
+  // before its loop starts, so once the loop waits for input the hide has happened.
+  EXPECT_TRUE(WaitForInputIdleOf(ProcessId(child), 20000));
+  EXPECT_FALSE(IsWindowShown(dialog));
   SendWindowMessage(dialog, WM_COMMAND, kShow, 0);
   EXPECT_TRUE(IsWindowShown(dialog));
   SendWindowMessage(dialog, WM_COMMAND, static_cast<WParam>(IDOK), 0);

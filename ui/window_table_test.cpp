@@ -155,6 +155,25 @@ TEST_F(WindowTableTest, InputIdleComesWithTheOwnersMessageLoopNotWithItsWindow) 
   std::filesystem::remove(ready);
 }
 
+// A console program that runs a window loop (this test binary as a child) has no idle
+// event on Windows: the wait falls back on its window and loop, and ends as the loop takes
+// messages, not at once with a failure.
+TEST_F(WindowTableTest, InputIdleOfAConsoleProgramComesWithItsLoop) {
+  const std::string title = test::UniqueName("Orvex console idle");
+  child = test::SpawnChild("window_owner", {title});
+  ASSERT_NE(child, nullptr);
+  EXPECT_TRUE(WaitForInputIdleOf(ProcessId(child), 30000));
+  const WindowHandle window = FindTopLevelWindow(kClass, title.c_str());
+  ASSERT_NE(window, nullptr);
+  // Idle: the window answers at once.
+  EXPECT_EQ(SendWindowMessage(window, kDouble, 21, 0), 42);
+  PostWindowMessage(window, WM_CLOSE, 0, 0);
+  int code = -1;
+  EXPECT_TRUE(WaitProcess(child, 20000, &code));
+  EXPECT_EQ(code, 7);
+  EXPECT_FALSE(WaitForInputIdleOf(ProcessId(child), 300)) << "an ended process is never idle";
+}
+
 TEST_F(WindowTableTest, AKilledOwnersWindowDisappears) {
   const std::string title = test::UniqueName("Orvex killed owner");
   child = test::SpawnChild("window_owner", {title});
