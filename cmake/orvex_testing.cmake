@@ -46,6 +46,23 @@ function(orvex_lock_tests target lock)
   set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${script})
 endfunction()
 
+# Makes the tests of `target` whose names match `regex` RUN_SERIAL: tests that hold the
+# user's name lock stall every other test making shared objects meanwhile, long enough
+# under load for that test's own waits to run out.
+function(orvex_serial_tests target regex)
+  if(NOT TARGET ${target})
+    return()
+  endif()
+  set(script ${CMAKE_CURRENT_BINARY_DIR}/${target}_serial.cmake)
+  file(WRITE ${script}
+    "foreach(t IN LISTS ${target}_TESTS)\n"
+    "  if(t MATCHES \"${regex}\")\n"
+    "    set_tests_properties(\"\${t}\" PROPERTIES RUN_SERIAL TRUE)\n"
+    "  endif()\n"
+    "endforeach()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${script})
+endfunction()
+
 # A helper program started by multi-process tests; tests find it beside themselves.
 function(orvex_add_test_helper name)
   add_executable(${name} ${ARGN})
