@@ -33,34 +33,34 @@ function(orvex_add_test name)
     DISCOVERY_MODE PRE_TEST)
 endfunction()
 
-# Gives every test discovered in `target` the CTest RESOURCE_LOCK `lock`.
-# orvex_add_test gives only label and time-out; the lock is set by a script CTest reads
-# after the discovered tests.
-function(orvex_lock_tests target lock)
+# orvex_add_test gives only label and time-out. Further properties of discovered tests
+# are set by a script CTest reads after the discovery's own, on the tests of `target`
+# whose names match `regex`.
+function(orvex_set_discovered_property target regex property value)
   if(NOT TARGET ${target})
     return()
   endif()
-  set(script ${CMAKE_CURRENT_BINARY_DIR}/${target}_locks.cmake)
+  set(script ${CMAKE_CURRENT_BINARY_DIR}/${target}_${property}.cmake)
   file(WRITE ${script}
-    "set_tests_properties(\${${target}_TESTS} PROPERTIES RESOURCE_LOCK ${lock})\n")
+    "foreach(t IN LISTS ${target}_TESTS)\n"
+    "  if(t MATCHES \"${regex}\")\n"
+    "    set_tests_properties(\"\${t}\" PROPERTIES ${property} \"${value}\")\n"
+    "  endif()\n"
+    "endforeach()\n")
   set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${script})
+endfunction()
+
+# Gives every test discovered in `target` the CTest RESOURCE_LOCK `lock` (one name or a
+# list: the discovery's own property list cannot carry a list value).
+function(orvex_lock_tests target lock)
+  orvex_set_discovered_property(${target} "." RESOURCE_LOCK "${lock}")
 endfunction()
 
 # Makes the tests of `target` whose names match `regex` RUN_SERIAL: tests that hold the
 # user's name lock stall every other test making shared objects meanwhile, long enough
 # under load for that test's own waits to run out.
 function(orvex_serial_tests target regex)
-  if(NOT TARGET ${target})
-    return()
-  endif()
-  set(script ${CMAKE_CURRENT_BINARY_DIR}/${target}_serial.cmake)
-  file(WRITE ${script}
-    "foreach(t IN LISTS ${target}_TESTS)\n"
-    "  if(t MATCHES \"${regex}\")\n"
-    "    set_tests_properties(\"\${t}\" PROPERTIES RUN_SERIAL TRUE)\n"
-    "  endif()\n"
-    "endforeach()\n")
-  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${script})
+  orvex_set_discovered_property(${target} "${regex}" RUN_SERIAL TRUE)
 endfunction()
 
 # A helper program started by multi-process tests; tests find it beside themselves.
