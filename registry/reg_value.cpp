@@ -27,4 +27,11 @@ bool SfRegValue::ToString(std::string* text) const {
   return true;
 }
 
+bool SfRegValue::ToDword(uint32_t* number) const {
+  if (type != kRegDword || data.size() != 4) return false;
+  *number = 0;
+  for (int i = 3; i >= 0; --i) *number = *number << 8 | data[static_cast<size_t>(i)];
+  return true;
+}
+
 }  // namespace orvex

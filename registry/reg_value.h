@@ -26,6 +26,9 @@ struct SfRegValue {
   // REG_SZ or REG_EXPAND_SZ: stores the text up to the first zero byte and answers
   // true. Any other type: stores the empty text and answers false.
   bool ToString(std::string* text) const;
+  // REG_DWORD of exactly four bytes: stores the number and answers true. Anything else
+  // leaves *number alone and answers false.
+  bool ToDword(uint32_t* number) const;
 };
 
 }  // namespace orvex

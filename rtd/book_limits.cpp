@@ -10,11 +10,8 @@ namespace {
 // A REG_DWORD of at least `least`, as the bus takes it; `fallback` otherwise.
 size_t SettingOr(const SfRegKeyPath& key, const char* name, uint32_t least, size_t fallback) {
   SfRegValue value;
-  if (!key.ReadValue(name, &value) || value.type != kRegDword || value.data.size() != 4) {
-    return fallback;
-  }
   uint32_t number = 0;
-  for (int i = 3; i >= 0; --i) number = number << 8 | value.data[static_cast<size_t>(i)];
+  if (!key.ReadValue(name, &value) || !value.ToDword(&number)) return fallback;
   return number >= least ? number : fallback;
 }
 

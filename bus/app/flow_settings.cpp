@@ -13,13 +13,9 @@ namespace {
 bool ReadDword(const SfRegKeyPath& key, const char* name, uint32_t* number) {
   SfRegValue value;
   if (!key.ReadValue(name, &value)) return false;
-  if (value.type != kRegDword || value.data.size() != 4) {
-    BusLog().Append(std::string("Ignoring ") + name + ": not a REG_DWORD");
-    return false;
-  }
-  *number = uint32_t{value.data[0]} | uint32_t{value.data[1]} << 8 | uint32_t{value.data[2]} << 16 |
-            uint32_t{value.data[3]} << 24;
-  return true;
+  if (value.ToDword(number)) return true;
+  BusLog().Append(std::string("Ignoring ") + name + ": not a REG_DWORD");
+  return false;
 }
 
 // A REG_DWORD value of at least `least` into *out; anything else set is logged.
